@@ -1,0 +1,49 @@
+#include "application.h"
+
+#include "imagelist.h"
+#include "utils.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QUrl>
+
+#include <memory>
+
+void registerQmlTypes()
+{
+    Utils::instance();
+    ImageList::instance();
+}
+
+int runApplication(int &argc, char **argv, const QString &mainUrl)
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setApplicationName(QStringLiteral("Pallaster"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("ostrel.org"));
+
+    auto app = std::make_unique<QGuiApplication>(argc, argv);
+    registerQmlTypes();
+    auto engine = std::make_unique<QQmlApplicationEngine>();
+
+    const QUrl url(mainUrl);
+    QObject::connect(
+        engine.get(), &QQmlApplicationEngine::objectCreated, app.get(),
+        [url](QObject *object, const QUrl &objectUrl) {
+            if (!object && url == objectUrl)
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+    engine->load(url);
+
+    const int result = app->exec();
+
+    if (ImageList::hasInstance())
+        delete ImageList::instance();
+    if (Utils::hasInstance())
+        delete Utils::instance();
+    engine.reset();
+    app.reset();
+    return result;
+}

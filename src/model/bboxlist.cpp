@@ -1,0 +1,154 @@
+#include "bboxlist.h"
+
+#include "utils.h"
+#include "yololabels.h"
+
+#include <QVariantList>
+#include <QVariantMap>
+
+namespace {
+
+// Every list holds a copy of this one table: implicit sharing keeps it a single allocation
+// however many images are loaded.
+const QHash<int, QByteArray> &sharedRoleNames()
+{
+    static const QHash<int, QByteArray> table{
+        {0, QByteArrayLiteral("catId")},
+        {1, QByteArrayLiteral("cx")},
+        {2, QByteArrayLiteral("cy")},
+        {3, QByteArrayLiteral("cw")},
+        {4, QByteArrayLiteral("ch")},
+    };
+    return table;
+}
+
+} // namespace
+
+BBoxList::BBoxList()
+    : roleNameTable(sharedRoleNames())
+{
+}
+
+BBoxList::~BBoxList() = default;
+
+int BBoxList::rowCount(const QModelIndex &parent) const
+{
+    // A list has no children below its rows; views that walk trees rely on that.
+    return parent.isValid() ? 0 : boxes.size();
+}
+
+QVariant BBoxList::data(const QModelIndex &index, int role) const
+{
+    const int row = index.row();
+    if (row < 0 || row >= boxes.size())
+        return QVariant();
+    const BoxInfo &box = *boxes.at(row);
+    switch (role) {
+    case 0:
+        return box.catId;
+    case 1:
+        return box.cx;
+    case 2:
+        return box.cy;
+    case 3:
+        return box.cw;
+    case 4:
+        return box.ch;
+    default:
+        return QVariant();
+    }
+}
+
+bool BBoxList::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    const int row = index.row();
+    if (row < 0 || row >= boxes.size() || role < 1 || role > 4)
+        return false;
+    BoxInfo &box = *boxes[row];
+    const double v = value.toDouble();
+    switch (role) {
+    case 1:
+        box.cx = v;
+        break;
+    case 2:
+        box.cy = v;
+        break;
+    case 3:
+        box.cw = v;
+        break;
+    default:
+        box.ch = v;
+        break;
+    }
+    const QModelIndex changed = this->index(row, 0);
+    emit dataChanged(changed, changed, {role});
+    return true;
+}
+
+QHash<int, QByteArray> BBoxList::roleNames() const
+{
+    return roleNameTable;
+}
+
+void BBoxList::appendBox(qint32 catId, double cx, double cy, double cw, double ch)
+{
+    const int n = boxes.size();
+    beginInsertRows(QModelIndex(), n, n);
+    boxes.append(std::make_shared<BoxInfo>(BoxInfo{catId, cx, cy, cw, ch}));
+    endInsertRows();
+}
+
+void BBoxList::appendRow(int catId, double cx, double cy)
+{
+    appendBox(catId, cx, cy, 0.1, 0.1);
+}
+
+void BBoxList::deleteRow(int index)
+{
+    if (index < 0 || index >= boxes.size())
+        return;
+    beginRemoveRows(QModelIndex(), index, index);
+    boxes.removeAt(index);
+    endRemoveRows();
+}
+
+void BBoxList::clear()
+{
+    beginResetModel();
+    boxes.clear();
+    endResetModel();
+}
+
+void BBoxList::saveTxtFile(const QString &txtFile)
+{
+    qDebug() << Q_FUNC_INFO;
+    qDebug() << txtFile;
+    Utils::instance()->writeFile(txtFile, yolo::formatLabels(boxes));
+}
+
+void BBoxList::loadTxtFile(const QString &txtFile)
+{
+    QByteArray bytes;
+    Utils::instance()->readFile(txtFile, bytes);
+    beginResetModel();
+    yolo::parseLabels(bytes, [this](const BoxInfo &box) {
+        boxes.append(std::make_shared<BoxInfo>(box));
+    });
+    endResetModel();
+}
+
+QJsonArray BBoxList::toJsonArray() const
+{
+    QVariantList list;
+    list.reserve(boxes.size());
+    for (const auto &box : boxes) {
+        QVariantMap map;
+        map.insert(QStringLiteral("catId"), box->catId);
+        map.insert(QStringLiteral("cx"), box->cx);
+        map.insert(QStringLiteral("cy"), box->cy);
+        map.insert(QStringLiteral("cw"), box->cw);
+        map.insert(QStringLiteral("ch"), box->ch);
+        list.append(map);
+    }
+    return QJsonArray::fromVariantList(list);
+}

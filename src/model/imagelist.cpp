@@ -1,0 +1,99 @@
+#include "imagelist.h"
+
+#include "utils.h"
+
+#include <QQmlEngine>
+
+ImageList *ImageList::s_instance = nullptr;
+
+BBoxList *newBoxList()
+{
+    auto *list = new BBoxList();
+    QQmlEngine::setObjectOwnership(list, QQmlEngine::CppOwnership);
+    return list;
+}
+
+ImageList::ImageList()
+    : QAbstractListModel(nullptr)
+    , roleNameTable{
+          {0, QByteArrayLiteral("imgBaseFileName")},
+          {1, QByteArrayLiteral("imgFilePath")},
+          {2, QByteArrayLiteral("imgWidth")},
+          {3, QByteArrayLiteral("imgHeight")},
+          {4, QByteArrayLiteral("imgBBoxes")},
+          {5, QByteArrayLiteral("yoloTxtFilePath")},
+      }
+{
+    s_instance = this;
+}
+
+ImageList::~ImageList()
+{
+    s_instance = nullptr;
+}
+
+void ImageList::create()
+{
+    auto *list = new ImageList();
+    QQmlEngine::setObjectOwnership(list, QQmlEngine::CppOwnership);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "ImageList", list);
+}
+
+ImageList *ImageList::instance()
+{
+    if (!s_instance)
+        create();
+    return s_instance;
+}
+
+int ImageList::rowCount(const QModelIndex &parent) const
+{
+    // A list has no children below its rows; views that walk trees rely on that.
+    return parent.isValid() ? 0 : images.size();
+}
+
+QVariant ImageList::data(const QModelIndex &index, int role) const
+{
+    const int row = index.row();
+    if (row < 0 || row >= images.size())
+        return QVariant();
+    const std::shared_ptr<ImageInfo> info = images.at(row);
+    switch (role) {
+    case 0:
+        return info->fileName;
+    case 1:
+        return info->filePath;
+    case 2:
+        return info->width;
+    case 3:
+        return info->height;
+    case 4:
+        return QVariant::fromValue(info->bboxes.get());
+    case 5:
+        return info->yoloTxtFilePath;
+    default:
+        return QVariant();
+    }
+}
+
+QHash<int, QByteArray> ImageList::roleNames() const
+{
+    return roleNameTable;
+}
+
+void ImageList::addImage(std::shared_ptr<ImageInfo> info)
+{
+    images.append(std::move(info));
+}
+
+void ImageList::removeRow(int row)
+{
+    if (row < 0 || row >= images.size())
+        return;
+    const std::shared_ptr<ImageInfo> info = images.at(row);
+    if (!Utils::instance()->removeFile(info->yoloTxtFilePath))
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    images.removeAt(row);
+    endRemoveRows();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "bboxlist.h"
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// The dataset: one row per image, each with its own box list.
+class ImageList : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    struct ImageInfo
+    {
+        qint32 id = 0;
+        QString fileName;
+        QString filePath;
+        qint32 width = 0;
+        qint32 height = 0;
+        std::unique_ptr<BBoxList> bboxes;
+        QString yoloTxtFilePath;
+    };
+
+    ImageList();
+    ~ImageList() override;
+
+    static ImageList *instance();
+    static bool hasInstance() { return s_instance != nullptr; }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // The COCO import with the image directory given instead of the built-in one.
+    void loadCocoJsonFromDir(const QString &imagesFile, const QString &annsFile,
+                             const QString &imageDir);
+
+    // The folder compiled in for the COCO import's image files.
+    static QString cocoImageDir();
+
+signals:
+    void readFileCompleted();
+
+public slots:
+    void loadCocoJson(const QString &imagesFile, const QString &annsFile);
+    void loadJson(const QString &json);
+    void loadYolo(const QString &txtPath, const QString &imagePath);
+    void exportJson(const QString &json);
+    void exportYolo(const QString &dir);
+    void yoloReloadRow(int row);
+    void removeRow(int row);
+
+private:
+    void addImage(std::shared_ptr<ImageInfo> info);
+    static void create();
+
+    QHash<int, QByteArray> roleNameTable;
+    QList<std::shared_ptr<ImageInfo>> images;
+
+    static ImageList *s_instance;
+};
+
+// Every box list a loader makes: no parent, and owned by native code even once QML holds it.
+BBoxList *newBoxList();
