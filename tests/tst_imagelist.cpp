@@ -1,1 +1,192 @@
-int main(){return 0;}
+#include "imagelist.h"
+#include "testutil.h"
+#include "utils.h"
+
+#include <QAbstractItemModelTester>
+#include <QPointer>
+#include <QQmlEngine>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestImageList : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    ImageList *model = nullptr;
+    std::unique_ptr<StatusTipHidingProxy> proxy;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+
+    QString labels() const { return dir.filePath("labels"); }
+    QString images() const { return dir.filePath("images"); }
+
+    // Three label files a, b, c loaded in name order (the listing order is not sorted, so the
+    // rows are checked by name).
+    void loadThree()
+    {
+        QDir(dir.path()).mkpath("labels");
+        QDir(dir.path()).mkpath("images");
+        for (const char *name : {"a", "b", "c"})
+            writeBytes(QStringLiteral("%1/%2.txt").arg(labels(), QLatin1String(name)),
+                       "1 0.5 0.5 0.2 0.2");
+        writeBytes(images() + "/a.jpg", "not really a jpeg");
+        model->loadYolo(labels(), images());
+        QCOMPARE(model->rowCount(), 3);
+    }
+    int rowOf(const QString &name) const
+    {
+        for (int r = 0; r < model->rowCount(); ++r)
+            if (model->data(model->index(r, 0), 0).toString() == name)
+                return r;
+        return -1;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(!ImageList::hasInstance());
+        model = ImageList::instance();
+        QCOMPARE(ImageList::instance(), model);
+        proxy = std::make_unique<StatusTipHidingProxy>();
+        proxy->setSourceModel(model);
+        tester = std::make_unique<QAbstractItemModelTester>(
+            proxy.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    void init()
+    {
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        model->loadYolo(dir.filePath("nothing"), QString());
+    }
+
+    void freshModel()
+    {
+        QCOMPARE(model->rowCount(), 0);
+        const QHash<int, QByteArray> expected{{0, "imgBaseFileName"}, {1, "imgFilePath"},
+                                              {2, "imgWidth"},        {3, "imgHeight"},
+                                              {4, "imgBBoxes"},       {5, "yoloTxtFilePath"}};
+        QCOMPARE(model->roleNames(), expected);
+    }
+
+    void metaObjectMethods()
+    {
+        const QMetaObject &mo = ImageList::staticMetaObject;
+        QCOMPARE(mo.className(), "ImageList");
+        const QList<QByteArray> expected{
+            "readFileCompleted()",         "loadCocoJson(QString,QString)",
+            "loadJson(QString)",           "loadYolo(QString,QString)",
+            "exportJson(QString)",         "exportYolo(QString)",
+            "yoloReloadRow(int)",          "removeRow(int)"};
+        QList<QByteArray> actual;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
+            actual << mo.method(i).methodSignature();
+            QCOMPARE(mo.method(i).methodType(),
+                     i == mo.methodOffset() ? QMetaMethod::Signal : QMetaMethod::Slot);
+        }
+        QCOMPARE(actual, expected);
+        QCOMPARE(mo.propertyCount(), mo.propertyOffset());
+        QCOMPARE(mo.enumeratorCount(), mo.enumeratorOffset());
+    }
+
+    void dataOfRoles()
+    {
+        loadThree();
+        const int row = rowOf("a");
+        const QModelIndex index = model->index(row, 0);
+        QCOMPARE(model->data(index, 0).toString(), QStringLiteral("a"));
+        QCOMPARE(model->data(index, 1).toString(), "/" + images() + "/a.jpg");
+        QCOMPARE(model->data(index, 2).userType(), int(QMetaType::Int));
+        QCOMPARE(model->data(index, 2).toInt(), 0);
+        QCOMPARE(model->data(index, 3).toInt(), 0);
+        const QVariant boxes = model->data(index, 4);
+        QCOMPARE(QByteArray(boxes.typeName()), QByteArray("BBoxList*"));
+        auto *list = qobject_cast<BBoxList *>(boxes.value<QObject *>());
+        QVERIFY(list);
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(QQmlEngine::objectOwnership(list), QQmlEngine::CppOwnership);
+        QVERIFY(list->parent() == nullptr);
+        // QML can call the box list's slots through the object it receives.
+        QVERIFY(QMetaObject::invokeMethod(list, "appendRow", Q_ARG(int, 1), Q_ARG(double, 0.2),
+                                          Q_ARG(double, 0.3)));
+        QCOMPARE(list->rowCount(), 2);
+        QCOMPARE(model->data(index, 5).toString(), labels() + "/a.txt");
+        QVERIFY(!model->data(index, 6).isValid());
+        QVERIFY(!model->data(index, -1).isValid());
+        QVERIFY(!model->data(QModelIndex(), 0).isValid());
+    }
+
+    void removeRowOutside_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::newRow("minus one") << -1;
+        QTest::newRow("row count") << 3;
+    }
+    void removeRowOutside()
+    {
+        QFETCH(int, row);
+        loadThree();
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        model->removeRow(row);
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(removed.count(), 0);
+        QCOMPARE(QDir(labels()).entryList(QDir::Files).size(), 3);
+    }
+
+    void removeRowDeletesLabelFile()
+    {
+        loadThree();
+        const int row = rowOf("a");
+        QPointer<BBoxList> removedList =
+            qobject_cast<BBoxList *>(model->data(model->index(row, 0), 4).value<QObject *>());
+        QList<QPointer<BBoxList>> others;
+        for (int r = 0; r < 3; ++r)
+            if (r != row)
+                others << qobject_cast<BBoxList *>(model->data(model->index(r, 0), 4).value<QObject *>());
+        QStringList namesAfter;
+        for (int r = 0; r < 3; ++r)
+            if (r != row)
+                namesAfter << model->data(model->index(r, 0), 0).toString();
+
+        QSignalSpy aboutToRemove(model, &QAbstractItemModel::rowsAboutToBeRemoved);
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        model->removeRow(row);
+        QCOMPARE(aboutToRemove.count(), 1);
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(removed.at(0).at(1).toInt(), row);
+        QCOMPARE(removed.at(0).at(2).toInt(), row);
+        QCOMPARE(model->rowCount(), 2);
+        QVERIFY(!QFile::exists(labels() + "/a.txt"));
+        QVERIFY(QFile::exists(images() + "/a.jpg"));
+        QVERIFY(removedList.isNull());
+        for (const auto &other : others)
+            QVERIFY(!other.isNull());
+        QStringList names;
+        for (int r = 0; r < 2; ++r)
+            names << model->data(model->index(r, 0), 0).toString();
+        QCOMPARE(names, namesAfter);
+    }
+
+    void removeRowKeepsRowWhenFileCannotGo()
+    {
+        loadThree();
+        QVERIFY(QFile::remove(labels() + "/b.txt"));
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        model->removeRow(rowOf("b"));
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(removed.count(), 0);
+    }
+
+    void cleanupTestCase()
+    {
+        tester.reset();
+        proxy.reset();
+        QPointer<ImageList> guard(model);
+        delete model;
+        QVERIFY(!ImageList::hasInstance());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImageList)
+#include "tst_imagelist.moc"
