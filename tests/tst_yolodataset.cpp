@@ -1,1 +1,298 @@
-int main(){return 0;}
+#include "imagelist.h"
+#include "testutil.h"
+
+#include <QAbstractItemModelTester>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QQmlEngine>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestYoloDataset : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    ImageList *model = nullptr;
+    std::unique_ptr<StatusTipHidingProxy> proxy;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+    void mk(const QString &sub) { QVERIFY(QDir(dir->path()).mkpath(sub)); }
+
+    QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
+    BBoxList *boxes(int row) const
+    {
+        return qobject_cast<BBoxList *>(role(row, 4).value<QObject *>());
+    }
+    int rowOf(const QString &name) const
+    {
+        for (int r = 0; r < model->rowCount(); ++r)
+            if (role(r, 0).toString() == name)
+                return r;
+        return -1;
+    }
+    QStringList names() const
+    {
+        QStringList result;
+        for (int r = 0; r < model->rowCount(); ++r)
+            result << role(r, 0).toString();
+        return result;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        model = ImageList::instance();
+        proxy = std::make_unique<StatusTipHidingProxy>();
+        proxy->setSourceModel(model);
+        tester = std::make_unique<QAbstractItemModelTester>(
+            proxy.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        mk("labels");
+        mk("images");
+    }
+
+    void loadsOneRowPerLabelFile()
+    {
+        writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.1 0.1\n2 0.25 0.25 0.2 0.2\n");
+        writeBytes(path("labels/b.txt"), "");
+        writeBytes(path("labels/notes.md"), "1 0.5 0.5 0.1 0.1");
+        writeBytes(path("labels/a.txt.bak"), "1 0.5 0.5 0.1 0.1");
+        mk("labels/sub");
+        writeBytes(path("labels/sub/c.txt"), "1 0.5 0.5 0.1 0.1");
+        writeBytes(path("images/a.jpg"), "jpeg");
+
+        const QString labels = path("labels"), images = path("images");
+        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy completed(model, &ImageList::readFileCompleted);
+        QTest::ignoreMessage(QtDebugMsg, "Loaded 2 images from yolo");
+        model->loadYolo(labels, images);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(inserted.count(), 0);
+        QCOMPARE(completed.count(), 0);
+        QCOMPARE(model->rowCount(), 2);
+
+        QStringList sorted = names();
+        sorted.sort();
+        QCOMPARE(sorted, QStringList({"a", "b"}));
+        for (int r = 0; r < 2; ++r) {
+            const QString name = role(r, 0).toString();
+            QCOMPARE(role(r, 1).toString(), QStringLiteral("/%1/%2.jpg").arg(images, name));
+            QCOMPARE(role(r, 5).toString(), QStringLiteral("%1/%2.txt").arg(labels, name));
+            QCOMPARE(role(r, 2).toInt(), 0);
+            QCOMPARE(role(r, 3).toInt(), 0);
+            QCOMPARE(QQmlEngine::objectOwnership(boxes(r)), QQmlEngine::CppOwnership);
+        }
+        QCOMPARE(boxes(rowOf("a"))->rowCount(), 2);
+        QCOMPARE(boxes(rowOf("b"))->rowCount(), 0);
+    }
+
+    void idsFollowListingOrder()
+    {
+        for (int i = 0; i < 5; ++i)
+            writeBytes(path(QStringLiteral("labels/%1.txt").arg(i)), "");
+        model->loadYolo(path("labels"), path("images"));
+        // The ids number the rows 1, 2, 3… in the order they were found; they are not
+        // exposed as a role, so the JSON export shows them.
+        model->exportJson(path("out.json"));
+        const QJsonArray array = QJsonDocument::fromJson(readBytes(path("out.json"))).array();
+        QCOMPARE(array.size(), 5);
+        for (int r = 0; r < 5; ++r) {
+            QCOMPARE(array.at(r).toObject().value("id").toInt(), r + 1);
+            QCOMPARE(array.at(r).toObject().value("fileName").toString(), role(r, 0).toString());
+        }
+    }
+
+    void pathsAsPassed_data()
+    {
+        QTest::addColumn<QString>("labelName");
+        QTest::addColumn<QString>("labelSuffix");
+        QTest::addColumn<QString>("imageSuffix");
+        QTest::addColumn<QString>("baseName");
+        QTest::newRow("dotted name") << "x.y.txt" << "" << "" << "x.y";
+        QTest::newRow("trailing slashes") << "a.txt" << "/" << "/" << "a";
+        QTest::newRow("spaces and non-ascii") << "straße 1.txt" << "" << "" << "straße 1";
+        QTest::newRow("percent signs") << "100%1 %2.txt" << "" << "" << "100%1 %2";
+    }
+    void pathsAsPassed()
+    {
+        QFETCH(QString, labelName);
+        QFETCH(QString, labelSuffix);
+        QFETCH(QString, imageSuffix);
+        QFETCH(QString, baseName);
+        writeBytes(path("labels/" + labelName), "1 0.5 0.5 0.1 0.1");
+        const QString labels = path("labels") + labelSuffix;
+        const QString images = path("images") + imageSuffix;
+        model->loadYolo(labels, images);
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(role(0, 0).toString(), baseName);
+        QCOMPARE(role(0, 1).toString(), "/" + images + "/" + baseName + ".jpg");
+        QCOMPARE(role(0, 5).toString(), labels + "/" + baseName + ".txt");
+        QCOMPARE(boxes(0)->rowCount(), 1);
+    }
+
+    void imageFolderWithDriveLetter()
+    {
+        writeBytes(path("labels/a.txt"), "");
+        model->loadYolo(path("labels"), "C:/data/img");
+        QCOMPARE(role(0, 1).toString(), QStringLiteral("/C:/data/img/a.jpg"));
+    }
+
+    void missingOrFileLabelFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("missing") << "nowhere";
+        QTest::newRow("a file") << "labels/file.txt";
+    }
+    void missingOrFileLabelFolder()
+    {
+        QFETCH(QString, folder);
+        writeBytes(path("labels/file.txt"), "1 0.5 0.5 0.1 0.1");
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(model->rowCount(), 1);
+        QTest::ignoreMessage(QtDebugMsg, "Loaded 0 images from yolo");
+        model->loadYolo(path(folder), path("images"));
+        QCOMPARE(model->rowCount(), 0);
+    }
+
+    void secondLoadReplacesFirst()
+    {
+        mk("other");
+        writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.1 0.1");
+        writeBytes(path("other/z.txt"), "");
+        model->loadYolo(path("labels"), path("images"));
+        QPointer<BBoxList> first = boxes(0);
+        model->loadYolo(path("other"), path("images"));
+        QCOMPARE(names(), QStringList{"z"});
+        QVERIFY(first.isNull());
+    }
+
+    void reloadRestoresFileBoxes()
+    {
+        writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.1 0.1\n1 0.2 0.2 0.1 0.1");
+        writeBytes(path("labels/b.txt"), "1 0.7 0.7 0.1 0.1");
+        model->loadYolo(path("labels"), path("images"));
+        const int a = rowOf("a"), b = rowOf("b");
+        BBoxList *listA = boxes(a);
+        listA->setData(listA->index(0, 0), 0.9, 1);
+        listA->deleteRow(1);
+        listA->appendRow(1, 0.3, 0.3);
+        listA->appendRow(1, 0.4, 0.4);
+        boxes(b)->appendRow(1, 0.1, 0.1);
+
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        QSignalSpy listResets(listA, &QAbstractItemModel::modelReset);
+        model->yoloReloadRow(a);
+        QCOMPARE(boxes(a), listA);
+        QCOMPARE(listResets.count(), 2);
+        QCOMPARE(listA->rowCount(), 2);
+        QCOMPARE(listA->data(listA->index(0, 0), 1).toDouble(), 0.5);
+        QCOMPARE(listA->data(listA->index(1, 0), 1).toDouble(), 0.2);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex(), model->index(a, 0));
+        QCOMPARE(changed.at(0).at(1).toModelIndex(), model->index(a, 0));
+        QCOMPARE(changed.at(0).at(2).value<QVector<int>>(), QVector<int>{4});
+        QCOMPARE(boxes(b)->rowCount(), 2); // the other row keeps its unsaved box
+    }
+
+    void reloadOutsideDoesNothing_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::newRow("-1") << -1;
+        QTest::newRow("count") << 1;
+    }
+    void reloadOutsideDoesNothing()
+    {
+        QFETCH(int, row);
+        writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.1 0.1");
+        model->loadYolo(path("labels"), path("images"));
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        model->yoloReloadRow(row);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(boxes(0)->rowCount(), 1);
+    }
+
+    void exportWritesEveryLabelFile()
+    {
+        writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.1 0.1\r\n2 0.123456789 0.5 0.1 0.1\n");
+        writeBytes(path("labels/frame.0001.txt"), "3 0.5 0.5 0.1 0.1");
+        writeBytes(path("labels/frame.0002.txt"), "");
+        model->loadYolo(path("labels"), path("images"));
+        mk("out");
+        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+        model->exportYolo(path("out"));
+        QCOMPARE(reset.count(), 0);
+        QStringList files = QDir(path("out")).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files, QStringList({"a.txt", "frame.0001.txt", "frame.0002.txt"}));
+        QCOMPARE(readBytes(path("out/a.txt")), QByteArray("1 0.5 0.5 0.1 0.1\n2 0.123457 0.5 0.1 0.1"));
+        QCOMPARE(readBytes(path("out/frame.0001.txt")), QByteArray("3 0.5 0.5 0.1 0.1"));
+        QCOMPARE(readBytes(path("out/frame.0002.txt")), QByteArray(""));
+
+        // Same bytes as saving the row itself.
+        BBoxList *list = boxes(rowOf("a"));
+        list->saveTxtFile(path("saved.txt"));
+        QCOMPARE(readBytes(path("saved.txt")), readBytes(path("out/a.txt")));
+    }
+
+    void exportIntoMissingFolderWritesNothing()
+    {
+        writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.1 0.1");
+        model->loadYolo(path("labels"), path("images"));
+        model->exportYolo(path("nowhere"));
+        QVERIFY(!QFileInfo::exists(path("nowhere")));
+    }
+
+    void exportNamesFromForeignFiles_data()
+    {
+        QTest::addColumn<QStringList>("fileNames");
+        QTest::addColumn<QStringList>("written");
+        QTest::addColumn<QByteArray>("lastContent");
+        QTest::newRow("coco name") << QStringList{"000042.jpg"} << QStringList{"000042.txt"}
+                                   << QByteArray("1 0.5 0.5 0.1 0.1");
+        QTest::newRow("no extension") << QStringList{"a"} << QStringList{"a.txt"}
+                                      << QByteArray("1 0.5 0.5 0.1 0.1");
+        QTest::newRow("later row wins") << QStringList{"x.jpg", "x.png"} << QStringList{"x.txt"}
+                                        << QByteArray("2 0.5 0.5 0.1 0.1");
+        QTest::newRow("parent escape")
+            << QStringList{"../../escape.jpg"} << QStringList{"escape.txt"}
+            << QByteArray("1 0.5 0.5 0.1 0.1");
+        QTest::newRow("absolute") << QStringList{"/tmp/pallaster-escape/x.jpg"}
+                                  << QStringList{"x.txt"} << QByteArray("1 0.5 0.5 0.1 0.1");
+        QTest::newRow("dot dot") << QStringList{".."} << QStringList{"..txt"}
+                                 << QByteArray("1 0.5 0.5 0.1 0.1");
+    }
+    void exportNamesFromForeignFiles()
+    {
+        QFETCH(QStringList, fileNames);
+        QFETCH(QStringList, written);
+        QFETCH(QByteArray, lastContent);
+        QJsonArray array;
+        int cat = 1;
+        for (const QString &name : fileNames) {
+            QJsonObject box{{"catId", cat++}, {"cx", 0.5}, {"cy", 0.5}, {"cw", 0.1}, {"ch", 0.1}};
+            array.append(QJsonObject{{"fileName", name}, {"bboxes", QJsonArray{box}}});
+        }
+        writeBytes(path("set.json"), QJsonDocument(array).toJson());
+        model->loadYolo(path("nothing"), QString());
+        model->loadJson(path("set.json"));
+        mk("deep/er/out");
+        model->exportYolo(path("deep/er/out"));
+        QCOMPARE(QDir(path("deep/er/out")).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
+        QCOMPARE(readBytes(path("deep/er/out/") + written.last()), lastContent);
+        QVERIFY(QDir(path("deep/er")).entryList(QDir::Files).isEmpty());
+        QVERIFY(QDir(path("deep")).entryList(QDir::Files).isEmpty());
+        QVERIFY(!QFileInfo::exists("/tmp/pallaster-escape"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestYoloDataset)
+#include "tst_yolodataset.moc"

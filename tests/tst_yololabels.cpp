@@ -1,1 +1,249 @@
-int main(){return 0;}
+#include "bboxlist.h"
+#include "testutil.h"
+#include "yololabels.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using Boxes = QVector<BoxInfo>;
+Q_DECLARE_METATYPE(BoxInfo)
+
+namespace {
+
+BBoxList *listOf(const Boxes &boxes)
+{
+    auto *list = new BBoxList();
+    for (const BoxInfo &b : boxes)
+        list->appendBox(b.catId, b.cx, b.cy, b.cw, b.ch);
+    return list;
+}
+
+Boxes boxesOf(const BBoxList &list)
+{
+    Boxes result;
+    for (const auto &box : list.boxList())
+        result << *box;
+    return result;
+}
+
+Boxes parse(const QByteArray &bytes)
+{
+    Boxes result;
+    yolo::parseLabels(bytes, [&](const BoxInfo &box) { result << box; });
+    return result;
+}
+
+bool same(const BoxInfo &a, const BoxInfo &b)
+{
+    auto eq = [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); };
+    return a.catId == b.catId && eq(a.cx, b.cx) && eq(a.cy, b.cy) && eq(a.cw, b.cw) && eq(a.ch, b.ch);
+}
+
+QString describe(const Boxes &boxes)
+{
+    QStringList parts;
+    for (const BoxInfo &b : boxes)
+        parts << QStringLiteral("(%1 %2 %3 %4 %5)").arg(b.catId).arg(b.cx, 0, 'g', 17).arg(b.cy, 0, 'g', 17).arg(b.cw, 0, 'g', 17).arg(b.ch, 0, 'g', 17);
+    return parts.join(' ');
+}
+
+} // namespace
+
+#define COMPARE_BOXES(actual, expected)                                                           \
+    do {                                                                                          \
+        const Boxes a_ = (actual), e_ = (expected);                                               \
+        bool ok_ = a_.size() == e_.size();                                                        \
+        for (int i_ = 0; ok_ && i_ < a_.size(); ++i_)                                             \
+            ok_ = same(a_.at(i_), e_.at(i_));                                                     \
+        QVERIFY2(ok_, qPrintable("actual " + describe(a_) + "\nexpected " + describe(e_)));       \
+    } while (false)
+
+class TestYoloLabels : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+private slots:
+    void numberFormat_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("0.5") << 0.5 << "0.5";
+        QTest::newRow("0.1") << 0.1 << "0.1";
+        QTest::newRow("six digits") << 0.123456789 << "0.123457";
+        QTest::newRow("0.0001") << 0.0001 << "0.0001";
+        QTest::newRow("exponent") << 0.00001 << "1e-05";
+        QTest::newRow("rounds up to 1") << 0.9999996 << "1";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("negative") << -0.25 << "-0.25";
+        QTest::newRow("large") << 1234567.0 << "1.23457e+06";
+    }
+    void numberFormat()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, written);
+        QCOMPARE(yolo::formatLine(BoxInfo{0, value, 0.5, 0.5, 0.5}),
+                 QStringLiteral("0 %1 0.5 0.5 0.5").arg(written));
+        QCOMPARE(yolo::formatLine(BoxInfo{0, 0.5, 0.5, 0.5, value}),
+                 QStringLiteral("0 0.5 0.5 0.5 %1").arg(written));
+    }
+
+    void writeBytes_data()
+    {
+        QTest::addColumn<Boxes>("boxes");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("one box, 17 bytes")
+            << Boxes{{0, 0.5, 0.5, 0.1, 0.1}} << QByteArray() << QByteArray("0 0.5 0.5 0.1 0.1");
+        QTest::newRow("two boxes") << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.25, 0.75, 0.2, 0.3}}
+                                   << QByteArray()
+                                   << QByteArray("1 0.5 0.5 0.1 0.1\n2 0.25 0.75 0.2 0.3");
+        QTest::newRow("no boxes") << Boxes{} << QByteArray() << QByteArray("");
+        QTest::newRow("no boxes over a longer file")
+            << Boxes{} << QByteArray("1 0.5 0.5 0.1 0.1\n1 0.5 0.5 0.1 0.1") << QByteArray("");
+        QTest::newRow("shorter than the old file")
+            << Boxes{{3, 0.5, 0.5, 0.1, 0.1}} << QByteArray(500, 'x') << QByteArray("3 0.5 0.5 0.1 0.1");
+        QTest::newRow("negative values") << Boxes{{-4, -0.25, -1, -0.00001, 0}} << QByteArray()
+                                         << QByteArray("-4 -0.25 -1 -1e-05 0");
+        QTest::newRow("rounding") << Boxes{{10, 0.123456789, 0.9999996, 0.00001, 0.0001}}
+                                  << QByteArray() << QByteArray("10 0.123457 1 1e-05 0.0001");
+    }
+    void writeBytes()
+    {
+        QFETCH(Boxes, boxes);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, expected);
+        const QString path = dir.filePath(QStringLiteral("w%1.txt").arg(QTest::currentDataTag()));
+        if (!before.isNull())
+            ::writeBytes(path, before);
+        std::unique_ptr<BBoxList> list(listOf(boxes));
+        QSignalSpy reset(list.get(), &QAbstractItemModel::modelReset);
+        QTest::ignoreMessage(QtDebugMsg, "void BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
+        list->saveTxtFile(path);
+        QCOMPARE(readBytes(path), expected);
+        QCOMPARE(reset.count(), 0);
+        COMPARE_BOXES(boxesOf(*list), boxes);
+    }
+
+    void saveToUnwritablePathKeepsBoxes()
+    {
+        std::unique_ptr<BBoxList> list(listOf({{1, 0.5, 0.5, 0.1, 0.1}}));
+        const QString path = dir.filePath("missing/dir/a.txt");
+        QTest::ignoreMessage(QtDebugMsg, "void BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
+        list->saveTxtFile(path);
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(list->rowCount(), 1);
+    }
+
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Boxes>("expected");
+        QTest::newRow("one line") << QByteArray("0 0.5 0.5 0.1 0.1") << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("trailing line feed")
+            << QByteArray("1 0.5 0.5 0.1 0.1\n") << Boxes{{1, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("crlf line ends")
+            << QByteArray("1 0.5 0.5 0.1 0.1\r\n2 0.1 0.2 0.3 0.4\r\n")
+            << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.1, 0.2, 0.3, 0.4}};
+        QTest::newRow("six fields") << QByteArray("1 0.5 0.5 0.1 0.1 0.9")
+                                    << Boxes{{1, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("two spaces after category")
+            << QByteArray("3  0.5 0.5 0.2 0.2") << Boxes{{3, 0, 0.5, 0.5, 0.2}};
+        QTest::newRow("tabs make one field") << QByteArray("1\t0.5\t0.5\t0.1\t0.1") << Boxes{};
+        QTest::newRow("non-numbers") << QByteArray("x 0.5 abc 0.1 -") << Boxes{{0, 0.5, 0, 0.1, 0}};
+        QTest::newRow("category written 1.0") << QByteArray("1.0 0.5 0.5 0.1 0.1")
+                                              << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("blank lines") << QByteArray("\n1 0.5 0.5 0.1 0.1\n\n\n2 0.5 0.5 0.1 0.1\n\n")
+                                     << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("short lines give no box")
+            << QByteArray("1 0.5 0.5 0.1\n1\n \n2 0.5 0.5 0.1 0.1") << Boxes{{2, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("empty file") << QByteArray("") << Boxes{};
+        QTest::newRow("nul in the middle")
+            << QByteArray("1 0.5 0.5 0.1 0.1\n2 0.5 0.5 0.1 0.1\0\n3 0.5 0.5 0.1 0.1", 53)
+            << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("exponent") << QByteArray("0 1e-05 0.5 0.5 0.5") << Boxes{{0, 0.00001, 0.5, 0.5, 0.5}};
+        QTest::newRow("spaces around numbers")
+            << QByteArray("1 0.5 0.5 0.1 \r") << Boxes{{1, 0.5, 0.5, 0.1, 0}};
+        // Overflow reads as infinity, the way QString::toDouble answers it.
+        QTest::newRow("hex and out of range")
+            << QByteArray("0x10 1e400 -0 0x10 99999999999") << Boxes{{0, qInf(), -0.0, 0, 99999999999.0}};
+        QTest::newRow("category beyond 32 bits")
+            << QByteArray("4294967297 0.5 0.5 0.1 0.1") << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("invalid utf-8")
+            << QByteArray("1 0.5 0.5 0.1 0.1\n\xff\xfe 0.5 0.5 0.5 0.5")
+            << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {0, 0.5, 0.5, 0.5, 0.5}};
+    }
+    void read()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Boxes, expected);
+        COMPARE_BOXES(parse(bytes), expected);
+
+        // The same through the list, in one reset, appended after what the list holds.
+        const QString path = dir.filePath("r.txt");
+        ::writeBytes(path, bytes);
+        std::unique_ptr<BBoxList> list(listOf({{9, 0.9, 0.9, 0.9, 0.9}}));
+        QSignalSpy reset(list.get(), &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(list.get(), &QAbstractItemModel::rowsInserted);
+        list->loadTxtFile(path);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(inserted.count(), 0);
+        const Boxes withOld = Boxes{{9, 0.9, 0.9, 0.9, 0.9}} + expected;
+        COMPARE_BOXES(boxesOf(*list), withOld);
+    }
+
+    void readMissingFile()
+    {
+        BBoxList list;
+        QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
+        list.loadTxtFile(dir.filePath("does-not-exist.txt"));
+        QCOMPARE(list.rowCount(), 0);
+        QCOMPARE(reset.count(), 1);
+    }
+
+    void writeThenRead_data()
+    {
+        QTest::addColumn<Boxes>("boxes");
+        QTest::addColumn<Boxes>("expected");
+        QTest::newRow("rounded to six digits")
+            << Boxes{{1, 0.123456789, 0.00001, 0.9999996, 0.333333333}, {0, 0.5, 0.5, 0.1, 0.1}}
+            << Boxes{{1, 0.123457, 0.00001, 1, 0.333333}, {0, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("empty") << Boxes{} << Boxes{};
+        QTest::newRow("many") << [] {
+            Boxes b;
+            for (int i = 0; i < 1000; ++i)
+                b << BoxInfo{i % 80, i / 1000.0, 0.5, 0.25, 0.125};
+            return b;
+        }() << [] {
+            Boxes b;
+            for (int i = 0; i < 1000; ++i)
+                b << BoxInfo{i % 80, i / 1000.0, 0.5, 0.25, 0.125};
+            return b;
+        }();
+    }
+    void writeThenRead()
+    {
+        QFETCH(Boxes, boxes);
+        QFETCH(Boxes, expected);
+        const QString path = dir.filePath("roundtrip.txt");
+        std::unique_ptr<BBoxList> list(listOf(boxes));
+        list->saveTxtFile(path);
+        BBoxList back;
+        back.loadTxtFile(path);
+        COMPARE_BOXES(boxesOf(back), expected);
+        // Saving what was read gives the same bytes again.
+        const QByteArray first = readBytes(path);
+        back.saveTxtFile(path);
+        QCOMPARE(readBytes(path), first);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestYoloLabels)
+#include "tst_yololabels.moc"
