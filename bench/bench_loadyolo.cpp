@@ -1,1 +1,110 @@
-int main(){}
+// Loads a generated YOLO dataset of 100,000 label files and compares the time with a plain
+// POSIX pass over the same files.
+#include "benchutil.h"
+#include "imagelist.h"
+#include "utils.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <dirent.h>
+#include <random>
+#include <string>
+
+namespace {
+
+int imageCount = 100000;
+
+qint64 generate(const QString &labels)
+{
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> boxCount(0, 12), category(0, 79);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    qint64 total = 0, boxes = 0;
+    const std::string folder = labels.toStdString();
+    char line[128];
+    std::string text;
+    for (int i = 0; i < imageCount; ++i) {
+        text.clear();
+        const int n = boxCount(rng);
+        for (int b = 0; b < n; ++b) {
+            std::snprintf(line, sizeof line, "%d %.6f %.6f %.6f %.6f\n", category(rng), unit(rng),
+                          unit(rng), unit(rng) * 0.5, unit(rng) * 0.5);
+            text += line;
+        }
+        boxes += n;
+        const std::string path = folder + "/" + std::to_string(100000000 + i) + ".txt";
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size())) {
+            std::perror("generate");
+            std::exit(1);
+        }
+        close(fd);
+        total += qint64(text.size());
+    }
+    std::printf("dataset: %d label files, %lld boxes, %.1f MB\n", imageCount, (long long)boxes,
+                total / 1e6);
+    return total;
+}
+
+// The floor: list the folder and read every "*.txt" file whole, nothing else.
+qint64 posixPass(const std::string &folder)
+{
+    qint64 bytes = 0;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    char buffer[65536];
+    while (struct dirent *entry = readdir(dir)) {
+        const size_t len = std::strlen(entry->d_name);
+        if (len < 4 || std::strcmp(entry->d_name + len - 4, ".txt") != 0)
+            continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        ssize_t got;
+        while ((got = read(fd, buffer, sizeof buffer)) > 0)
+            bytes += got;
+        close(fd);
+    }
+    closedir(dir);
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
+        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    QTemporaryDir tmp;
+    const QString labels = tmp.filePath("labels");
+    QDir().mkpath(labels);
+    const qint64 total = generate(labels);
+    bench::silenceStderr();
+
+    const std::string folder = labels.toStdString();
+    const int runs = 7;
+    posixPass(folder); // warm the page cache
+    qint64 read = 0;
+    const double floor = bench::medianSeconds(runs, [&] { read = posixPass(folder); });
+    if (read != total)
+        std::printf("warning: floor read %lld of %lld bytes\n", (long long)read, (long long)total);
+
+    ImageList *model = ImageList::instance();
+    const double load = bench::medianSeconds(runs, [&] {
+        model->loadYolo(labels, QStringLiteral("/data/images"));
+    });
+    if (model->rowCount() != imageCount)
+        std::printf("warning: loaded %d rows\n", model->rowCount());
+
+    bench::figure("loadyolo_median", load, "s");
+    bench::figure("posix_floor_median", floor, "s");
+    bench::figure("loadyolo_over_floor", load / floor, "x");
+    bench::figure("rss_loaded", bench::currentRssMB(), "MB");
+    bench::figure("rss_peak", bench::peakRssMB(), "MB");
+    return 0;
+}

@@ -8,7 +8,10 @@
 #include <QPointer>
 #include <QQmlEngine>
 #include <QSignalSpy>
+#include <QDirIterator>
 #include <QTemporaryDir>
+#include "utils.h"
+#include <sys/stat.h>
 #include <QtTest>
 
 class TestYoloDataset : public QObject
@@ -94,6 +97,37 @@ private slots:
         }
         QCOMPARE(boxes(rowOf("a"))->rowCount(), 2);
         QCOMPARE(boxes(rowOf("b"))->rowCount(), 0);
+    }
+
+    // Rows come in the order QDirIterator lists "*.txt" with QDir::NoFilter, and for the same
+    // entries: what a user's folder holds besides plain label files must not change that.
+    void listingMatchesQDirIterator()
+    {
+        const QStringList files{"a.txt", "B.TXT", "c.Txt", ".hidden.txt", ".txt", "d.txt.bak",
+                                "e.jpg", "name with spaces.txt", "ünïcode.txt", "-dash.txt",
+                                "x.y.txt", "txt", "f.txt~"};
+        for (const QString &name : files)
+            writeBytes(path("labels/" + name), "1 0.5 0.5 0.1 0.1");
+        for (int i = 0; i < 200; ++i)
+            writeBytes(path(QStringLiteral("labels/%1.txt").arg(i)), "");
+        mk("labels/folder.txt");
+        mk("labels/plain-folder");
+        QVERIFY(QFile::link(path("labels/a.txt"), path("labels/link.txt")));
+        QVERIFY(QFile::link(path("labels/missing"), path("labels/dangling.txt")));
+        QVERIFY(QFile::link(path("labels/plain-folder"), path("labels/folderlink.txt")));
+        QVERIFY(mkfifo(QFile::encodeName(path("labels/fifo.txt")).constData(), 0644) == 0);
+
+        QStringList expected;
+        QDirIterator it(path("labels"), QStringList{QStringLiteral("*.txt")}, QDir::NoFilter);
+        while (it.hasNext()) {
+            it.next();
+            expected << Utils::instance()->baseName(it.fileName());
+        }
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(names(), expected);
+        QVERIFY(expected.contains("dangling") == false);
+        QVERIFY(expected.contains("fifo") == false);
+        QVERIFY(expected.contains("B"));
     }
 
     void idsFollowListingOrder()

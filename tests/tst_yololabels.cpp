@@ -7,6 +7,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 
 using Boxes = QVector<BoxInfo>;
 Q_DECLARE_METATYPE(BoxInfo)
@@ -31,9 +33,7 @@ Boxes boxesOf(const BBoxList &list)
 
 Boxes parse(const QByteArray &bytes)
 {
-    Boxes result;
-    yolo::parseLabels(bytes, [&](const BoxInfo &box) { result << box; });
-    return result;
+    return yolo::parseLabels(bytes);
 }
 
 bool same(const BoxInfo &a, const BoxInfo &b)
@@ -197,6 +197,37 @@ private slots:
         QCOMPARE(inserted.count(), 0);
         const Boxes withOld = Boxes{{9, 0.9, 0.9, 0.9, 0.9}} + expected;
         COMPARE_BOXES(boxesOf(*list), withOld);
+    }
+
+    // The reader's number conversion must give exactly the doubles and ints that
+    // QString::toDouble and QString::toInt give, for whatever text a label file holds.
+    void conversionsMatchQString()
+    {
+        std::mt19937_64 rng(7);
+        QStringList samples{"0", "-0", "00", "007", "0.", ".5", "-.5", "+0.5", "1.", "1e3",
+                            "1E-05", "0x10", "inf", "-inf", "nan", "\t0.5", "0.5\r", "0,5",
+                            "1.2.3", "--1", "-", "", "123456789012345", "1234567890123456",
+                            "0.000000000000001", "0.0000000000000001", "99999999999999.9",
+                            "2147483647", "2147483648", "-2147483648", "999999999", "-999999999",
+                            "1000000000", "4294967296", "12a", "\u0661"};
+        for (int i = 0; i < 20000; ++i) {
+            const int decimals = int(rng() % 18);
+            const double magnitude = std::pow(10.0, double(int(rng() % 12)) - 4);
+            const double value = (double(rng() % 2000001) / 1000000.0 - 1.0) * magnitude;
+            samples << QString::asprintf("%.*f", decimals, value);
+            samples << QString::number(qint64(rng() % 20000000000ULL) - 10000000000LL);
+        }
+        for (const QString &field : qAsConst(samples)) {
+            const QString line = QStringLiteral("%1 %1 %1 %1 %1").arg(field);
+            const Boxes boxes = parse(line.toUtf8());
+            QCOMPARE(boxes.size(), 1);
+            const double expected = field.toDouble();
+            const double actual = boxes.at(0).cx;
+            QVERIFY2(std::memcmp(&expected, &actual, sizeof(double)) == 0
+                         || (std::isnan(expected) && std::isnan(actual)),
+                     qPrintable(QStringLiteral("%1: %2 against %3").arg(field).arg(actual, 0, 'g', 17).arg(expected, 0, 'g', 17)));
+            QCOMPARE(boxes.at(0).catId, field.toInt(nullptr, 10));
+        }
     }
 
     void readMissingFile()

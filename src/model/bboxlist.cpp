@@ -131,9 +131,10 @@ void BBoxList::loadTxtFile(const QString &txtFile)
     QByteArray bytes;
     Utils::instance()->readFile(txtFile, bytes);
     beginResetModel();
-    yolo::parseLabels(bytes, [this](const BoxInfo &box) {
+    const QVector<BoxInfo> read = yolo::parseLabels(bytes);
+    boxes.reserve(boxes.size() + read.size());
+    for (const BoxInfo &box : read)
         boxes.append(std::make_shared<BoxInfo>(box));
-    });
     endResetModel();
 }
 

@@ -5,7 +5,7 @@
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QHash>
-#include <QList>
+#include <QVector>
 #include <QString>
 
 #include <memory>
@@ -61,7 +61,8 @@ private:
     static void create();
 
     QHash<int, QByteArray> roleNameTable;
-    QList<std::shared_ptr<ImageInfo>> images;
+    // Contiguous, like the box records: one allocation for all rows' shared pointers.
+    QVector<std::shared_ptr<ImageInfo>> images;
 
     static ImageList *s_instance;
 };

@@ -3,10 +3,9 @@
 #include "bboxlist.h"
 
 #include <QByteArray>
-#include <QList>
+#include <QVector>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 // The YOLO label line: "catId cx cy cw ch", five fields separated by single spaces.
@@ -15,9 +14,9 @@ namespace yolo {
 QString formatLine(const BoxInfo &box);
 
 // The label file content for these boxes: lines joined by "\n", none after the last.
-QByteArray formatLabels(const QList<std::shared_ptr<BoxInfo>> &boxes);
+QByteArray formatLabels(const BoxRecords &boxes);
 
-// Calls `add` for every line of `bytes` that has at least five fields, in order.
-void parseLabels(const QByteArray &bytes, const std::function<void(const BoxInfo &)> &add);
+// The boxes of the lines of `bytes` that have at least five fields, in order.
+QVector<BoxInfo> parseLabels(const QByteArray &bytes);
 
 } // namespace yolo
