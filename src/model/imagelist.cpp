@@ -8,9 +8,10 @@ ImageList *ImageList::s_instance = nullptr;
 
 BBoxList *newBoxList()
 {
-    auto *list = new BBoxList();
-    QQmlEngine::setObjectOwnership(list, QQmlEngine::CppOwnership);
-    return list;
+    // The QML engine learns that it must never delete the list when the list is handed to
+    // it (see data()); until then nothing but this model holds it, and marking it here would
+    // cost every one of 100k lists an engine record it may never need.
+    return new BBoxList();
 }
 
 ImageList::ImageList()
@@ -67,8 +68,11 @@ QVariant ImageList::data(const QModelIndex &index, int role) const
         return info->width;
     case 3:
         return info->height;
-    case 4:
-        return QVariant::fromValue(info->bboxes.get());
+    case 4: {
+        BBoxList *boxes = info->bboxes.get();
+        QQmlEngine::setObjectOwnership(boxes, QQmlEngine::CppOwnership);
+        return QVariant::fromValue(boxes);
+    }
     case 5:
         return info->yoloTxtFilePath;
     default:
