@@ -16,12 +16,17 @@ void registerQmlTypes()
     ImageList::instance();
 }
 
-int runApplication(int &argc, char **argv, const QString &mainUrl)
+void setApplicationIdentity()
 {
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setApplicationName(QStringLiteral("Pallaster"));
     QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("ostrel.org"));
+}
+
+int runApplication(int &argc, char **argv, const QString &mainUrl)
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    setApplicationIdentity();
 
     auto app = std::make_unique<QGuiApplication>(argc, argv);
     registerQmlTypes();
