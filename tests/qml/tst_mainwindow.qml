@@ -1,0 +1,350 @@
+import QtQuick 2.15
+import QtTest 1.15
+import Pallaster 1.0
+import PallasterTest 1.0
+
+// Drives the real main window (qrc:/main.qml) over a small dataset written for each test.
+TestCase {
+    id: testCase
+    name: "MainWindow"
+    when: windowShown
+
+    property var window: null
+    property string folder: ""
+    property string images: folder + "/images"
+    property string labels: folder + "/labels"
+
+    function child(name) {
+        var found = findChild(window.contentItem, name)
+        if (!found)
+            found = findChild(window, name)
+        verify(found, name)
+        return found
+    }
+    function tileOf(name) {
+        var row = rowOf(name)
+        verify(row >= 0, name)
+        return child("tile" + row)
+    }
+    function rowOf(name) {
+        for (var r = 0; r < ImageList.rowCount(); ++r)
+            if (ImageList.data(ImageList.index(r, 0), 0) === name)
+                return r
+        return -1
+    }
+    function label(name) {
+        return TestFiles.read(labels + "/" + name + ".txt")
+    }
+    function frameOf(tile) {
+        var frame = findChild(tile, "imageFrame")
+        verify(frame)
+        return frame
+    }
+    function boxOf(tile, i) {
+        return findChild(frameOf(tile), "box" + i)
+    }
+    // The six significant digits of the label file's number format.
+    function g6(v) {
+        return String(Number(v.toPrecision(6)))
+    }
+
+    // Writes a dataset: every entry is a name, its image size and its label file text.
+    function makeDataset(entries) {
+        folder = TestFiles.newFolder()
+        verify(TestFiles.mkpath(images))
+        verify(TestFiles.mkpath(labels))
+        for (var i = 0; i < entries.length; ++i) {
+            var e = entries[i]
+            if (e.width > 0)
+                verify(TestFiles.writeImage(images + "/" + e.name + ".jpg", e.width, e.height))
+            verify(TestFiles.write(labels + "/" + e.name + ".txt", e.text))
+        }
+    }
+    function load() {
+        child("txtImgsFolder").text = images
+        child("txtTxtFolder").text = labels
+        var btn = child("btnLoad")
+        verify(btn.enabled)
+        mouseClick(btn)
+        var grid = child("gridImages")
+        tryCompare(grid, "count", ImageList.rowCount())
+    }
+    function open(tile) {
+        mouseClick(tile, tile.width / 2, tile.height / 2)
+        tryCompare(tile, "state", "single")
+        tryCompare(child("popupEditor"), "opened", true)
+        // The picture is loaded and laid out before anything is placed on it.
+        tryVerify(function() { return frameOf(tile).width > 0 })
+    }
+    function pressKey(key) {
+        window.requestActivate()
+        tryCompare(window, "active", true)
+        keyClick(key)
+    }
+
+    function init() {
+        var component = Qt.createComponent("qrc:/main.qml")
+        compare(component.status, Component.Ready, component.errorString())
+        window = component.createObject(null)
+        verify(window)
+        window.requestActivate()
+        tryCompare(window, "active", true)
+        makeDataset([
+            { name: "wide", width: 200, height: 100, text: "1 0.50 0.5 0.2 0.4\n" },
+            { name: "tall", width: 100, height: 200, text: "" },
+            { name: "other", width: 100, height: 100, text: "7 0.25 0.25 0.1 0.1" },
+        ])
+    }
+    function cleanup() {
+        window.destroy()
+        window = null
+        wait(0)
+    }
+
+    function test_loadNeedsBothFolders() {
+        var btn = child("btnLoad")
+        var imgs = child("txtImgsFolder")
+        var txts = child("txtTxtFolder")
+        verify(!btn.enabled)
+        imgs.text = "x"
+        verify(!btn.enabled)
+        txts.text = "/does/not/exist"
+        verify(btn.enabled)
+        imgs.text = ""
+        verify(!btn.enabled)
+        load()
+        compare(child("gridImages").count, 3)
+        compare(ImageList.rowCount(), 3)
+    }
+
+    function test_openingRewritesTheLabelFile() {
+        load()
+        var tile = tileOf("wide")
+        compare(tile.state, "multiple")
+        open(tile)
+        compare(label("wide"), "1 0.5 0.5 0.2 0.4")
+        verify(!child("btnSave").enabled)
+        verify(!child("btnReset").enabled)
+        // Boxes react only in the editor, and are placed on the painted picture.
+        var box = boxOf(tile, 0)
+        verify(box.enabled)
+        var frame = frameOf(tile)
+        fuzzyCompare(frame.width / frame.height, 2, 0.02)
+        fuzzyCompare(box.width, 0.2 * frame.width, 1e-6)
+        fuzzyCompare(box.x, 0.4 * frame.width, 1e-6)
+        compare(String(box.bboxColor), "#0000ff")
+    }
+
+    function test_categoryKeyAddsABox_data() {
+        return [
+            { tag: "over the picture", fx: 0.25, fy: 0.75, ex: -1, ey: -1 },
+            { tag: "left of the picture", fx: -1, fy: 0.5, ex: 0, ey: -1 },
+        ]
+    }
+    function test_categoryKeyAddsABox(data) {
+        load()
+        var tile = tileOf("tall")
+        open(tile)
+        compare(label("tall"), "")
+        var frame = frameOf(tile)
+        var content = frame.parent
+        var px = data.fx >= 0 ? Math.round(frame.x + data.fx * frame.width) : Math.round(frame.x / 2)
+        var py = Math.round(frame.y + data.fy * frame.height)
+        mouseMove(content, px, py)
+        pressKey(Qt.Key_1)
+        tryVerify(function() { return boxOf(tile, 0) !== null })
+        verify(child("btnSave").enabled)
+        verify(child("btnReset").enabled)
+        var cx = data.ex >= 0 ? data.ex : (px - frame.x) / frame.width
+        var cy = data.ey >= 0 ? data.ey : (py - frame.y) / frame.height
+        mouseClick(child("btnSave"))
+        compare(label("tall"), "1 " + g6(cx) + " " + g6(cy) + " 0.1 0.1")
+        verify(!child("btnSave").enabled)
+        verify(!child("btnReset").enabled)
+    }
+
+    function test_moveResizeDeleteAndReset() {
+        load()
+        var tile = tileOf("wide")
+        open(tile)
+        var frame = frameOf(tile)
+        var box = boxOf(tile, 0)
+
+        // Move the box 10 % of the picture to the right.
+        var step = frame.width / 100
+        var cxStart = 0.5 * frame.width, cyStart = 0.5 * frame.height
+        mousePress(frame, cxStart, cyStart)
+        for (var i = 1; i <= 11; ++i)
+            mouseMove(frame, cxStart + i * step, cyStart)
+        mouseRelease(frame, cxStart + 11 * step, cyStart)
+        verify(box.selected)
+        verify(child("btnSave").enabled)
+        mouseClick(child("btnSave"))
+        var fields = label("wide").split(" ")
+        compare(fields.length, 5)
+        fuzzyCompare(Number(fields[1]), 0.6, 0.011)
+        compare(fields[2], "0.5")
+        compare(fields[3], "0.2")
+
+        // Pull the right edge 5 % further.
+        var right = box.x + box.width, middle = box.y + box.height / 2
+        mousePress(frame, right, middle)
+        for (i = 1; i <= 6; ++i)
+            mouseMove(frame, right + i * step, middle)
+        mouseRelease(frame, right + 6 * step, middle)
+        mouseClick(child("btnSave"))
+        fields = label("wide").split(" ")
+        fuzzyCompare(Number(fields[3]), 0.25, 0.011)
+
+        // Delete it from its menu, then take it back with Reset.
+        mousePress(frame, box.x + box.width / 2, middle, Qt.RightButton)
+        mouseRelease(frame, box.x + box.width / 2, middle, Qt.RightButton)
+        var menu = findChild(box, "ctxMnu")
+        tryCompare(menu, "opened", true)
+        mouseClick(menu.itemAt(0))
+        var list = ImageList.data(ImageList.index(rowOf("wide"), 0), 4)
+        tryVerify(function() { return list.rowCount() === 0 })
+        verify(child("btnReset").enabled)
+        var saved = label("wide")
+        mouseClick(child("btnReset"))
+        tryVerify(function() { return boxOf(tile, 0) !== null })
+        compare(label("wide"), saved)
+        verify(!child("btnReset").enabled)
+        mouseClick(child("btnSave"))
+        compare(label("wide"), saved)
+    }
+
+    function test_deleteWritesAnEmptyFile() {
+        load()
+        var tile = tileOf("other")
+        open(tile)
+        var box = boxOf(tile, 0)
+        compare(String(box.bboxColor), "#000000") // category 7 is not in the table
+        var frame = frameOf(tile)
+        mousePress(frame, box.x + box.width / 2, box.y + box.height / 2, Qt.RightButton)
+        mouseRelease(frame, box.x + box.width / 2, box.y + box.height / 2, Qt.RightButton)
+        var menu = findChild(box, "ctxMnu")
+        tryCompare(menu, "opened", true)
+        mouseClick(menu.itemAt(0))
+        mouseClick(child("btnSave"))
+        compare(label("other"), "")
+    }
+
+    function test_closeAndEscapeDoNotWrite_data() {
+        return [ { tag: "Close", escape: false }, { tag: "Esc", escape: true } ]
+    }
+    function test_closeAndEscapeDoNotWrite(data) {
+        load()
+        var tile = tileOf("tall")
+        open(tile)
+        var frame = frameOf(tile)
+        mouseMove(frame.parent, frame.x + frame.width / 2, frame.y + frame.height / 2)
+        pressKey(Qt.Key_1)
+        tryVerify(function() { return boxOf(tile, 0) !== null })
+        var added = "1 " + g6(boxOf(tile, 0).iCx) + " " + g6(boxOf(tile, 0).iCy) + " 0.1 0.1"
+        if (data.escape)
+            pressKey(Qt.Key_Escape)
+        else
+            mouseClick(child("btnClose"))
+        tryCompare(tile, "state", "multiple")
+        tryCompare(child("popupEditor"), "visible", false)
+        compare(label("tall"), "")
+        // Still shown on the tile, and written when the tile is opened again.
+        verify(boxOf(tile, 0) !== null)
+        verify(!boxOf(tile, 0).enabled)
+        open(tile)
+        compare(label("tall"), added)
+    }
+
+    function test_leftClickWithSelectionOnlyClearsIt() {
+        load()
+        var tile = tileOf("wide")
+        open(tile)
+        var frame = frameOf(tile)
+        var box = boxOf(tile, 0)
+        mouseClick(frame, box.x + box.width / 2, box.y + box.height / 2)
+        verify(box.selected)
+        mouseClick(frame, 5, 5)
+        verify(!box.selected)
+        compare(tile.state, "single")
+        verify(!child("btnSave").enabled)
+        // Closing with a selection clears it too.
+        mouseClick(frame, box.x + box.width / 2, box.y + box.height / 2)
+        verify(box.selected)
+        mouseClick(child("btnClose"))
+        tryCompare(tile, "state", "multiple")
+        verify(!box.selected)
+    }
+
+    function test_saveKeyWritesWithoutChanges() {
+        load()
+        var tile = tileOf("wide")
+        open(tile)
+        verify(TestFiles.write(labels + "/wide.txt", "changed on disk"))
+        window.requestActivate()
+        tryCompare(window, "active", true)
+        keySequence(StandardKey.Save)
+        tryVerify(function() { return label("wide") === "1 0.5 0.5 0.2 0.4" })
+    }
+
+    function test_tileMenuDelete_data() {
+        return [ { tag: "label file removed", fileThere: true },
+                 { tag: "label file already gone", fileThere: false } ]
+    }
+    function test_tileMenuDelete(data) {
+        load()
+        var tile = tileOf("other")
+        if (!data.fileThere)
+            verify(TestFiles.remove(labels + "/other.txt"))
+        mouseClick(tile, 10, 10, Qt.RightButton)
+        var menu = findChild(tile, "tileMenu")
+        tryCompare(menu, "opened", true)
+        mouseClick(menu.itemAt(0))
+        tryCompare(menu, "visible", false)
+        compare(ImageList.rowCount(), data.fileThere ? 2 : 3)
+        compare(rowOf("other") >= 0, !data.fileThere)
+        compare(child("gridImages").count, ImageList.rowCount())
+        verify(!TestFiles.exists(labels + "/other.txt"))
+        verify(TestFiles.exists(images + "/other.jpg"))
+    }
+
+    function test_noTileMenuInTheEditor() {
+        load()
+        var tile = tileOf("wide")
+        open(tile)
+        mouseClick(tile, 10, 10, Qt.RightButton)
+        wait(50)
+        verify(!findChild(tile, "tileMenu").opened)
+    }
+
+    function test_columnsAndGo() {
+        var entries = []
+        for (var i = 0; i < 40; ++i)
+            entries.push({ name: "img" + (100 + i), width: 8, height: 8, text: "" })
+        makeDataset(entries)
+        load()
+        var grid = child("gridImages")
+        var spin = child("spinColumns")
+        compare(spin.value, 4)
+        fuzzyCompare(grid.cellWidth, grid.width / 4, 1e-9)
+        compare(grid.cellHeight, grid.cellWidth)
+        spin.value = 1
+        compare(grid.cellWidth, grid.width)
+        spin.value = 0
+        compare(spin.value, 1)
+        spin.value = 11
+        compare(spin.value, 10)
+        spin.value = 4
+
+        child("txtGoto").text = "24"
+        mouseClick(child("btnGo"))
+        tryVerify(function() { return grid.indexAt(grid.contentX + 5, grid.contentY + 5) === 24 })
+        // Not a row: nothing moves.
+        var y = grid.contentY
+        child("txtGoto").text = "abc"
+        mouseClick(child("btnGo"))
+        child("txtGoto").text = "400"
+        mouseClick(child("btnGo"))
+        compare(grid.contentY, y)
+    }
+}
