@@ -11,7 +11,6 @@
 #include <random>
 
 using Boxes = QVector<BoxInfo>;
-Q_DECLARE_METATYPE(BoxInfo)
 
 namespace {
 

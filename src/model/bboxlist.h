@@ -16,6 +16,7 @@ struct BoxInfo
     double cw = 0.0;
     double ch = 0.0;
 };
+Q_DECLARE_METATYPE(BoxInfo)
 
 // Shared box records in a contiguous array: a QList would allocate every shared pointer
 // separately, which costs about 32 bytes per box across a million boxes.
