@@ -1,0 +1,112 @@
+// Imports a COCO-sized pair of files: 118,287 images and 860,001 annotations shaped like
+// COCO train2017's (about 300 MB), with an empty file for every image.
+#include "benchutil.h"
+#include "imagelist.h"
+#include "utils.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <random>
+#include <string>
+
+namespace {
+
+int imageCount = 118287;
+int annotationCount = 860001;
+
+void writeAll(const std::string &path, const std::string &text)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+}
+
+void generate(const std::string &folder, const std::string &imageDir)
+{
+    std::mt19937 rng(2017);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::string images = "[";
+    char buffer[4096];
+    for (int i = 0; i < imageCount; ++i) {
+        const int id = 9 + i * 5;
+        std::snprintf(buffer, sizeof buffer,
+                      "%s{\"license\": 3, \"file_name\": \"%012d.jpg\", \"coco_url\": "
+                      "\"http://images.cocodataset.org/train2017/%012d.jpg\", \"height\": 480, "
+                      "\"width\": 640, \"date_captured\": \"2013-11-14 11:18:45\", "
+                      "\"flickr_url\": \"http://farm6.staticflickr.com/5/%d_abcdef_z.jpg\", "
+                      "\"id\": %d}",
+                      i ? ", " : "", id, id, id, id);
+        images += buffer;
+        writeAll(imageDir + "/" + std::to_string(1000000000000LL + id).substr(1) + ".jpg", "");
+    }
+    images += "]";
+    writeAll(folder + "/images.json", images);
+
+    std::string anns;
+    anns.reserve(size_t(annotationCount) * 340);
+    anns += "[";
+    for (int a = 0; a < annotationCount; ++a) {
+        const int imageId = 9 + int(rng() % unsigned(imageCount)) * 5;
+        const int category = unit(rng) < 0.5 ? 1 : 2 + int(rng() % 89);
+        const double w = 20 + unit(rng) * 400, h = 20 + unit(rng) * 400;
+        const double x = unit(rng) * (640 - w), y = unit(rng) * (480 - h);
+        std::string polygon;
+        for (int p = 0; p < 22; ++p) {
+            std::snprintf(buffer, sizeof buffer, "%s%.2f", p ? ", " : "", x + unit(rng) * w);
+            polygon += buffer;
+        }
+        std::snprintf(buffer, sizeof buffer,
+                      "%s{\"segmentation\": [[%s]], \"area\": %.5f, \"iscrowd\": 0, "
+                      "\"image_id\": %d, \"bbox\": [%.2f, %.2f, %.2f, %.2f], "
+                      "\"category_id\": %d, \"id\": %d}",
+                      a ? ", " : "", polygon.c_str(), w * h * 0.7, imageId, x, y, w, h, category,
+                      900000 + a);
+        anns += buffer;
+    }
+    anns += "]";
+    writeAll(folder + "/anns.json", anns);
+    std::printf("dataset: %d images (%.1f MB), %d annotations (%.1f MB)\n", imageCount,
+                images.size() / 1e6, annotationCount, anns.size() / 1e6);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
+        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    if (qEnvironmentVariableIsSet("BENCH_ANNOTATIONS"))
+        annotationCount = qEnvironmentVariableIntValue("BENCH_ANNOTATIONS");
+    QTemporaryDir tmp;
+    const QString imageDir = tmp.filePath("images");
+    QDir().mkpath(imageDir);
+    generate(tmp.path().toStdString(), imageDir.toStdString());
+    bench::silenceStderr();
+
+    const QString imagesFile = tmp.filePath("images.json");
+    const QString annsFile = tmp.filePath("anns.json");
+    Utils *utils = Utils::instance();
+    QByteArray bytes;
+    utils->readFile(annsFile, bytes); // warm the page cache
+    bytes.clear();
+    const double read = bench::medianSeconds(5, [&] {
+        QByteArray a, b;
+        utils->readFile(imagesFile, a);
+        utils->readFile(annsFile, b);
+    });
+
+    ImageList *model = ImageList::instance();
+    const double import = bench::medianSeconds(3, [&] {
+        model->loadCocoJsonFromDir(imagesFile, annsFile, imageDir);
+    });
+    std::printf("imported: %d images with boxes\n", model->rowCount());
+    bench::figure("coco_read_both_files_median", read, "s");
+    bench::figure("coco_import_median", import, "s");
+    bench::figure("rss_loaded", bench::currentRssMB(), "MB");
+    bench::figure("rss_peak", bench::peakRssMB(), "MB");
+    return 0;
+}
