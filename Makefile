@@ -2,7 +2,11 @@
 BUILD := build
 JOBS  ?= 2
 
-.PHONY: deps configure build run test bench clean
+SANITIZE_BUILD := build-sanitize
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps configure build run test bench test-sanitize fuzz clean
 
 deps:
 	scripts/install-deps
@@ -22,5 +26,21 @@ test: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$(basename $$b)"; "$$b" || exit 1; }; done
 
+# The whole test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+		-DPALLASTER_SANITIZE=ON -DPALLASTER_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Each libFuzzer target for FUZZ_SECONDS (default 60) under ASan and UBSan, built with clang.
+fuzz:
+	scripts/install-deps --fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug \
+		"-DCMAKE_CXX_FLAGS=-O1 -fsanitize=fuzzer-no-link" \
+		-DPALLASTER_SANITIZE=ON -DPALLASTER_FUZZ=ON -DPALLASTER_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_labels fuzz_coco fuzz_datasetjson
+	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-fuzz
