@@ -6,7 +6,7 @@ SANITIZE_BUILD := build-sanitize
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build run test bench test-sanitize fuzz clean
+.PHONY: deps configure build run test bench test-sanitize fuzz package clean
 
 deps:
 	scripts/install-deps
@@ -25,6 +25,11 @@ test: build
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$(basename $$b)"; "$$b" || exit 1; }; done
+
+# build/pallaster_<version>_amd64.deb
+package: build
+	scripts/install-deps --package
+	cd $(BUILD) && cpack -G DEB
 
 # The whole test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
