@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imagelist.h"
+
 #include <QDir>
 #include <QFile>
 #include <QIdentityProxyModel>
@@ -19,6 +21,12 @@ inline QByteArray readBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray("<missing>");
     return file.readAll();
+}
+
+// The box list of an image row, as QML receives it through the imgBBoxes role.
+inline BBoxList *boxListAt(const ImageList *model, int row)
+{
+    return qobject_cast<BBoxList *>(model->data(model->index(row, 0), 4).value<QObject *>());
 }
 
 // The image list's role 4 holds a BBoxList object where Qt's generic roles expect the status

@@ -25,7 +25,7 @@ private:
     QString path(const QString &name) const { return dir->filePath(name); }
     BBoxList *boxes(int row) const
     {
-        return qobject_cast<BBoxList *>(model->data(model->index(row, 0), 4).value<QObject *>());
+        return boxListAt(model, row);
     }
     static QByteArray randomBytes(int size, unsigned seed)
     {

@@ -51,7 +51,7 @@ private:
     QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
     const BBoxList *boxes(int row) const
     {
-        return qobject_cast<BBoxList *>(role(row, 4).value<QObject *>());
+        return boxListAt(model, row);
     }
     int rowId(int r) const
     {

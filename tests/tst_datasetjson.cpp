@@ -23,7 +23,7 @@ private:
     QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
     const BBoxList *boxes(int row) const
     {
-        return qobject_cast<BBoxList *>(role(row, 4).value<QObject *>());
+        return boxListAt(model, row);
     }
     static bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 

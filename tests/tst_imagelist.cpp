@@ -138,12 +138,11 @@ private slots:
     {
         loadThree();
         const int row = rowOf("a");
-        QPointer<BBoxList> removedList =
-            qobject_cast<BBoxList *>(model->data(model->index(row, 0), 4).value<QObject *>());
+        QPointer<BBoxList> removedList = boxListAt(model, row);
         QList<QPointer<BBoxList>> others;
         for (int r = 0; r < 3; ++r)
             if (r != row)
-                others << qobject_cast<BBoxList *>(model->data(model->index(r, 0), 4).value<QObject *>());
+                others << boxListAt(model, r);
         QStringList namesAfter;
         for (int r = 0; r < 3; ++r)
             if (r != row)

@@ -30,7 +30,7 @@ private:
     QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
     BBoxList *boxes(int row) const
     {
-        return qobject_cast<BBoxList *>(role(row, 4).value<QObject *>());
+        return boxListAt(model, row);
     }
     int rowOf(const QString &name) const
     {
