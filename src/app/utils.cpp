@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QQmlEngine>
 #include <QSaveFile>
+#include <QTextCodec>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -86,6 +87,26 @@ QString Utils::safeName(const QString &name)
 
 namespace {
 
+bool localeIsUtf8()
+{
+    static const bool utf8 = QTextCodec::codecForLocale()->mibEnum() == 106;
+    return utf8;
+}
+
+} // namespace
+
+QByteArray Utils::nativePath(const QString &path)
+{
+    return localeIsUtf8() ? path.toUtf8() : QFile::encodeName(path);
+}
+
+QString Utils::fromNativePath(const char *name)
+{
+    return localeIsUtf8() ? QString::fromUtf8(name) : QFile::decodeName(name);
+}
+
+namespace {
+
 // Appends chunks from `readChunk` until it reports the end (0) or an error (negative), never
 // holding more than Utils::maxReadSize bytes. `sizeHint` gives the file's size once it is
 // known to be larger than one chunk.
@@ -125,7 +146,7 @@ bool Utils::readFile(const QString &path, QByteArray &bytes)
     // a 100k-file load take twice as long. Resource paths still go through QFile. O_NONBLOCK
     // keeps a FIFO in a label folder from hanging the program: it reads as empty.
     if (!path.startsWith(QLatin1Char(':'))) {
-        const QByteArray native = QFile::encodeName(path);
+        const QByteArray native = nativePath(path);
         int fd;
         do {
             fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

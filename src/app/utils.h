@@ -28,6 +28,11 @@ public:
     bool fileExists(const QString &path);
     bool removeFile(const QString &path);
 
+    // File names as the file system takes them, as QFile::encodeName and decodeName convert
+    // them, without their codec lookup when the locale's encoding is UTF-8.
+    static QByteArray nativePath(const QString &path);
+    static QString fromNativePath(const char *name);
+
     // Files above this size are refused by readFile: a QByteArray cannot hold them.
     static constexpr qint64 maxReadSize = 0x7fffffff - 64;
 

@@ -27,7 +27,7 @@ void forEachLabelEntry(const QString &folder, const std::function<void(const QSt
 #ifdef Q_OS_UNIX
     if (folder.isEmpty())
         return;
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = Utils::nativePath(folder);
     DIR *dir = opendir(native.constData());
     if (!dir)
         return;
@@ -48,7 +48,7 @@ void forEachLabelEntry(const QString &folder, const std::function<void(const QSt
                 continue;
         }
         if (type == DT_REG || type == DT_DIR)
-            visit(QFile::decodeName(name));
+            visit(Utils::fromNativePath(name));
     }
     closedir(dir);
 #else
