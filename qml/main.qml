@@ -192,7 +192,6 @@ ApplicationWindow {
                                 state: "multiple"
 
                                 property bool ableToSave: false
-                                readonly property int rowIndex: index
 
                                 function save() {
                                     ableToSave = false

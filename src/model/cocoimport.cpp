@@ -83,7 +83,7 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
         const qint32 width = image.value(QLatin1String("width")).toInt();
         const qint32 height = image.value(QLatin1String("height")).toInt();
 
-        std::unique_ptr<BBoxList> boxes(newBoxList());
+        auto boxes = std::make_unique<BBoxList>();
         const std::shared_ptr<Annotation> annotation = byImage.value(id);
         // Without a positive size the normalised values would be inf or nan.
         if (annotation && width > 0 && height > 0) {

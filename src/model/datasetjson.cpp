@@ -37,7 +37,7 @@ void ImageList::loadJson(const QString &json)
         info->filePath = image.value(QLatin1String("filePath")).toString();
         info->width = image.value(QLatin1String("width")).toInt();
         info->height = image.value(QLatin1String("height")).toInt();
-        std::unique_ptr<BBoxList> boxes(newBoxList());
+        auto boxes = std::make_unique<BBoxList>();
         const QJsonArray boxArray = image.value(QLatin1String("bboxes")).toArray();
         for (const QJsonValue &boxValue : boxArray) {
             const QJsonObject box = boxValue.toObject();

@@ -6,14 +6,6 @@
 
 ImageList *ImageList::s_instance = nullptr;
 
-BBoxList *newBoxList()
-{
-    // The QML engine learns that it must never delete the list when the list is handed to
-    // it (see data()); until then nothing but this model holds it, and marking it here would
-    // cost every one of 100k lists an engine record it may never need.
-    return new BBoxList();
-}
-
 ImageList::ImageList()
     : QAbstractListModel(nullptr)
     , roleNameTable{
@@ -69,6 +61,9 @@ QVariant ImageList::data(const QModelIndex &index, int role) const
     case 3:
         return info->height;
     case 4: {
+        // Loaders make box lists without a parent; QML receives them only here, so this is
+        // where the engine learns never to delete one. Marking every list at load time would
+        // cost each of 100k lists an engine record it may never need.
         BBoxList *boxes = info->bboxes.get();
         QQmlEngine::setObjectOwnership(boxes, QQmlEngine::CppOwnership);
         return QVariant::fromValue(boxes);

@@ -66,6 +66,3 @@ private:
 
     static ImageList *s_instance;
 };
-
-// Every box list a loader makes: no parent, and owned by native code even once QML holds it.
-BBoxList *newBoxList();

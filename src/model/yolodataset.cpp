@@ -80,7 +80,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         info->fileName = base;
         info->filePath = QStringLiteral("/%1").arg(imageFile);
         info->yoloTxtFilePath = txtFile;
-        info->bboxes.reset(newBoxList());
+        info->bboxes = std::make_unique<BBoxList>();
         info->bboxes->loadTxtFile(txtFile);
         addImage(std::move(info));
     });
