@@ -38,7 +38,7 @@ Rectangle {
     QtObject {
         id: localProps
         property color color: control.selected ? control.bboxSelected : control.bboxColor
-        property color selectedColor: "green"
+        property color hoverColor: "green"
     }
 
     color: selected ? Qt.rgba(bboxColor.r, bboxColor.g, bboxColor.b, 0.3) : "transparent"
@@ -85,163 +85,99 @@ Rectangle {
         }
     }
 
-    Rectangle {
-        id: leftHandle
-        objectName: "leftHandle"
+    Handle { objectName: "leftHandle"; areaName: "mouseLeft"; edge: Qt.LeftEdge }
+    Handle { objectName: "rightHandle"; areaName: "mouseRight"; edge: Qt.RightEdge }
+    Handle { objectName: "topHandle"; areaName: "mouseTop"; edge: Qt.TopEdge }
+    Handle { objectName: "bottomHandle"; areaName: "mouseBottom"; edge: Qt.BottomEdge }
+
+    // A square on the middle of one edge that drags that edge. At rest it is anchored to its
+    // edge; while dragged, that anchor is released so the drag can move it along its axis, and
+    // it snaps back to the edge (which has followed the model) when the drag ends.
+    component Handle: Rectangle {
+        id: handle
+
+        property int edge: Qt.LeftEdge
+        property alias areaName: area.objectName
+        readonly property bool horizontal: edge === Qt.LeftEdge || edge === Qt.RightEdge
+        readonly property real half: control.handleSize / 2
+
         width: control.handleSize
         height: control.handleSize
         visible: control.selected
-        color: mouseLeft.containsMouse ? localProps.selectedColor : localProps.color
-        anchors.left: parent.left
-        anchors.leftMargin: -width / 2
-        anchors.verticalCenter: parent.verticalCenter
+        color: area.containsMouse ? localProps.hoverColor : localProps.color
 
-        MouseArea {
-            id: mouseLeft
-            objectName: "mouseLeft"
-            anchors.fill: parent
-            enabled: control.enabled
-            hoverEnabled: true
-            drag.target: parent
-            drag.axis: Drag.XAxis
-            drag.threshold: 1
-            drag.minimumX: -control.x - control.handleSize / 2
-            drag.maximumX: control.width - control.handleSize / 2
+        anchors.left: edge === Qt.LeftEdge ? parent.left : undefined
+        anchors.right: edge === Qt.RightEdge ? parent.right : undefined
+        anchors.top: edge === Qt.TopEdge ? parent.top : undefined
+        anchors.bottom: edge === Qt.BottomEdge ? parent.bottom : undefined
+        anchors.verticalCenter: horizontal ? parent.verticalCenter : undefined
+        anchors.horizontalCenter: horizontal ? undefined : parent.horizontalCenter
+        anchors.leftMargin: -half
+        anchors.rightMargin: -half
+        anchors.topMargin: -half
+        anchors.bottomMargin: -half
 
-            onPressed: control.lastResize = []
-            onPositionChanged: {
-                if (!drag.active)
-                    return
-                var hx = leftHandle.x
-                var left = control.x + hx + control.handleSize / 2
-                var w = control.iCw * control.xMax - hx - control.handleSize / 2
-                control.reportResize((left + w / 2) / control.xMax, control.iCy,
+        // The new edge and size from the handle's position (its top-left corner), the other
+        // axis passed through from the model.
+        function report() {
+            var w, h
+            switch (edge) {
+            case Qt.LeftEdge:
+                w = control.iCw * control.xMax - x - half
+                control.reportResize((control.x + x + half + w / 2) / control.xMax, control.iCy,
                                      w / control.xMax, control.iCh)
-            }
-        }
-
-        states: State {
-            when: mouseLeft.drag.active
-            AnchorChanges { target: leftHandle; anchors.left: undefined }
-        }
-    }
-
-    Rectangle {
-        id: rightHandle
-        objectName: "rightHandle"
-        width: control.handleSize
-        height: control.handleSize
-        visible: control.selected
-        color: mouseRight.containsMouse ? localProps.selectedColor : localProps.color
-        anchors.right: parent.right
-        anchors.rightMargin: -width / 2
-        anchors.verticalCenter: parent.verticalCenter
-
-        MouseArea {
-            id: mouseRight
-            objectName: "mouseRight"
-            anchors.fill: parent
-            enabled: control.enabled
-            hoverEnabled: true
-            drag.target: parent
-            drag.axis: Drag.XAxis
-            drag.threshold: 1
-            drag.minimumX: -control.handleSize / 2
-            drag.maximumX: control.xMax - control.x - control.handleSize / 2
-
-            onPressed: control.lastResize = []
-            onPositionChanged: {
-                if (!drag.active)
-                    return
-                var w = rightHandle.x + control.handleSize / 2
+                break
+            case Qt.RightEdge:
+                w = x + half
                 control.reportResize((control.x + w / 2) / control.xMax, control.iCy,
                                      w / control.xMax, control.iCh)
-            }
-        }
-
-        states: State {
-            when: mouseRight.drag.active
-            AnchorChanges { target: rightHandle; anchors.right: undefined }
-        }
-    }
-
-    Rectangle {
-        id: topHandle
-        objectName: "topHandle"
-        width: control.handleSize
-        height: control.handleSize
-        visible: control.selected
-        color: mouseTop.containsMouse ? localProps.selectedColor : localProps.color
-        anchors.top: parent.top
-        anchors.topMargin: -height / 2
-        anchors.horizontalCenter: parent.horizontalCenter
-
-        MouseArea {
-            id: mouseTop
-            objectName: "mouseTop"
-            anchors.fill: parent
-            enabled: control.enabled
-            hoverEnabled: true
-            drag.target: parent
-            drag.axis: Drag.YAxis
-            drag.threshold: 1
-            drag.minimumY: -control.y - control.handleSize / 2
-            drag.maximumY: control.height - control.handleSize / 2
-
-            onPressed: control.lastResize = []
-            onPositionChanged: {
-                if (!drag.active)
-                    return
-                var hy = topHandle.y
-                var top = control.y + hy + control.handleSize / 2
-                var h = control.iCh * control.yMax - hy - control.handleSize / 2
-                control.reportResize(control.iCx, (top + h / 2) / control.yMax,
+                break
+            case Qt.TopEdge:
+                h = control.iCh * control.yMax - y - half
+                control.reportResize(control.iCx, (control.y + y + half + h / 2) / control.yMax,
                                      control.iCw, h / control.yMax)
-            }
-        }
-
-        states: State {
-            when: mouseTop.drag.active
-            AnchorChanges { target: topHandle; anchors.top: undefined }
-        }
-    }
-
-    Rectangle {
-        id: bottomHandle
-        objectName: "bottomHandle"
-        width: control.handleSize
-        height: control.handleSize
-        visible: control.selected
-        color: mouseBottom.containsMouse ? localProps.selectedColor : localProps.color
-        anchors.bottom: parent.bottom
-        anchors.bottomMargin: -height / 2
-        anchors.horizontalCenter: parent.horizontalCenter
-
-        MouseArea {
-            id: mouseBottom
-            objectName: "mouseBottom"
-            anchors.fill: parent
-            enabled: control.enabled
-            hoverEnabled: true
-            drag.target: parent
-            drag.axis: Drag.YAxis
-            drag.threshold: 1
-            drag.minimumY: -control.handleSize / 2
-            drag.maximumY: control.yMax - control.y - control.handleSize / 2
-
-            onPressed: control.lastResize = []
-            onPositionChanged: {
-                if (!drag.active)
-                    return
-                var h = bottomHandle.y + control.handleSize / 2
+                break
+            case Qt.BottomEdge:
+                h = y + half
                 control.reportResize(control.iCx, (control.y + h / 2) / control.yMax,
                                      control.iCw, h / control.yMax)
+                break
+            }
+        }
+
+        MouseArea {
+            id: area
+            anchors.fill: parent
+            enabled: control.enabled
+            hoverEnabled: true
+            drag.target: handle
+            drag.axis: handle.horizontal ? Drag.XAxis : Drag.YAxis
+            drag.threshold: 1
+            // Left and top travel from the image's border to the opposite edge of the box,
+            // right and bottom from the opposite edge to the image's border.
+            drag.minimumX: handle.edge === Qt.LeftEdge ? -control.x - handle.half : -handle.half
+            drag.maximumX: handle.edge === Qt.LeftEdge ? control.width - handle.half
+                                                       : control.xMax - control.x - handle.half
+            drag.minimumY: handle.edge === Qt.TopEdge ? -control.y - handle.half : -handle.half
+            drag.maximumY: handle.edge === Qt.TopEdge ? control.height - handle.half
+                                                      : control.yMax - control.y - handle.half
+
+            onPressed: control.lastResize = []
+            onPositionChanged: {
+                if (drag.active)
+                    handle.report()
             }
         }
 
         states: State {
-            when: mouseBottom.drag.active
-            AnchorChanges { target: bottomHandle; anchors.bottom: undefined }
+            when: area.drag.active
+            AnchorChanges {
+                target: handle
+                anchors.left: undefined
+                anchors.right: undefined
+                anchors.top: undefined
+                anchors.bottom: undefined
+            }
         }
     }
 }

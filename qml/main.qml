@@ -5,6 +5,8 @@ import QtQuick.Layouts 1.15
 import QtQuick.Dialogs 1.0
 import Pallaster 1.0
 
+// The one window: two folder fields and Load, the grid of image tiles, and the editor a tile
+// moves into when it is clicked. Its parts are the inline components at the end.
 ApplicationWindow {
     id: window
     width: 640
@@ -18,20 +20,23 @@ ApplicationWindow {
         exclusive: true
     }
 
-    function folderUrl(path) {
-        return path.length > 0 ? "file://" + path : ""
+    ListModel {
+        id: lstCategories
+        ListElement {
+            catId: 1
+            catName: "People"
+            catShortcut: "1"
+            catColor: "blue"
+        }
     }
 
     Pane {
-        id: paneMain
         anchors.fill: parent
 
         ColumnLayout {
-            id: layoutMain
             anchors.fill: parent
 
             GroupBox {
-                id: grpFolders
                 Layout.fillWidth: true
 
                 GridLayout {
@@ -41,75 +46,31 @@ ApplicationWindow {
                     Label {
                         text: qsTr("Images")
                     }
-                    RowLayout {
-                        Layout.fillWidth: true
-
-                        TextField {
-                            id: txtImgsFolder
-                            objectName: "txtImgsFolder"
-                            Layout.fillWidth: true
-                            selectByMouse: true
-                        }
-                        FileDialog {
-                            id: dlgImgsFolder
-                            title: "Choose images folder"
-                            selectFolder: true
-                            selectExisting: true
-                            onAccepted: txtImgsFolder.text = Utils.toLocalPath(fileUrl)
-                        }
-                        Button {
-                            id: btnImgsFolder
-                            text: qsTr("Select")
-                            onClicked: {
-                                dlgImgsFolder.folder = window.folderUrl(txtImgsFolder.text)
-                                dlgImgsFolder.open()
-                            }
-                        }
+                    FolderField {
+                        id: txtImgsFolder
+                        objectName: "txtImgsFolder"
+                        dialogTitle: "Choose images folder"
                     }
-
                     Label {
                         text: qsTr("Rectangles")
                     }
-                    RowLayout {
-                        Layout.fillWidth: true
-
-                        TextField {
-                            id: txtTxtFolder
-                            objectName: "txtTxtFolder"
-                            Layout.fillWidth: true
-                            selectByMouse: true
-                        }
-                        FileDialog {
-                            id: dlgTxtFolder
-                            title: "Choose txt folder"
-                            selectFolder: true
-                            selectExisting: true
-                            onAccepted: txtTxtFolder.text = Utils.toLocalPath(fileUrl)
-                        }
-                        Button {
-                            id: btnTxtFolder
-                            text: qsTr("Select")
-                            onClicked: {
-                                dlgTxtFolder.folder = window.folderUrl(txtTxtFolder.text)
-                                dlgTxtFolder.open()
-                            }
-                        }
+                    FolderField {
+                        id: txtTxtFolder
+                        objectName: "txtTxtFolder"
+                        dialogTitle: "Choose txt folder"
                     }
-
                     Button {
-                        id: btnLoad
                         objectName: "btnLoad"
                         text: qsTr("Load")
                         Layout.columnSpan: 2
                         Layout.alignment: Qt.AlignRight
-                        enabled: txtImgsFolder.length > 0 && txtTxtFolder.length > 0
+                        enabled: txtImgsFolder.text.length > 0 && txtTxtFolder.text.length > 0
                         onClicked: ImageList.loadYolo(txtTxtFolder.text, txtImgsFolder.text)
                     }
                 }
             }
 
             GridLayout {
-                id: layoutView
                 Layout.fillWidth: true
                 columns: 2
 
@@ -138,250 +99,279 @@ ApplicationWindow {
                         selectByMouse: true
                     }
                     Button {
-                        id: btnGo
                         objectName: "btnGo"
                         text: qsTr("Go")
-                        onClicked: {
-                            // Only a whole number naming an existing row moves the grid.
-                            var text = txtGoto.text.trim()
-                            if (!/^[0-9]+$/.test(text))
-                                return
-                            var row = parseInt(text, 10)
-                            if (row < gridImages.count)
-                                gridImages.positionViewAtIndex(row, GridView.Beginning)
-                        }
+                        onClicked: gridImages.goTo(txtGoto.text)
                     }
                 }
             }
 
             Rectangle {
-                id: rcGridFrame
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 border.width: 1
                 border.color: "gray"
 
-                GridView {
+                ImageGrid {
                     id: gridImages
                     objectName: "gridImages"
                     anchors.fill: parent
                     anchors.margins: 1
-                    clip: true
-                    model: ImageList
-                    cellWidth: width / Math.ceil(spinColumns.value)
-                    cellHeight: cellWidth
-                    ScrollBar.vertical: ScrollBar {}
+                    columns: spinColumns.value
+                    editorHost: popupEditor.host
+                    selectionGroup: btnGroupSelected
+                    categories: lstCategories
+                }
+            }
+        }
+    }
 
-                    delegate: Item {
-                        id: cellDelegate
-                        width: gridImages.cellWidth
-                        height: gridImages.cellHeight
+    Editor {
+        id: popupEditor
+        objectName: "popupEditor"
+        width: window.width
+        height: window.height
+        x: Math.round((window.width - width) / 2)
+        categories: lstCategories
+    }
 
-                        Item {
-                            id: cellInset
-                            anchors.fill: parent
-                            anchors.margins: 2
+    // A text field for a folder, with a "Select" button that opens a folder dialog starting in
+    // the folder the field names.
+    component FolderField: RowLayout {
+        id: field
 
-                            Rectangle {
-                                id: rcDelegate
-                                objectName: "tile" + index
-                                anchors.fill: parent
-                                color: "white"
-                                border.width: 1
-                                border.color: "gray"
-                                state: "multiple"
+        property alias text: input.text
+        property string dialogTitle
 
-                                property bool ableToSave: false
+        Layout.fillWidth: true
 
-                                function save() {
-                                    ableToSave = false
-                                    imgBBoxes.saveTxtFile(yoloTxtFilePath)
-                                }
-                                function reset() {
-                                    ableToSave = false
-                                    ImageList.yoloReloadRow(index)
-                                }
-                                function clamp(value, min, max) {
-                                    return value < min ? min : (value > max ? max : value)
-                                }
-                                function createBox(category) {
-                                    // An image that failed to load has no painted size to
-                                    // place a box on.
-                                    if (!(rcImageFrame.width > 0 && rcImageFrame.height > 0))
-                                        return
-                                    ableToSave = true
-                                    var catId = parseInt(category, 10)
-                                    var cx = clamp(mouseFull.mouseX - rcImageFrame.x, 0,
-                                                   rcImageFrame.width) / rcImageFrame.width
-                                    var cy = clamp(mouseFull.mouseY - rcImageFrame.y, 0,
-                                                   rcImageFrame.height) / rcImageFrame.height
-                                    imgBBoxes.appendRow(catId, cx, cy)
-                                }
+        TextField {
+            id: input
+            Layout.fillWidth: true
+            selectByMouse: true
+        }
+        FileDialog {
+            id: dialog
+            title: field.dialogTitle
+            selectFolder: true
+            selectExisting: true
+            onAccepted: input.text = Utils.toLocalPath(fileUrl)
+        }
+        Button {
+            text: qsTr("Select")
+            onClicked: {
+                dialog.folder = input.text.length > 0 ? "file://" + input.text : ""
+                dialog.open()
+            }
+        }
+    }
 
-                                states: [
-                                    State {
-                                        name: "multiple"
-                                    },
-                                    State {
-                                        name: "single"
-                                        ParentChange {
-                                            target: rcDelegate
-                                            parent: itemHost
-                                        }
-                                    }
-                                ]
-                                onStateChanged: {
-                                    if (state === "single")
-                                        save()
-                                    else
-                                        btnGroupSelected.checkedButton = null
-                                }
+    // The scrolling grid of square tiles, one per ImageList row.
+    component ImageGrid: GridView {
+        id: grid
 
-                                Item {
-                                    id: itemContent
-                                    anchors.fill: parent
-                                    anchors.margins: 1
+        property int columns: 4
+        property Item editorHost
+        property ButtonGroup selectionGroup
+        property ListModel categories
 
-                                    Image {
-                                        id: imgPicture
-                                        anchors.fill: parent
-                                        fillMode: Image.PreserveAspectFit
-                                        source: "file://" + imgFilePath
-                                    }
+        // Only a whole number naming an existing row moves the grid.
+        function goTo(text) {
+            text = text.trim()
+            if (!/^[0-9]+$/.test(text))
+                return
+            var row = parseInt(text, 10)
+            if (row < count)
+                positionViewAtIndex(row, GridView.Beginning)
+        }
 
-                                    Label {
-                                        id: lblIndex
-                                        anchors.top: parent.top
-                                        anchors.left: parent.left
-                                        text: index
-                                    }
+        clip: true
+        model: ImageList
+        cellWidth: width / columns
+        cellHeight: cellWidth
+        ScrollBar.vertical: ScrollBar {}
 
-                                    Shortcut {
-                                        sequence: "Esc"
-                                        enabled: rcDelegate.state === "single"
-                                        onActivated: {
-                                            rcDelegate.state = "multiple"
-                                            popupEditor.close()
-                                        }
-                                    }
+        // An explicit Component: Qt 5.15 crashes creating an inline component whose root has
+        // an id and an implicit delegate component of its own.
+        delegate: Component {
+            Item {
+                width: grid.cellWidth
+                height: grid.cellHeight
 
-                                    Menu {
-                                        id: ctxMnu
-                                        objectName: "tileMenu"
-                                        MenuItem {
-                                            text: qsTr("Delete")
-                                            onTriggered: ImageList.removeRow(index)
-                                        }
-                                    }
+                Item {
+                    anchors.fill: parent
+                    anchors.margins: 2
 
-                                    MouseArea {
-                                        id: mouseFull
-                                        objectName: "mouseFull"
-                                        anchors.fill: parent
-                                        acceptedButtons: Qt.LeftButton | Qt.RightButton
-                                        hoverEnabled: true
-                                        onClicked: {
-                                            if (mouse.button === Qt.LeftButton) {
-                                                if (btnGroupSelected.checkedButton !== null) {
-                                                    btnGroupSelected.checkedButton = null
-                                                    return
-                                                }
-                                                if (rcDelegate.state === "single")
-                                                    return
-                                                rcDelegate.state = "single"
-                                            } else if (mouse.button === Qt.RightButton
-                                                       && rcDelegate.state === "multiple") {
-                                                ctxMnu.x = mouse.x
-                                                ctxMnu.y = mouse.y
-                                                ctxMnu.open()
-                                            }
-                                        }
-                                    }
+                    Tile {
+                        row: index
+                        imagePath: imgFilePath
+                        caption: imgBaseFileName
+                        boxes: imgBBoxes
+                        labelPath: yoloTxtFilePath
+                        editorHost: grid.editorHost
+                        selectionGroup: grid.selectionGroup
+                        categories: grid.categories
+                    }
+                }
+            }
+        }
+    }
 
-                                    Item {
-                                        id: rcImageFrame
-                                        objectName: "imageFrame"
-                                        anchors.centerIn: parent
-                                        width: imgPicture.paintedWidth
-                                        height: imgPicture.paintedHeight
+    // One image with its boxes. In "multiple" it sits in its grid cell; in "single" it is
+    // re-parented into the editor's host and its boxes react to the mouse.
+    component Tile: Rectangle {
+        id: rcDelegate
 
-                                        Text {
-                                            id: txtCaption
-                                            anchors.top: parent.top
-                                            anchors.left: parent.left
-                                            text: imgBaseFileName
-                                            color: "white"
-                                            style: Text.Outline
-                                            styleColor: "black"
-                                        }
+        property int row
+        property string imagePath
+        property string caption
+        property QtObject boxes
+        property string labelPath
+        property Item editorHost
+        property ButtonGroup selectionGroup
+        property ListModel categories
+        property bool ableToSave: false
 
-                                        Repeater {
-                                            id: rptBoxes
-                                            model: imgBBoxes
+        function save() {
+            ableToSave = false
+            boxes.saveTxtFile(labelPath)
+        }
+        function reset() {
+            ableToSave = false
+            ImageList.yoloReloadRow(row)
+        }
+        function clamp(value, min, max) {
+            return value < min ? min : (value > max ? max : value)
+        }
+        function createBox(category) {
+            // An image that failed to load has no painted size to place a box on.
+            if (!(rcImageFrame.width > 0 && rcImageFrame.height > 0))
+                return
+            ableToSave = true
+            var catId = parseInt(category, 10)
+            var cx = clamp(mouseFull.mouseX - rcImageFrame.x, 0, rcImageFrame.width)
+                    / rcImageFrame.width
+            var cy = clamp(mouseFull.mouseY - rcImageFrame.y, 0, rcImageFrame.height)
+                    / rcImageFrame.height
+            boxes.appendRow(catId, cx, cy)
+        }
+        function categoryColor(catId) {
+            for (var i = 0; i < categories.count; ++i) {
+                if (categories.get(i).catId === catId)
+                    return categories.get(i).catColor
+            }
+            return "black"
+        }
 
-                                            delegate: BBox {
-                                                id: bbox
-                                                objectName: "box" + index
-                                                xMax: rcImageFrame.width
-                                                yMax: rcImageFrame.height
-                                                iCx: model.cx
-                                                iCy: model.cy
-                                                iCw: model.cw
-                                                iCh: model.ch
-                                                bboxColor: window.categoryColor(model.catId)
-                                                selected: rbSelected.checked
-                                                z: selected ? 100 : 10
-                                                enabled: rcDelegate.state === "single"
+        objectName: "tile" + row
+        anchors.fill: parent
+        color: "white"
+        border.width: 1
+        border.color: "gray"
+        state: "multiple"
+        states: [
+            State {
+                name: "multiple"
+            },
+            State {
+                name: "single"
+                ParentChange {
+                    target: rcDelegate
+                    parent: rcDelegate.editorHost
+                }
+            }
+        ]
+        onStateChanged: {
+            if (state === "single")
+                save()
+            else
+                selectionGroup.checkedButton = null
+        }
 
-                                                // Binding objects rather than plain bindings:
-                                                // dragging the body writes x and y itself,
-                                                // which would break a plain binding for good.
-                                                Binding {
-                                                    target: bbox
-                                                    property: "width"
-                                                    value: model.cw * rcImageFrame.width
-                                                }
-                                                Binding {
-                                                    target: bbox
-                                                    property: "height"
-                                                    value: model.ch * rcImageFrame.height
-                                                }
-                                                Binding {
-                                                    target: bbox
-                                                    property: "x"
-                                                    value: model.cx * rcImageFrame.width
-                                                           - model.cw * rcImageFrame.width / 2
-                                                }
-                                                Binding {
-                                                    target: bbox
-                                                    property: "y"
-                                                    value: model.cy * rcImageFrame.height
-                                                           - model.ch * rcImageFrame.height / 2
-                                                }
+        Item {
+            anchors.fill: parent
+            anchors.margins: 1
 
-                                                RadioButton {
-                                                    id: rbSelected
-                                                    visible: false
-                                                    ButtonGroup.group: btnGroupSelected
-                                                }
+            Image {
+                id: imgPicture
+                anchors.fill: parent
+                fillMode: Image.PreserveAspectFit
+                source: "file://" + rcDelegate.imagePath
+            }
+            Label {
+                anchors.top: parent.top
+                anchors.left: parent.left
+                text: rcDelegate.row
+            }
+            Menu {
+                id: ctxMnu
+                objectName: "tileMenu"
+                MenuItem {
+                    text: qsTr("Delete")
+                    onTriggered: ImageList.removeRow(rcDelegate.row)
+                }
+            }
+            MouseArea {
+                id: mouseFull
+                objectName: "mouseFull"
+                anchors.fill: parent
+                acceptedButtons: Qt.LeftButton | Qt.RightButton
+                hoverEnabled: true
+                onClicked: {
+                    if (mouse.button === Qt.LeftButton) {
+                        if (rcDelegate.selectionGroup.checkedButton !== null)
+                            rcDelegate.selectionGroup.checkedButton = null
+                        else if (rcDelegate.state !== "single")
+                            rcDelegate.state = "single"
+                    } else if (rcDelegate.state === "multiple") {
+                        ctxMnu.x = mouse.x
+                        ctxMnu.y = mouse.y
+                        ctxMnu.open()
+                    }
+                }
+            }
+            Item {
+                id: rcImageFrame
+                objectName: "imageFrame"
+                anchors.centerIn: parent
+                width: imgPicture.paintedWidth
+                height: imgPicture.paintedHeight
 
-                                                onPressed: rbSelected.checked = true
-                                                onDimensionsChanged: {
-                                                    rcDelegate.ableToSave = true
-                                                    model.cx = newCx
-                                                    model.cy = newCy
-                                                    model.cw = newCw
-                                                    model.ch = newCh
-                                                }
-                                                onDeleteRequested: {
-                                                    rcDelegate.ableToSave = true
-                                                    imgBBoxes.deleteRow(index)
-                                                }
-                                            }
-                                        }
-                                    }
-                                }
-                            }
+                Text {
+                    anchors.top: parent.top
+                    anchors.left: parent.left
+                    text: rcDelegate.caption
+                    color: "white"
+                    style: Text.Outline
+                    styleColor: "black"
+                }
+                Repeater {
+                    model: rcDelegate.boxes
+
+                    delegate: PlacedBox {
+                        objectName: "box" + index
+                        xMax: rcImageFrame.width
+                        yMax: rcImageFrame.height
+                        iCx: model.cx
+                        iCy: model.cy
+                        iCw: model.cw
+                        iCh: model.ch
+                        bboxColor: rcDelegate.categoryColor(model.catId)
+                        group: rcDelegate.selectionGroup
+                        z: selected ? 100 : 10
+                        enabled: rcDelegate.state === "single"
+
+                        onPressed: select()
+                        onDimensionsChanged: {
+                            rcDelegate.ableToSave = true
+                            model.cx = newCx
+                            model.cy = newCy
+                            model.cw = newCw
+                            model.ch = newCh
+                        }
+                        onDeleteRequested: {
+                            rcDelegate.ableToSave = true
+                            rcDelegate.boxes.deleteRow(index)
                         }
                     }
                 }
@@ -389,49 +379,78 @@ ApplicationWindow {
         }
     }
 
-    ListModel {
-        id: lstCategories
-        ListElement {
-            catId: 1
-            catName: "People"
-            catShortcut: "1"
-            catColor: "blue"
+    // A box drawn over the painted image (xMax by yMax) at its model geometry (iC*), selected
+    // while its hidden radio button is the group's checked one.
+    component PlacedBox: BBox {
+        id: placed
+
+        property ButtonGroup group
+
+        function select() {
+            rbSelected.checked = true
+        }
+
+        selected: rbSelected.checked
+
+        // Binding objects rather than plain bindings: dragging the body writes x and y itself,
+        // which would break a plain binding for good.
+        Binding {
+            target: placed
+            property: "width"
+            value: placed.iCw * placed.xMax
+        }
+        Binding {
+            target: placed
+            property: "height"
+            value: placed.iCh * placed.yMax
+        }
+        Binding {
+            target: placed
+            property: "x"
+            value: (placed.iCx - placed.iCw / 2) * placed.xMax
+        }
+        Binding {
+            target: placed
+            property: "y"
+            value: (placed.iCy - placed.iCh / 2) * placed.yMax
+        }
+        RadioButton {
+            id: rbSelected
+            visible: false
+            ButtonGroup.group: placed.group
         }
     }
 
-    function categoryColor(catId) {
-        for (var i = 0; i < lstCategories.count; ++i) {
-            if (lstCategories.get(i).catId === catId)
-                return lstCategories.get(i).catColor
+    // The modal editor: category swatches (whose keys add boxes), the host a tile moves into,
+    // and Reset, Save and Close. It is shown exactly while the host holds a tile.
+    component Editor: Popup {
+        id: editor
+
+        property ListModel categories
+        readonly property Item host: itemHost
+        readonly property Item openTile: itemHost.children.length > 0 ? itemHost.children[0]
+                                                                       : null
+
+        function saveAction() {
+            console.log("Save")
+            openTile.save()
         }
-        return "black"
-    }
+        function closeAction() {
+            if (openTile)
+                openTile.state = "multiple"
+            close()
+        }
 
-    function hostedTile() {
-        return itemHost.children.length > 0 ? itemHost.children[0] : null
-    }
-
-    function saveAction() {
-        console.log("Save")
-        hostedTile().save()
-    }
-
-    Popup {
-        id: popupEditor
-        objectName: "popupEditor"
         modal: true
         dim: true
         closePolicy: Popup.NoAutoClose
-        width: window.width
-        height: window.height
-        x: Math.round((window.width - width) / 2)
         y: 0
-        visible: itemHost.children.length > 0
+        visible: openTile !== null
 
         enter: Transition {
             NumberAnimation {
                 property: "y"
-                from: window.height
+                from: editor.parent ? editor.parent.height : 0
                 to: 0
                 duration: 150
                 easing.type: Easing.OutExpo
@@ -441,7 +460,7 @@ ApplicationWindow {
             NumberAnimation {
                 property: "y"
                 from: 0
-                to: window.height
+                to: editor.parent ? editor.parent.height : 0
                 duration: 150
                 easing.type: Easing.InExpo
             }
@@ -450,93 +469,101 @@ ApplicationWindow {
         Shortcut {
             sequence: StandardKey.Save
             enabled: itemHost.children.length === 1
-            onActivated: window.saveAction()
+            onActivated: editor.saveAction()
+        }
+        Shortcut {
+            sequence: "Esc"
+            enabled: editor.openTile !== null
+            onActivated: editor.closeAction()
         }
 
         ColumnLayout {
             anchors.fill: parent
 
             Row {
-                id: rowCategories
                 spacing: 4
 
                 Repeater {
-                    model: lstCategories
+                    model: editor.categories
 
-                    delegate: Rectangle {
-                        id: rcCategory
-                        objectName: "category" + catId
-                        width: 20
-                        height: 20
-                        color: catColor
-                        border.width: 1
-                        border.color: "black"
-
-                        Text {
-                            anchors.centerIn: parent
-                            text: catShortcut
-                            color: Utils.invertColor(catColor)
-                        }
-
-                        MouseArea {
-                            id: mouseCategory
-                            anchors.fill: parent
-                            hoverEnabled: true
-                        }
-
-                        ToolTip.visible: mouseCategory.containsMouse
-                        ToolTip.text: "(%1) %2".arg(catShortcut).arg(catName)
-
-                        Shortcut {
-                            sequence: catShortcut
-                            enabled: itemHost.children.length === 1
-                            onActivated: {
-                                console.log("Activated " + catName)
-                                window.hostedTile().createBox(catId)
-                            }
-                        }
+                    delegate: CategorySwatch {
+                        catId: model.catId
+                        catName: model.catName
+                        catShortcut: model.catShortcut
+                        catColor: model.catColor
+                        tile: itemHost.children.length === 1 ? editor.openTile : null
                     }
                 }
             }
-
             Item {
                 id: itemHost
                 objectName: "itemHost"
                 Layout.fillWidth: true
                 Layout.fillHeight: true
             }
-
             RowLayout {
                 Layout.fillWidth: true
 
                 Button {
-                    id: btnReset
                     objectName: "btnReset"
                     text: qsTr("Reset")
-                    enabled: itemHost.children.length > 0 && itemHost.children[0].ableToSave
-                    onClicked: window.hostedTile().reset()
+                    enabled: editor.openTile !== null && editor.openTile.ableToSave
+                    onClicked: editor.openTile.reset()
                 }
                 Button {
-                    id: btnSave
                     objectName: "btnSave"
                     text: qsTr("Save")
-                    enabled: itemHost.children.length > 0 && itemHost.children[0].ableToSave
-                    onClicked: window.saveAction()
+                    enabled: editor.openTile !== null && editor.openTile.ableToSave
+                    onClicked: editor.saveAction()
                 }
                 Item {
                     Layout.fillWidth: true
                 }
                 Button {
-                    id: btnClose
                     objectName: "btnClose"
                     text: qsTr("Close")
-                    onClicked: {
-                        var tile = window.hostedTile()
-                        if (tile)
-                            tile.state = "multiple"
-                        popupEditor.close()
-                    }
+                    onClicked: editor.closeAction()
                 }
+            }
+        }
+    }
+
+    // A category's colour with its key on it and its name in a tooltip; the key adds a box of
+    // this category to `tile` under the pointer.
+    component CategorySwatch: Rectangle {
+        id: rcCategory
+
+        property int catId
+        property string catName
+        property string catShortcut
+        property color catColor
+        property Item tile
+
+        objectName: "category" + catId
+        width: 20
+        height: 20
+        color: catColor
+        border.width: 1
+        border.color: "black"
+        ToolTip.visible: mouseCategory.containsMouse
+        ToolTip.text: "(%1) %2".arg(catShortcut).arg(catName)
+
+        Text {
+            anchors.centerIn: parent
+            text: rcCategory.catShortcut
+            color: Utils.invertColor(rcCategory.catColor)
+        }
+        MouseArea {
+            id: mouseCategory
+            anchors.fill: parent
+            hoverEnabled: true
+        }
+        Shortcut {
+            sequence: rcCategory.catShortcut
+            enabled: rcCategory.tile !== null
+            onActivated: {
+                console.log("Activated " + rcCategory.catName)
+                rcCategory.tile.createBox(rcCategory.catId)
             }
         }
     }
