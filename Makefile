@@ -5,6 +5,8 @@ JOBS  ?= 2
 SANITIZE_BUILD := build-sanitize
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
+# WERROR=ON turns every compiler warning into an error, as CI builds.
+WERROR ?= OFF
 
 .PHONY: deps configure build run test bench test-sanitize fuzz package clean
 
@@ -12,7 +14,7 @@ deps:
 	scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DPALLASTER_WERROR=$(WERROR)
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -34,7 +36,7 @@ package: build
 # The whole test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-		-DPALLASTER_SANITIZE=ON -DPALLASTER_BENCH=OFF
+		-DPALLASTER_SANITIZE=ON -DPALLASTER_BENCH=OFF -DPALLASTER_WERROR=$(WERROR)
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j$(JOBS)
 

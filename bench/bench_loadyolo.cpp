@@ -1,8 +1,8 @@
 // Loads a generated YOLO dataset of 100,000 label files and compares the time with a plain
 // POSIX pass over the same files.
 #include "benchutil.h"
-#include "imagelist.h"
-#include "utils.h"
+#include "model/imagelist.h"
+#include "app/utils.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

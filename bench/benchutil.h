@@ -29,7 +29,7 @@ inline double medianSeconds(int runs, const std::function<void()> &work)
 
 inline double peakRssMB()
 {
-    struct rusage usage {};
+    struct rusage usage = {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
 }

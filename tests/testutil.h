@@ -1,6 +1,12 @@
 #pragma once
 
-#include "imagelist.h"
+#include "model/imagelist.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
 
 #include <QDir>
 #include <QFile>
@@ -38,5 +44,33 @@ public:
     QVariant data(const QModelIndex &index, int role) const override
     {
         return role == Qt::StatusTipRole ? QVariant() : QIdentityProxyModel::data(index, role);
+    }
+};
+
+// What the dataset tests share: a fresh temporary folder per test (made by newFolder() in
+// init()), the ImageList singleton, and lookups of its rows by role and by name.
+class DatasetFixture
+{
+protected:
+    std::unique_ptr<QTemporaryDir> dir;
+    ImageList *model = nullptr;
+
+    void newFolder() { dir = std::make_unique<QTemporaryDir>(); }
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
+    BBoxList *boxes(int row) const { return boxListAt(model, row); }
+    int rowOf(const QString &name) const
+    {
+        for (int r = 0; r < model->rowCount(); ++r)
+            if (role(r, 0).toString() == name)
+                return r;
+        return -1;
+    }
+    QStringList names() const
+    {
+        QStringList result;
+        for (int r = 0; r < model->rowCount(); ++r)
+            result << role(r, 0).toString();
+        return result;
     }
 };

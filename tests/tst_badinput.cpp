@@ -1,6 +1,6 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 #include "testutil.h"
-#include "yololabels.h"
+#include "model/yololabels.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,19 +14,12 @@
 
 // Whatever a user's folders and files hold: no crash, no corrupted file, and the behaviour the
 // readers promise.
-class TestBadInput : public QObject
+class TestBadInput : public QObject, protected DatasetFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    ImageList *model = nullptr;
 
-    QString path(const QString &name) const { return dir->filePath(name); }
-    BBoxList *boxes(int row) const
-    {
-        return boxListAt(model, row);
-    }
     static QByteArray randomBytes(int size, unsigned seed)
     {
         std::mt19937 rng(seed);
@@ -55,7 +48,7 @@ private slots:
     }
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        newFolder();
         QDir(dir->path()).mkpath("labels");
     }
 

@@ -1,4 +1,4 @@
-#include "bboxlist.h"
+#include "model/bboxlist.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

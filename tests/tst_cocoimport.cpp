@@ -1,4 +1,4 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 #include "testutil.h"
 
 #include <QJsonArray>
@@ -10,15 +10,12 @@
 
 using Numbers = QVector<double>;
 
-class TestCocoImport : public QObject
+class TestCocoImport : public QObject, protected DatasetFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    ImageList *model = nullptr;
 
-    QString path(const QString &name) const { return dir->filePath(name); }
     QString imageDir() const { return dir->filePath("coco"); }
 
     static QJsonObject image(int id, const QString &fileName, int width = 640, int height = 480)
@@ -48,11 +45,6 @@ private:
     {
         model->loadCocoJsonFromDir(path("images.json"), path("anns.json"), imageDir());
     }
-    QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
-    const BBoxList *boxes(int row) const
-    {
-        return boxListAt(model, row);
-    }
     int rowId(int r) const
     {
         // Ids are not a role; the dataset file shows them.
@@ -69,7 +61,7 @@ private slots:
     void initTestCase() { model = ImageList::instance(); }
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        newFolder();
         QDir(dir->path()).mkpath("coco");
     }
 

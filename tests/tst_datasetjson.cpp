@@ -1,4 +1,4 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 #include "testutil.h"
 
 #include <QJsonArray>
@@ -10,28 +10,20 @@
 
 #include <cstring>
 
-class TestDatasetJson : public QObject
+class TestDatasetJson : public QObject, protected DatasetFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    ImageList *model = nullptr;
 
-    QString path(const QString &name) const { return dir->filePath(name); }
     void clearModel() { model->loadYolo(path("no-such-folder"), QString()); }
-    QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
-    const BBoxList *boxes(int row) const
-    {
-        return boxListAt(model, row);
-    }
     static bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 private slots:
     void initTestCase() { model = ImageList::instance(); }
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        newFolder();
         clearModel();
     }
 

@@ -1,6 +1,6 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 #include "testutil.h"
-#include "utils.h"
+#include "app/utils.h"
 
 #include <QAbstractItemModelTester>
 #include <QPointer>
@@ -9,38 +9,29 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestImageList : public QObject
+class TestImageList : public QObject, protected DatasetFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir;
-    ImageList *model = nullptr;
     std::unique_ptr<StatusTipHidingProxy> proxy;
     std::unique_ptr<QAbstractItemModelTester> tester;
 
-    QString labels() const { return dir.filePath("labels"); }
-    QString images() const { return dir.filePath("images"); }
+    QString labels() const { return path("labels"); }
+    QString images() const { return path("images"); }
 
     // Three label files a, b, c loaded in name order (the listing order is not sorted, so the
     // rows are checked by name).
     void loadThree()
     {
-        QDir(dir.path()).mkpath("labels");
-        QDir(dir.path()).mkpath("images");
+        QDir(dir->path()).mkpath("labels");
+        QDir(dir->path()).mkpath("images");
         for (const char *name : {"a", "b", "c"})
             writeBytes(QStringLiteral("%1/%2.txt").arg(labels(), QLatin1String(name)),
                        "1 0.5 0.5 0.2 0.2");
         writeBytes(images() + "/a.jpg", "not really a jpeg");
         model->loadYolo(labels(), images());
         QCOMPARE(model->rowCount(), 3);
-    }
-    int rowOf(const QString &name) const
-    {
-        for (int r = 0; r < model->rowCount(); ++r)
-            if (model->data(model->index(r, 0), 0).toString() == name)
-                return r;
-        return -1;
     }
 
 private slots:
@@ -56,9 +47,8 @@ private slots:
     }
     void init()
     {
-        QDir(dir.path()).removeRecursively();
-        QDir().mkpath(dir.path());
-        model->loadYolo(dir.filePath("nothing"), QString());
+        newFolder();
+        model->loadYolo(path("nothing"), QString());
     }
 
     void freshModel()

@@ -1,7 +1,7 @@
-#include "application.h"
-#include "imagelist.h"
+#include "app/application.h"
+#include "model/imagelist.h"
 #include "testutil.h"
-#include "utils.h"
+#include "app/utils.h"
 
 #include <QProcess>
 #include <QResource>

@@ -1,4 +1,4 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>
@@ -10,42 +10,20 @@
 #include <QSignalSpy>
 #include <QDirIterator>
 #include <QTemporaryDir>
-#include "utils.h"
+#include "app/utils.h"
 #include <sys/stat.h>
 #include <QtTest>
 
-class TestYoloDataset : public QObject
+class TestYoloDataset : public QObject, protected DatasetFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    ImageList *model = nullptr;
     std::unique_ptr<StatusTipHidingProxy> proxy;
     std::unique_ptr<QAbstractItemModelTester> tester;
 
-    QString path(const QString &name) const { return dir->filePath(name); }
     void mk(const QString &sub) { QVERIFY(QDir(dir->path()).mkpath(sub)); }
 
-    QVariant role(int row, int r) const { return model->data(model->index(row, 0), r); }
-    BBoxList *boxes(int row) const
-    {
-        return boxListAt(model, row);
-    }
-    int rowOf(const QString &name) const
-    {
-        for (int r = 0; r < model->rowCount(); ++r)
-            if (role(r, 0).toString() == name)
-                return r;
-        return -1;
-    }
-    QStringList names() const
-    {
-        QStringList result;
-        for (int r = 0; r < model->rowCount(); ++r)
-            result << role(r, 0).toString();
-        return result;
-    }
 
 private slots:
     void initTestCase()
@@ -58,7 +36,7 @@ private slots:
     }
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        newFolder();
         mk("labels");
         mk("images");
     }

@@ -1,6 +1,6 @@
-#include "bboxlist.h"
+#include "model/bboxlist.h"
 #include "testutil.h"
-#include "yololabels.h"
+#include "model/yololabels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
-#include "application.h"
+#include "app/application.h"
 
-#include "imagelist.h"
-#include "utils.h"
+#include "model/imagelist.h"
+#include "app/utils.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "utils.h"
+#include "app/utils.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,32 +1,23 @@
-#include "bboxlist.h"
+#include "model/bboxlist.h"
 
-#include "utils.h"
-#include "yololabels.h"
+#include "app/utils.h"
+#include "model/yololabels.h"
 
 #include <QVariantList>
 #include <QVariantMap>
 
-namespace {
-
-// Every list holds a copy of this one table: implicit sharing keeps it a single allocation
-// however many images are loaded.
-const QHash<int, QByteArray> &sharedRoleNames()
-{
-    static const QHash<int, QByteArray> table{
-        {0, QByteArrayLiteral("catId")},
-        {1, QByteArrayLiteral("cx")},
-        {2, QByteArrayLiteral("cy")},
-        {3, QByteArrayLiteral("cw")},
-        {4, QByteArrayLiteral("ch")},
-    };
-    return table;
-}
-
-} // namespace
-
 BBoxList::BBoxList()
-    : roleNameTable(sharedRoleNames())
 {
+    // Every list holds a copy of this one table: implicit sharing keeps it a single allocation
+    // however many images are loaded.
+    static const QHash<int, QByteArray> table{
+        {CatId, QByteArrayLiteral("catId")},
+        {Cx, QByteArrayLiteral("cx")},
+        {Cy, QByteArrayLiteral("cy")},
+        {Cw, QByteArrayLiteral("cw")},
+        {Ch, QByteArrayLiteral("ch")},
+    };
+    roleNameTable = table;
 }
 
 BBoxList::~BBoxList() = default;
@@ -44,15 +35,15 @@ QVariant BBoxList::data(const QModelIndex &index, int role) const
         return QVariant();
     const BoxInfo &box = *boxes.at(row);
     switch (role) {
-    case 0:
+    case CatId:
         return box.catId;
-    case 1:
+    case Cx:
         return box.cx;
-    case 2:
+    case Cy:
         return box.cy;
-    case 3:
+    case Cw:
         return box.cw;
-    case 4:
+    case Ch:
         return box.ch;
     default:
         return QVariant();
@@ -62,24 +53,28 @@ QVariant BBoxList::data(const QModelIndex &index, int role) const
 bool BBoxList::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     const int row = index.row();
-    if (row < 0 || row >= boxes.size() || role < 1 || role > 4)
+    if (row < 0 || row >= boxes.size())
         return false;
     BoxInfo &box = *boxes[row];
-    const double v = value.toDouble();
+    // The category cannot be changed through the model; only the geometry can.
+    double *field = nullptr;
     switch (role) {
-    case 1:
-        box.cx = v;
+    case Cx:
+        field = &box.cx;
         break;
-    case 2:
-        box.cy = v;
+    case Cy:
+        field = &box.cy;
         break;
-    case 3:
-        box.cw = v;
+    case Cw:
+        field = &box.cw;
+        break;
+    case Ch:
+        field = &box.ch;
         break;
     default:
-        box.ch = v;
-        break;
+        return false;
     }
+    *field = value.toDouble();
     const QModelIndex changed = this->index(row, 0);
     emit dataChanged(changed, changed, {role});
     return true;

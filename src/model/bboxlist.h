@@ -50,6 +50,10 @@ public slots:
     void deleteRow(int index);
 
 private:
+    // Plain numbers from 0, not offsets from Qt::UserRole: they coincide with Qt's display,
+    // decoration, edit, tool-tip and status-tip roles.
+    enum Role { CatId = 0, Cx, Cy, Cw, Ch };
+
     QHash<int, QByteArray> roleNameTable;
     BoxRecords boxes;
 };

@@ -1,6 +1,6 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 
-#include "utils.h"
+#include "app/utils.h"
 
 #include <QDebug>
 #include <QJsonArray>

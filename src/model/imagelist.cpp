@@ -1,6 +1,6 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 
-#include "utils.h"
+#include "app/utils.h"
 
 #include <QQmlEngine>
 
@@ -9,12 +9,12 @@ ImageList *ImageList::s_instance = nullptr;
 ImageList::ImageList()
     : QAbstractListModel(nullptr)
     , roleNameTable{
-          {0, QByteArrayLiteral("imgBaseFileName")},
-          {1, QByteArrayLiteral("imgFilePath")},
-          {2, QByteArrayLiteral("imgWidth")},
-          {3, QByteArrayLiteral("imgHeight")},
-          {4, QByteArrayLiteral("imgBBoxes")},
-          {5, QByteArrayLiteral("yoloTxtFilePath")},
+          {ImgBaseFileName, QByteArrayLiteral("imgBaseFileName")},
+          {ImgFilePath, QByteArrayLiteral("imgFilePath")},
+          {ImgWidth, QByteArrayLiteral("imgWidth")},
+          {ImgHeight, QByteArrayLiteral("imgHeight")},
+          {ImgBBoxes, QByteArrayLiteral("imgBBoxes")},
+          {YoloTxtFilePath, QByteArrayLiteral("yoloTxtFilePath")},
       }
 {
     s_instance = this;
@@ -52,15 +52,15 @@ QVariant ImageList::data(const QModelIndex &index, int role) const
         return QVariant();
     const std::shared_ptr<ImageInfo> info = images.at(row);
     switch (role) {
-    case 0:
+    case ImgBaseFileName:
         return info->fileName;
-    case 1:
+    case ImgFilePath:
         return info->filePath;
-    case 2:
+    case ImgWidth:
         return info->width;
-    case 3:
+    case ImgHeight:
         return info->height;
-    case 4: {
+    case ImgBBoxes: {
         // Loaders make box lists without a parent; QML receives them only here, so this is
         // where the engine learns never to delete one. Marking every list at load time would
         // cost each of 100k lists an engine record it may never need.
@@ -68,7 +68,7 @@ QVariant ImageList::data(const QModelIndex &index, int role) const
         QQmlEngine::setObjectOwnership(boxes, QQmlEngine::CppOwnership);
         return QVariant::fromValue(boxes);
     }
-    case 5:
+    case YoloTxtFilePath:
         return info->yoloTxtFilePath;
     default:
         return QVariant();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bboxlist.h"
+#include "model/bboxlist.h"
 
 #include <QAbstractListModel>
 #include <QByteArray>
@@ -57,6 +57,16 @@ public slots:
     void removeRow(int row);
 
 private:
+    // Plain numbers from 0, as the box list's roles.
+    enum Role {
+        ImgBaseFileName = 0,
+        ImgFilePath,
+        ImgWidth,
+        ImgHeight,
+        ImgBBoxes,
+        YoloTxtFilePath,
+    };
+
     void addImage(std::shared_ptr<ImageInfo> info);
     static void create();
 

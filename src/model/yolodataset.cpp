@@ -1,7 +1,7 @@
-#include "imagelist.h"
+#include "model/imagelist.h"
 
-#include "utils.h"
-#include "yololabels.h"
+#include "app/utils.h"
+#include "model/yololabels.h"
 
 #include <QDebug>
 #include <QDir>
@@ -98,7 +98,7 @@ void ImageList::yoloReloadRow(int row)
     info->bboxes->clear();
     info->bboxes->loadTxtFile(txtFile);
     const QModelIndex changed = index(row, 0);
-    emit dataChanged(changed, changed, {4});
+    emit dataChanged(changed, changed, {ImgBBoxes});
 }
 
 void ImageList::exportYolo(const QString &dir)

@@ -1,4 +1,4 @@
-#include "yololabels.h"
+#include "model/yololabels.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bboxlist.h"
+#include "model/bboxlist.h"
 
 #include <QByteArray>
 #include <QVector>

@@ -1,7 +1,7 @@
 // A COCO images file and annotations file (the input split at its first NUL byte) through the
 // import, checking what every kept row must be.
 #include "fuzzcommon.h"
-#include "imagelist.h"
+#include "model/imagelist.h"
 
 #include <QDir>
 

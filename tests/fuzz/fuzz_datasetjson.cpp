@@ -1,7 +1,7 @@
 // A dataset JSON file through loadJson, then exportJson and loadJson again: the second load
 // must reproduce the rows of the first exactly.
 #include "fuzzcommon.h"
-#include "imagelist.h"
+#include "model/imagelist.h"
 
 #include <cmath>
 #include <cstring>

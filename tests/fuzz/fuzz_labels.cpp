@@ -1,7 +1,7 @@
 // Label text through the reader, then every box read through the writer and the reader again:
 // the values must come back as they were, rounded to six significant digits.
 #include "fuzzcommon.h"
-#include "yololabels.h"
+#include "model/yololabels.h"
 
 #include <cmath>
 
