@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 # WERROR=ON turns every compiler warning into an error, as CI builds.
 WERROR ?= OFF
 
-.PHONY: deps configure build run test bench test-sanitize fuzz package clean
+.PHONY: deps configure build run test bench test-sanitize fuzz package format lint clean
 
 deps:
 	scripts/install-deps
@@ -48,6 +48,20 @@ fuzz:
 		-DPALLASTER_SANITIZE=ON -DPALLASTER_FUZZ=ON -DPALLASTER_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_labels fuzz_coco fuzz_datasetjson
 	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+CXX_SOURCES = $(shell git ls-files '*.cpp' '*.h')
+QML_DOCUMENTS = qml/main.qml qml/BBox.qml
+QMLLINT ?= /usr/lib/qt5/bin/qmllint
+
+# Formats every C++ file of the tree in place with .clang-format.
+format: deps
+	clang-format -i $(CXX_SOURCES)
+
+# What CI holds the tree to besides the tests: C++ formatted as .clang-format says, and both QML
+# documents passing qmllint.
+lint: deps
+	clang-format --dry-run --Werror $(CXX_SOURCES)
+	$(QMLLINT) $(QML_DOCUMENTS)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) build-fuzz
