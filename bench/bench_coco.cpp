@@ -1,8 +1,8 @@
 // Imports a COCO-sized pair of files: 118,287 images and 860,001 annotations shaped like
 // COCO train2017's (about 300 MB), with an empty file for every image.
+#include "app/utils.h"
 #include "benchutil.h"
 #include "model/imagelist.h"
-#include "app/utils.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -100,9 +100,8 @@ int main(int argc, char **argv)
     });
 
     ImageList *model = ImageList::instance();
-    const double import = bench::medianSeconds(3, [&] {
-        model->loadCocoJsonFromDir(imagesFile, annsFile, imageDir);
-    });
+    const double import = bench::medianSeconds(
+        3, [&] { model->loadCocoJsonFromDir(imagesFile, annsFile, imageDir); });
     std::printf("imported: %d images with boxes\n", model->rowCount());
     bench::figure("coco_read_both_files_median", read, "s");
     bench::figure("coco_import_median", import, "s");

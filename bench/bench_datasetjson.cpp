@@ -24,17 +24,18 @@ int main(int argc, char **argv)
     char buffer[256];
     long boxes = 0;
     for (int i = 0; i < imageCount; ++i) {
-        std::snprintf(buffer, sizeof buffer,
-                      "%s{\"id\": %d, \"fileName\": \"%09d.jpg\", \"filePath\": "
-                      "\"/data/coco/images/%09d.jpg\", \"width\": 640, \"height\": 480, \"bboxes\": [",
-                      i ? "," : "", i + 1, i, i);
+        std::snprintf(
+            buffer, sizeof buffer,
+            "%s{\"id\": %d, \"fileName\": \"%09d.jpg\", \"filePath\": "
+            "\"/data/coco/images/%09d.jpg\", \"width\": 640, \"height\": 480, \"bboxes\": [",
+            i ? "," : "", i + 1, i, i);
         text += buffer;
         const int n = int(rng() % 13);
         for (int b = 0; b < n; ++b) {
-            std::snprintf(buffer, sizeof buffer,
-                          "%s{\"catId\": %d, \"cx\": %.17g, \"cy\": %.17g, \"cw\": %.17g, \"ch\": %.17g}",
-                          b ? "," : "", int(rng() % 80), unit(rng), unit(rng), unit(rng) / 2,
-                          unit(rng) / 2);
+            std::snprintf(
+                buffer, sizeof buffer,
+                "%s{\"catId\": %d, \"cx\": %.17g, \"cy\": %.17g, \"cw\": %.17g, \"ch\": %.17g}",
+                b ? "," : "", int(rng() % 80), unit(rng), unit(rng), unit(rng) / 2, unit(rng) / 2);
             text += buffer;
         }
         boxes += n;

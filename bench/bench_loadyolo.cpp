@@ -1,8 +1,8 @@
 // Loads a generated YOLO dataset of 100,000 label files and compares the time with a plain
 // POSIX pass over the same files.
+#include "app/utils.h"
 #include "benchutil.h"
 #include "model/imagelist.h"
-#include "app/utils.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -95,9 +95,8 @@ int main(int argc, char **argv)
         std::printf("warning: floor read %lld of %lld bytes\n", (long long)read, (long long)total);
 
     ImageList *model = ImageList::instance();
-    const double load = bench::medianSeconds(runs, [&] {
-        model->loadYolo(labels, QStringLiteral("/data/images"));
-    });
+    const double load = bench::medianSeconds(
+        runs, [&] { model->loadYolo(labels, QStringLiteral("/data/images")); });
     if (model->rowCount() != imageCount)
         std::printf("warning: loaded %d rows\n", model->rowCount());
 

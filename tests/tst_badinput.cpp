@@ -1,6 +1,6 @@
 #include "model/imagelist.h"
-#include "testutil.h"
 #include "model/yololabels.h"
+#include "testutil.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,7 +19,6 @@ class TestBadInput : public QObject, protected DatasetFixture
     Q_OBJECT
 
 private:
-
     static QByteArray randomBytes(int size, unsigned seed)
     {
         std::mt19937 rng(seed);
@@ -63,16 +62,20 @@ private slots:
                 c = "0123456789 .-\ne"[static_cast<unsigned char>(c) % 15];
             return b;
         }();
-        QTest::newRow("invalid utf-8") << QByteArray("1 0.5 0.5 0.1 0.1\n\xc3\x28 \xa0\xa1 0.2 0.3 0.4\n\xf0\x28\x8c\xbc");
+        QTest::newRow("invalid utf-8")
+            << QByteArray("1 0.5 0.5 0.1 0.1\n\xc3\x28 \xa0\xa1 0.2 0.3 0.4\n\xf0\x28\x8c\xbc");
         QTest::newRow("nul byte") << QByteArray("1 0.5 0.5 0.1 0.1\n\0 2 0.5 0.5 0.1 0.1", 36);
-        QTest::newRow("special numbers") << QByteArray("1 1e400 -0 nan inf\n0x10 -inf 1e-400 0x10 +nan");
+        QTest::newRow("special numbers")
+            << QByteArray("1 1e400 -0 nan inf\n0x10 -inf 1e-400 0x10 +nan");
         QTest::newRow("10,000 boxes") << [] {
             QByteArray b;
             for (int i = 0; i < 10000; ++i)
-                b += QByteArray::number(i % 80) + " 0." + QByteArray::number(100000 + i) + " 0.5 0.1 0.1\n";
+                b += QByteArray::number(i % 80) + " 0." + QByteArray::number(100000 + i)
+                    + " 0.5 0.1 0.1\n";
             return b;
         }();
-        QTest::newRow("single 10 MB line") << QByteArray("1 0.5 0.5 0.1 ") + QByteArray(10 << 20, '7');
+        QTest::newRow("single 10 MB line")
+            << QByteArray("1 0.5 0.5 0.1 ") + QByteArray(10 << 20, '7');
         QTest::newRow("10 MB line of spaces") << QByteArray(10 << 20, ' ');
         QTest::newRow("100 MB file") << [] {
             const QByteArray line = "3 0.25 0.75 0.125 0.5 " + QByteArray(78, 'x') + "\n";
@@ -122,7 +125,8 @@ private slots:
         // 300 MB of annotations: a few real ones around one enormous member.
         QDir(dir->path()).mkpath("coco");
         writeBytes(path("coco/a.jpg"), "");
-        writeBytes(path("images.json"), R"([{"id": 1, "file_name": "a.jpg", "width": 640, "height": 480}])");
+        writeBytes(path("images.json"),
+                   R"([{"id": 1, "file_name": "a.jpg", "width": 640, "height": 480}])");
         QByteArray anns = "[{\"image_id\": 1, \"category_id\": 1, \"bbox\": [100, 50, 200, 300]},"
                           "{\"image_id\": 1, \"category_id\": 1, \"segmentation\": \"";
         anns += QByteArray(300 << 20, 'x');
@@ -139,7 +143,8 @@ private slots:
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<int>("rows");
         QTest::newRow("nesting past the parser's limit") << QByteArray(100000, '[') << 0;
-        QTest::newRow("nested objects") << QByteArray("[") + QByteArray("{\"a\":").repeated(5000) << 0;
+        QTest::newRow("nested objects")
+            << QByteArray("[") + QByteArray("{\"a\":").repeated(5000) << 0;
         QTest::newRow("truncated") << QByteArray(R"([{"id": 1, "bboxes": [{"catId": )") << 0;
         QTest::newRow("top-level scalar") << QByteArray("3.5") << 0;
         QTest::newRow("top-level string") << QByteArray(R"("x")") << 0;
@@ -174,7 +179,8 @@ private slots:
     void hundredThousandLabelFiles()
     {
         for (int i = 0; i < 100000; ++i)
-            writeBytes(path(QStringLiteral("labels/%1.txt").arg(i)), i % 7 ? "" : "1 0.5 0.5 0.1 0.1");
+            writeBytes(path(QStringLiteral("labels/%1.txt").arg(i)),
+                       i % 7 ? "" : "1 0.5 0.5 0.1 0.1");
         model->loadYolo(path("labels"), path("images"));
         QCOMPARE(model->rowCount(), 100000);
         int withBox = 0;
@@ -204,7 +210,8 @@ private slots:
         QCOMPARE(txt, path("labels/") + name);
         boxes(0)->appendRow(1, 0.2, 0.2);
         boxes(0)->saveTxtFile(txt);
-        QCOMPARE(readBytes(path("labels/" + name)), QByteArray("1 0.5 0.5 0.1 0.1\n1 0.2 0.2 0.1 0.1"));
+        QCOMPARE(readBytes(path("labels/" + name)),
+                 QByteArray("1 0.5 0.5 0.1 0.1\n1 0.2 0.2 0.1 0.1"));
         QDir(dir->path()).mkpath("out");
         model->exportYolo(path("out"));
         QCOMPARE(QDir(path("out")).entryList(QDir::Files), QStringList{name});
@@ -227,7 +234,8 @@ private slots:
         // A dangling link is not listed; a folder named like a label file reads as empty.
         QCOMPARE(names, QStringList({"folder", "link", "real"}));
         for (int r = 0; r < model->rowCount(); ++r)
-            QCOMPARE(boxes(r)->rowCount(), names.indexOf(model->data(model->index(r, 0), 0).toString()) == 0 ? 0 : 1);
+            QCOMPARE(boxes(r)->rowCount(),
+                     names.indexOf(model->data(model->index(r, 0), 0).toString()) == 0 ? 0 : 1);
         // Saving through the link keeps it a link.
         for (int r = 0; r < model->rowCount(); ++r) {
             if (model->data(model->index(r, 0), 0).toString() == "link") {
@@ -236,7 +244,8 @@ private slots:
             }
         }
         QVERIFY(QFileInfo(path("labels/link.txt")).isSymLink());
-        QCOMPARE(readBytes(path("labels/real.txt")), QByteArray("1 0.5 0.5 0.1 0.1\n1 0.3 0.3 0.1 0.1"));
+        QCOMPARE(readBytes(path("labels/real.txt")),
+                 QByteArray("1 0.5 0.5 0.1 0.1\n1 0.3 0.3 0.1 0.1"));
         // Saving to a folder that has vanished writes nothing.
         boxes(0)->saveTxtFile(path("gone/x.txt"));
         QVERIFY(!QFileInfo::exists(path("gone")));

@@ -19,10 +19,14 @@ private slots:
     void freshList()
     {
         BBoxList list;
-        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(list.rowCount(), 0);
-        const QHash<int, QByteArray> expected{
-            {0, "catId"}, {1, "cx"}, {2, "cy"}, {3, "cw"}, {4, "ch"}};
+        const QHash<int, QByteArray> expected{{0, "catId"},
+                                              {1, "cx"},
+                                              {2, "cy"},
+                                              {3, "cw"},
+                                              {4, "ch"}};
         QCOMPARE(list.roleNames(), expected);
         QVERIFY(list.parent() == nullptr);
     }
@@ -32,7 +36,8 @@ private slots:
         const QMetaObject &mo = BBoxList::staticMetaObject;
         QCOMPARE(mo.className(), "BBoxList");
         QCOMPARE(mo.methodCount() - mo.methodOffset(), 3);
-        QCOMPARE(mo.method(mo.methodOffset()).methodSignature(), QByteArray("saveTxtFile(QString)"));
+        QCOMPARE(mo.method(mo.methodOffset()).methodSignature(),
+                 QByteArray("saveTxtFile(QString)"));
         QCOMPARE(mo.method(mo.methodOffset() + 1).methodSignature(),
                  QByteArray("appendRow(int,double,double)"));
         QCOMPARE(mo.method(mo.methodOffset() + 2).methodSignature(), QByteArray("deleteRow(int)"));
@@ -46,7 +51,8 @@ private slots:
     void appendRow()
     {
         BBoxList list;
-        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
         list.appendRow(1, 0.5, 0.5);
         QCOMPARE(inserted.count(), 1);
@@ -104,7 +110,8 @@ private slots:
         QFETCH(bool, accepted);
         QFETCH(double, stored);
         BBoxList list;
-        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         list.appendRow(2, 0.5, 0.5);
         list.appendRow(3, 0.5, 0.5);
         const BoxInfo before = *list.boxList().at(1);
@@ -158,7 +165,8 @@ private slots:
         QFETCH(int, index);
         QFETCH(bool, removes);
         BBoxList list;
-        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (int i = 0; i < count; ++i)
             list.appendRow(i, 0.1 * i, 0.5);
         QSignalSpy aboutToRemove(&list, &QAbstractItemModel::rowsAboutToBeRemoved);
@@ -183,7 +191,8 @@ private slots:
     void clearIsOneReset()
     {
         BBoxList list;
-        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         list.appendRow(1, 0.5, 0.5);
         list.appendRow(1, 0.5, 0.5);
         QSignalSpy reset(&list, &QAbstractItemModel::modelReset);

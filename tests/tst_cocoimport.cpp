@@ -15,21 +15,25 @@ class TestCocoImport : public QObject, protected DatasetFixture
     Q_OBJECT
 
 private:
-
     QString imageDir() const { return dir->filePath("coco"); }
 
     static QJsonObject image(int id, const QString &fileName, int width = 640, int height = 480)
     {
-        return {{"id", id}, {"file_name", fileName}, {"width", width}, {"height", height},
-                {"license", 3}, {"coco_url", "http://example.org/x.jpg"}};
+        return {{"id", id},       {"file_name", fileName},
+                {"width", width}, {"height", height},
+                {"license", 3},   {"coco_url", "http://example.org/x.jpg"}};
     }
     static QJsonObject ann(int imageId, int category, const Numbers &bbox, int id = 1)
     {
         QJsonArray numbers;
         for (double n : bbox)
             numbers.append(n);
-        return {{"image_id", imageId}, {"category_id", category}, {"bbox", numbers},
-                {"id", id}, {"iscrowd", 0}, {"area", 1.0},
+        return {{"image_id", imageId},
+                {"category_id", category},
+                {"bbox", numbers},
+                {"id", id},
+                {"iscrowd", 0},
+                {"area", 1.0},
                 {"segmentation", QJsonArray{QJsonArray{1, 2, 3, 4}}}};
     }
     void write(const QString &name, const QJsonArray &array)
@@ -69,8 +73,9 @@ private slots:
     {
         touchImages({"000000000042.jpg"});
         write("images.json", {image(42, "000000000042.jpg")});
-        write("anns.json", {ann(42, 1, {100, 50, 200, 300}), ann(42, 1, {10, 10, 100, 150}),
-                            ann(42, 1, {0, 0, 400, 200})});
+        write("anns.json",
+              {ann(42, 1, {100, 50, 200, 300}), ann(42, 1, {10, 10, 100, 150}),
+               ann(42, 1, {0, 0, 400, 200})});
         QSignalSpy reset(model, &QAbstractItemModel::modelReset);
         QSignalSpy completed(model, &ImageList::readFileCompleted);
         import();
@@ -136,12 +141,11 @@ private slots:
                image(5, "missing.jpg"), image(6, "e.jpg"), image(3, "dup.jpg"),
                image(7, "e.jpg", 0, 480), image(8, "e.jpg", 640, -1)});
         write("anns.json",
-              {ann(1, 1, {0, 0, 200, 200}),   ann(3, 1, {0, 0, 200, 300}),
-               ann(2, 2, {0, 0, 200, 200}),   ann(1, 1, {10, 10, 300, 300}),
-               ann(3, 3, {0, 0, 200, 200}),   ann(3, 1, {0, 0, 200, 250}),
-               ann(4, 1, {0, 0, 10, 10}),     ann(5, 1, {0, 0, 200, 200}),
-               ann(99, 1, {0, 0, 200, 200}),  ann(7, 1, {0, 0, 200, 200}),
-               ann(8, 1, {0, 0, 200, 200})});
+              {ann(1, 1, {0, 0, 200, 200}), ann(3, 1, {0, 0, 200, 300}),
+               ann(2, 2, {0, 0, 200, 200}), ann(1, 1, {10, 10, 300, 300}),
+               ann(3, 3, {0, 0, 200, 200}), ann(3, 1, {0, 0, 200, 250}), ann(4, 1, {0, 0, 10, 10}),
+               ann(5, 1, {0, 0, 200, 200}), ann(99, 1, {0, 0, 200, 200}),
+               ann(7, 1, {0, 0, 200, 200}), ann(8, 1, {0, 0, 200, 200})});
         import();
         // 2 has only category 2, 4 only a too small box, 5 no file, 6 no annotation, 7 and 8
         // no positive size; 3 is there twice, each with both of its boxes.
@@ -166,7 +170,8 @@ private slots:
         QTest::addColumn<QByteArray>("imagesText"); // null: no file
         QTest::addColumn<QByteArray>("annsText");
         QTest::addColumn<QStringList>("messages");
-        const QByteArray images = R"([{"id": 1, "file_name": "a.jpg", "width": 640, "height": 480}])";
+        const QByteArray images
+            = R"([{"id": 1, "file_name": "a.jpg", "width": 640, "height": 480}])";
         const QByteArray anns = R"([{"image_id": 1, "category_id": 1, "bbox": [0, 0, 200, 200]}])";
         QTest::newRow("both missing") << QByteArray() << QByteArray()
                                       << QStringList{"Images file: 0", "Error: 5", "Anns file  : 0",
@@ -187,15 +192,16 @@ private slots:
             << images << QByteArray("42")
             << QStringList{QStringLiteral("Images file: %1").arg(images.size()), "Anns file  : 2",
                            "Error: 5", "Loaded 0 images"};
-        const QByteArray strings = R"([{"id": "1", "file_name": "a.jpg", "width": "640", "height": 480}])";
+        const QByteArray strings
+            = R"([{"id": "1", "file_name": "a.jpg", "width": "640", "height": 480}])";
         QTest::newRow("strings where numbers belong")
             << strings << anns
             << QStringList{QStringLiteral("Images file: %1").arg(strings.size()),
                            QStringLiteral("Anns file  : %1").arg(anns.size()), "Loaded 0 images"};
-        QTest::newRow("well formed") << images << anns
-                                     << QStringList{QStringLiteral("Images file: %1").arg(images.size()),
-                                                    QStringLiteral("Anns file  : %1").arg(anns.size()),
-                                                    "Loaded 1 images"};
+        QTest::newRow("well formed")
+            << images << anns
+            << QStringList{QStringLiteral("Images file: %1").arg(images.size()),
+                           QStringLiteral("Anns file  : %1").arg(anns.size()), "Loaded 1 images"};
     }
     void badInput()
     {
@@ -225,7 +231,8 @@ private slots:
     void slotUsesTheBuiltInFolder()
     {
         QVERIFY(QDir::isAbsolutePath(ImageList::cocoImageDir()));
-        const QString name = QStringLiteral("pallaster-test-%1.jpg").arg(QCoreApplication::applicationPid());
+        const QString name
+            = QStringLiteral("pallaster-test-%1.jpg").arg(QCoreApplication::applicationPid());
         write("images.json", {image(1, name)});
         write("anns.json", {ann(1, 1, {0, 0, 200, 200})});
         QSignalSpy completed(model, &ImageList::readFileCompleted);

@@ -15,7 +15,6 @@ class TestDatasetJson : public QObject, protected DatasetFixture
     Q_OBJECT
 
 private:
-
     void clearModel() { model->loadYolo(path("no-such-folder"), QString()); }
     static bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -149,8 +148,8 @@ private slots:
         QTest::newRow("box without catId")
             << QByteArray(R"([{"bboxes": [{"cx": 0.5, "cy": 0.5, "cw": 0.1, "ch": 0.2}]}])") << 1
             << "" << 1 << BoxInfo{0, 0.5, 0.5, 0.1, 0.2};
-        QTest::newRow("box with only catId")
-            << QByteArray(R"([{"bboxes": [{"catId": 4}]}])") << 1 << "" << 1 << BoxInfo{4, 0, 0, 0, 0};
+        QTest::newRow("box with only catId") << QByteArray(R"([{"bboxes": [{"catId": 4}]}])") << 1
+                                             << "" << 1 << BoxInfo{4, 0, 0, 0, 0};
         QTest::newRow("box that is not an object")
             << QByteArray(R"([{"bboxes": [3, "x", null]}])") << 1 << "" << 3 << BoxInfo{};
         QTest::newRow("image that is not an object")
@@ -166,8 +165,8 @@ private slots:
             << BoxInfo{};
         QTest::newRow("top-level object") << QByteArray(R"({"a": 1})") << 0 << "" << 0 << BoxInfo{};
         QTest::newRow("invalid json") << QByteArray(R"([{"id": 1},)") << 0 << "" << 0 << BoxInfo{};
-        QTest::newRow("truncated") << QByteArray("[{\"id\": 1, \"fileName\": \"a") << 0 << "" << 0
-                                   << BoxInfo{};
+        QTest::newRow("truncated")
+            << QByteArray("[{\"id\": 1, \"fileName\": \"a") << 0 << "" << 0 << BoxInfo{};
         QTest::newRow("empty file") << QByteArray("") << 0 << "" << 0 << BoxInfo{};
         QTest::newRow("too deep") << QByteArray(2000, '[') + QByteArray(2000, ']') << 0 << "" << 0
                                   << BoxInfo{};
@@ -214,7 +213,8 @@ private slots:
 
     void secondExportReplacesTheFile()
     {
-        writeBytes(path("in.json"), R"([{"id": 1, "fileName": "a long name to make a long file"}])");
+        writeBytes(path("in.json"),
+                   R"([{"id": 1, "fileName": "a long name to make a long file"}])");
         model->loadJson(path("in.json"));
         model->exportJson(path("out.json"));
         const QByteArray first = readBytes(path("out.json"));

@@ -1,6 +1,6 @@
+#include "app/utils.h"
 #include "model/imagelist.h"
 #include "testutil.h"
-#include "app/utils.h"
 
 #include <QAbstractItemModelTester>
 #include <QPointer>
@@ -64,11 +64,10 @@ private slots:
     {
         const QMetaObject &mo = ImageList::staticMetaObject;
         QCOMPARE(mo.className(), "ImageList");
-        const QList<QByteArray> expected{
-            "readFileCompleted()",         "loadCocoJson(QString,QString)",
-            "loadJson(QString)",           "loadYolo(QString,QString)",
-            "exportJson(QString)",         "exportYolo(QString)",
-            "yoloReloadRow(int)",          "removeRow(int)"};
+        const QList<QByteArray> expected{"readFileCompleted()", "loadCocoJson(QString,QString)",
+                                         "loadJson(QString)",   "loadYolo(QString,QString)",
+                                         "exportJson(QString)", "exportYolo(QString)",
+                                         "yoloReloadRow(int)",  "removeRow(int)"};
         QList<QByteArray> actual;
         for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
             actual << mo.method(i).methodSignature();

@@ -1,7 +1,7 @@
 #include "app/application.h"
+#include "app/utils.h"
 #include "model/imagelist.h"
 #include "testutil.h"
-#include "app/utils.h"
 
 #include <QProcess>
 #include <QResource>
@@ -83,7 +83,8 @@ private slots:
     void brokenDocumentExitsWithMinusOne()
     {
         QFETCH(QByteArray, document);
-        const QString path = dir.filePath(QStringLiteral("broken%1.qml").arg(QTest::currentDataTag()).remove(' '));
+        const QString path
+            = dir.filePath(QStringLiteral("broken%1.qml").arg(QTest::currentDataTag()).remove(' '));
         if (!document.isNull())
             writeBytes(path, document);
         const Run run = runWith(QUrl::fromLocalFile(path).toString());
@@ -94,22 +95,24 @@ private slots:
     void loopRunsUntilQuitAndTearsDownInOrder()
     {
         const QString path = dir.filePath("quits.qml");
-        writeBytes(path, "import QtQuick 2.15\n"
-                         "import QtQuick.Window 2.15\n"
-                         "import Pallaster 1.0\n"
-                         "Window {\n"
-                         "    visible: true\n"
-                         "    Timer {\n"
-                         "        running: true; interval: 50\n"
-                         "        onTriggered: Qt.exit(Utils.osName === 'windows' && "
-                         "ImageList.rowCount() === 0 ? 3 : 4)\n"
-                         "    }\n"
-                         "}\n");
+        writeBytes(path,
+                   "import QtQuick 2.15\n"
+                   "import QtQuick.Window 2.15\n"
+                   "import Pallaster 1.0\n"
+                   "Window {\n"
+                   "    visible: true\n"
+                   "    Timer {\n"
+                   "        running: true; interval: 50\n"
+                   "        onTriggered: Qt.exit(Utils.osName === 'windows' && "
+                   "ImageList.rowCount() === 0 ? 3 : 4)\n"
+                   "    }\n"
+                   "}\n");
         const Run run = runWith(QUrl::fromLocalFile(path).toString());
         QCOMPARE(run.exitCode, 3);
         const QStringList lines = run.output.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines, QStringList({"instances 1 1", "destroyed ImageList", "destroyed Utils",
-                                     "result 3"}));
+        QCOMPARE(
+            lines,
+            QStringList({"instances 1 1", "destroyed ImageList", "destroyed Utils", "result 3"}));
     }
 
     void resourceBundle()

@@ -54,8 +54,9 @@ private slots:
         QStringList methods;
         for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
             methods << QString::fromLatin1(mo->method(i).name());
-        QCOMPARE(methods, QStringList({"osNameChanged", "isDebugChanged", "invertColor", "baseName",
-                                       "fileName", "toLocalPath", "safeName"}));
+        QCOMPARE(methods,
+                 QStringList({"osNameChanged", "isDebugChanged", "invertColor", "baseName",
+                              "fileName", "toLocalPath", "safeName"}));
     }
 
     void invertColor_data()
@@ -79,14 +80,22 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("two dots") << "a.b.txt" << "a.b";
-        QTest::newRow("one dot") << "img042.txt" << "img042";
-        QTest::newRow("no dot") << "README" << "README";
-        QTest::newRow("leading dot only") << ".hidden" << "";
-        QTest::newRow("trailing dot only") << "name." << "name";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("just a dot") << "." << "";
-        QTest::newRow("separators not looked at") << "dir.d/file" << "dir";
+        QTest::newRow("two dots") << "a.b.txt"
+                                  << "a.b";
+        QTest::newRow("one dot") << "img042.txt"
+                                 << "img042";
+        QTest::newRow("no dot") << "README"
+                                << "README";
+        QTest::newRow("leading dot only") << ".hidden"
+                                          << "";
+        QTest::newRow("trailing dot only") << "name."
+                                           << "name";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("just a dot") << "."
+                                    << "";
+        QTest::newRow("separators not looked at") << "dir.d/file"
+                                                  << "dir";
     }
     void baseName()
     {
@@ -99,12 +108,18 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("absolute") << "/data/labels/a.txt" << "a.txt";
-        QTest::newRow("relative") << "labels/x.y.txt" << "x.y.txt";
-        QTest::newRow("bare") << "a.txt" << "a.txt";
-        QTest::newRow("trailing separator") << "/data/labels/" << "";
-        QTest::newRow("parent escape") << "../../home/user/.profile.jpg" << ".profile.jpg";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("absolute") << "/data/labels/a.txt"
+                                  << "a.txt";
+        QTest::newRow("relative") << "labels/x.y.txt"
+                                  << "x.y.txt";
+        QTest::newRow("bare") << "a.txt"
+                              << "a.txt";
+        QTest::newRow("trailing separator") << "/data/labels/"
+                                            << "";
+        QTest::newRow("parent escape") << "../../home/user/.profile.jpg"
+                                       << ".profile.jpg";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void fileName()
     {
@@ -133,10 +148,14 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("trim and replace") << "  a:b/c?d  " << "a_b_c_d";
-        QTest::newRow("all nine") << "?:/\\*'\"~&" << "_________";
-        QTest::newRow("kept") << "a b<c>d|e" << "a b<c>d|e";
-        QTest::newRow("only blanks") << " \t\n " << "";
+        QTest::newRow("trim and replace") << "  a:b/c?d  "
+                                          << "a_b_c_d";
+        QTest::newRow("all nine") << "?:/\\*'\"~&"
+                                  << "_________";
+        QTest::newRow("kept") << "a b<c>d|e"
+                              << "a b<c>d|e";
+        QTest::newRow("only blanks") << " \t\n "
+                                     << "";
     }
     void safeName()
     {

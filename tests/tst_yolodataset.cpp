@@ -1,18 +1,18 @@
 #include "model/imagelist.h"
 #include "testutil.h"
 
+#include "app/utils.h"
 #include <QAbstractItemModelTester>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QSignalSpy>
-#include <QDirIterator>
 #include <QTemporaryDir>
-#include "app/utils.h"
-#include <sys/stat.h>
 #include <QtTest>
+#include <sys/stat.h>
 
 class TestYoloDataset : public QObject, protected DatasetFixture
 {
@@ -23,7 +23,6 @@ private:
     std::unique_ptr<QAbstractItemModelTester> tester;
 
     void mk(const QString &sub) { QVERIFY(QDir(dir->path()).mkpath(sub)); }
-
 
 private slots:
     void initTestCase()
@@ -81,9 +80,10 @@ private slots:
     // entries: what a user's folder holds besides plain label files must not change that.
     void listingMatchesQDirIterator()
     {
-        const QStringList files{"a.txt", "B.TXT", "c.Txt", ".hidden.txt", ".txt", "d.txt.bak",
-                                "e.jpg", "name with spaces.txt", "ünïcode.txt", "-dash.txt",
-                                "x.y.txt", "txt", "f.txt~"};
+        const QStringList files{"a.txt",       "B.TXT",     "c.Txt",   ".hidden.txt",
+                                ".txt",        "d.txt.bak", "e.jpg",   "name with spaces.txt",
+                                "ünïcode.txt", "-dash.txt", "x.y.txt", "txt",
+                                "f.txt~"};
         for (const QString &name : files)
             writeBytes(path("labels/" + name), "1 0.5 0.5 0.1 0.1");
         for (int i = 0; i < 200; ++i)
@@ -130,10 +130,22 @@ private slots:
         QTest::addColumn<QString>("labelSuffix");
         QTest::addColumn<QString>("imageSuffix");
         QTest::addColumn<QString>("baseName");
-        QTest::newRow("dotted name") << "x.y.txt" << "" << "" << "x.y";
-        QTest::newRow("trailing slashes") << "a.txt" << "/" << "/" << "a";
-        QTest::newRow("spaces and non-ascii") << "straße 1.txt" << "" << "" << "straße 1";
-        QTest::newRow("percent signs") << "100%1 %2.txt" << "" << "" << "100%1 %2";
+        QTest::newRow("dotted name") << "x.y.txt"
+                                     << ""
+                                     << ""
+                                     << "x.y";
+        QTest::newRow("trailing slashes") << "a.txt"
+                                          << "/"
+                                          << "/"
+                                          << "a";
+        QTest::newRow("spaces and non-ascii") << "straße 1.txt"
+                                              << ""
+                                              << ""
+                                              << "straße 1";
+        QTest::newRow("percent signs") << "100%1 %2.txt"
+                                       << ""
+                                       << ""
+                                       << "100%1 %2";
     }
     void pathsAsPassed()
     {
@@ -245,7 +257,8 @@ private slots:
         QCOMPARE(reset.count(), 0);
         QStringList files = QDir(path("out")).entryList(QDir::Files, QDir::Name);
         QCOMPARE(files, QStringList({"a.txt", "frame.0001.txt", "frame.0002.txt"}));
-        QCOMPARE(readBytes(path("out/a.txt")), QByteArray("1 0.5 0.5 0.1 0.1\n2 0.123457 0.5 0.1 0.1"));
+        QCOMPARE(readBytes(path("out/a.txt")),
+                 QByteArray("1 0.5 0.5 0.1 0.1\n2 0.123457 0.5 0.1 0.1"));
         QCOMPARE(readBytes(path("out/frame.0001.txt")), QByteArray("3 0.5 0.5 0.1 0.1"));
         QCOMPARE(readBytes(path("out/frame.0002.txt")), QByteArray(""));
 
@@ -270,8 +283,8 @@ private slots:
         QTest::addColumn<QByteArray>("lastContent");
         QTest::newRow("coco name") << QStringList{"000042.jpg"} << QStringList{"000042.txt"}
                                    << QByteArray("1 0.5 0.5 0.1 0.1");
-        QTest::newRow("no extension") << QStringList{"a"} << QStringList{"a.txt"}
-                                      << QByteArray("1 0.5 0.5 0.1 0.1");
+        QTest::newRow("no extension")
+            << QStringList{"a"} << QStringList{"a.txt"} << QByteArray("1 0.5 0.5 0.1 0.1");
         QTest::newRow("later row wins") << QStringList{"x.jpg", "x.png"} << QStringList{"x.txt"}
                                         << QByteArray("2 0.5 0.5 0.1 0.1");
         QTest::newRow("parent escape")
@@ -298,7 +311,8 @@ private slots:
         model->loadJson(path("set.json"));
         mk("deep/er/out");
         model->exportYolo(path("deep/er/out"));
-        QCOMPARE(QDir(path("deep/er/out")).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
+        QCOMPARE(QDir(path("deep/er/out")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 written);
         QCOMPARE(readBytes(path("deep/er/out/") + written.last()), lastContent);
         QVERIFY(QDir(path("deep/er")).entryList(QDir::Files).isEmpty());
         QVERIFY(QDir(path("deep")).entryList(QDir::Files).isEmpty());

@@ -1,6 +1,6 @@
 #include "model/bboxlist.h"
-#include "testutil.h"
 #include "model/yololabels.h"
+#include "testutil.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -38,26 +38,32 @@ Boxes parse(const QByteArray &bytes)
 bool same(const BoxInfo &a, const BoxInfo &b)
 {
     auto eq = [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); };
-    return a.catId == b.catId && eq(a.cx, b.cx) && eq(a.cy, b.cy) && eq(a.cw, b.cw) && eq(a.ch, b.ch);
+    return a.catId == b.catId && eq(a.cx, b.cx) && eq(a.cy, b.cy) && eq(a.cw, b.cw)
+        && eq(a.ch, b.ch);
 }
 
 QString describe(const Boxes &boxes)
 {
     QStringList parts;
     for (const BoxInfo &b : boxes)
-        parts << QStringLiteral("(%1 %2 %3 %4 %5)").arg(b.catId).arg(b.cx, 0, 'g', 17).arg(b.cy, 0, 'g', 17).arg(b.cw, 0, 'g', 17).arg(b.ch, 0, 'g', 17);
+        parts << QStringLiteral("(%1 %2 %3 %4 %5)")
+                     .arg(b.catId)
+                     .arg(b.cx, 0, 'g', 17)
+                     .arg(b.cy, 0, 'g', 17)
+                     .arg(b.cw, 0, 'g', 17)
+                     .arg(b.ch, 0, 'g', 17);
     return parts.join(' ');
 }
 
 } // namespace
 
-#define COMPARE_BOXES(actual, expected)                                                           \
-    do {                                                                                          \
-        const Boxes a_ = (actual), e_ = (expected);                                               \
-        bool ok_ = a_.size() == e_.size();                                                        \
-        for (int i_ = 0; ok_ && i_ < a_.size(); ++i_)                                             \
-            ok_ = same(a_.at(i_), e_.at(i_));                                                     \
-        QVERIFY2(ok_, qPrintable("actual " + describe(a_) + "\nexpected " + describe(e_)));       \
+#define COMPARE_BOXES(actual, expected)                                                            \
+    do {                                                                                           \
+        const Boxes a_ = (actual), e_ = (expected);                                                \
+        bool ok_ = a_.size() == e_.size();                                                         \
+        for (int i_ = 0; ok_ && i_ < a_.size(); ++i_)                                              \
+            ok_ = same(a_.at(i_), e_.at(i_));                                                      \
+        QVERIFY2(ok_, qPrintable("actual " + describe(a_) + "\nexpected " + describe(e_)));        \
     } while (false)
 
 class TestYoloLabels : public QObject
@@ -99,14 +105,15 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("one box, 17 bytes")
             << Boxes{{0, 0.5, 0.5, 0.1, 0.1}} << QByteArray() << QByteArray("0 0.5 0.5 0.1 0.1");
-        QTest::newRow("two boxes") << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.25, 0.75, 0.2, 0.3}}
-                                   << QByteArray()
-                                   << QByteArray("1 0.5 0.5 0.1 0.1\n2 0.25 0.75 0.2 0.3");
+        QTest::newRow("two boxes")
+            << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.25, 0.75, 0.2, 0.3}} << QByteArray()
+            << QByteArray("1 0.5 0.5 0.1 0.1\n2 0.25 0.75 0.2 0.3");
         QTest::newRow("no boxes") << Boxes{} << QByteArray() << QByteArray("");
         QTest::newRow("no boxes over a longer file")
             << Boxes{} << QByteArray("1 0.5 0.5 0.1 0.1\n1 0.5 0.5 0.1 0.1") << QByteArray("");
         QTest::newRow("shorter than the old file")
-            << Boxes{{3, 0.5, 0.5, 0.1, 0.1}} << QByteArray(500, 'x') << QByteArray("3 0.5 0.5 0.1 0.1");
+            << Boxes{{3, 0.5, 0.5, 0.1, 0.1}} << QByteArray(500, 'x')
+            << QByteArray("3 0.5 0.5 0.1 0.1");
         QTest::newRow("negative values") << Boxes{{-4, -0.25, -1, -0.00001, 0}} << QByteArray()
                                          << QByteArray("-4 -0.25 -1 -1e-05 0");
         QTest::newRow("rounding") << Boxes{{10, 0.123456789, 0.9999996, 0.00001, 0.0001}}
@@ -145,39 +152,40 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<Boxes>("expected");
-        QTest::newRow("one line") << QByteArray("0 0.5 0.5 0.1 0.1") << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("one line") << QByteArray("0 0.5 0.5 0.1 0.1")
+                                  << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
         QTest::newRow("trailing line feed")
             << QByteArray("1 0.5 0.5 0.1 0.1\n") << Boxes{{1, 0.5, 0.5, 0.1, 0.1}};
-        QTest::newRow("crlf line ends")
-            << QByteArray("1 0.5 0.5 0.1 0.1\r\n2 0.1 0.2 0.3 0.4\r\n")
-            << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.1, 0.2, 0.3, 0.4}};
-        QTest::newRow("six fields") << QByteArray("1 0.5 0.5 0.1 0.1 0.9")
-                                    << Boxes{{1, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("crlf line ends") << QByteArray("1 0.5 0.5 0.1 0.1\r\n2 0.1 0.2 0.3 0.4\r\n")
+                                        << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.1, 0.2, 0.3, 0.4}};
+        QTest::newRow("six fields")
+            << QByteArray("1 0.5 0.5 0.1 0.1 0.9") << Boxes{{1, 0.5, 0.5, 0.1, 0.1}};
         QTest::newRow("two spaces after category")
             << QByteArray("3  0.5 0.5 0.2 0.2") << Boxes{{3, 0, 0.5, 0.5, 0.2}};
         QTest::newRow("tabs make one field") << QByteArray("1\t0.5\t0.5\t0.1\t0.1") << Boxes{};
         QTest::newRow("non-numbers") << QByteArray("x 0.5 abc 0.1 -") << Boxes{{0, 0.5, 0, 0.1, 0}};
-        QTest::newRow("category written 1.0") << QByteArray("1.0 0.5 0.5 0.1 0.1")
-                                              << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
+        QTest::newRow("category written 1.0")
+            << QByteArray("1.0 0.5 0.5 0.1 0.1") << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
         QTest::newRow("blank lines") << QByteArray("\n1 0.5 0.5 0.1 0.1\n\n\n2 0.5 0.5 0.1 0.1\n\n")
                                      << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.5, 0.5, 0.1, 0.1}};
         QTest::newRow("short lines give no box")
-            << QByteArray("1 0.5 0.5 0.1\n1\n \n2 0.5 0.5 0.1 0.1") << Boxes{{2, 0.5, 0.5, 0.1, 0.1}};
+            << QByteArray("1 0.5 0.5 0.1\n1\n \n2 0.5 0.5 0.1 0.1")
+            << Boxes{{2, 0.5, 0.5, 0.1, 0.1}};
         QTest::newRow("empty file") << QByteArray("") << Boxes{};
         QTest::newRow("nul in the middle")
             << QByteArray("1 0.5 0.5 0.1 0.1\n2 0.5 0.5 0.1 0.1\0\n3 0.5 0.5 0.1 0.1", 53)
             << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {2, 0.5, 0.5, 0.1, 0.1}};
-        QTest::newRow("exponent") << QByteArray("0 1e-05 0.5 0.5 0.5") << Boxes{{0, 0.00001, 0.5, 0.5, 0.5}};
+        QTest::newRow("exponent") << QByteArray("0 1e-05 0.5 0.5 0.5")
+                                  << Boxes{{0, 0.00001, 0.5, 0.5, 0.5}};
         QTest::newRow("spaces around numbers")
             << QByteArray("1 0.5 0.5 0.1 \r") << Boxes{{1, 0.5, 0.5, 0.1, 0}};
         // Overflow reads as infinity, the way QString::toDouble answers it.
-        QTest::newRow("hex and out of range")
-            << QByteArray("0x10 1e400 -0 0x10 99999999999") << Boxes{{0, qInf(), -0.0, 0, 99999999999.0}};
+        QTest::newRow("hex and out of range") << QByteArray("0x10 1e400 -0 0x10 99999999999")
+                                              << Boxes{{0, qInf(), -0.0, 0, 99999999999.0}};
         QTest::newRow("category beyond 32 bits")
             << QByteArray("4294967297 0.5 0.5 0.1 0.1") << Boxes{{0, 0.5, 0.5, 0.1, 0.1}};
-        QTest::newRow("invalid utf-8")
-            << QByteArray("1 0.5 0.5 0.1 0.1\n\xff\xfe 0.5 0.5 0.5 0.5")
-            << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {0, 0.5, 0.5, 0.5, 0.5}};
+        QTest::newRow("invalid utf-8") << QByteArray("1 0.5 0.5 0.1 0.1\n\xff\xfe 0.5 0.5 0.5 0.5")
+                                       << Boxes{{1, 0.5, 0.5, 0.1, 0.1}, {0, 0.5, 0.5, 0.5, 0.5}};
     }
     void read()
     {
@@ -203,12 +211,42 @@ private slots:
     void conversionsMatchQString()
     {
         std::mt19937_64 rng(7);
-        QStringList samples{"0", "-0", "00", "007", "0.", ".5", "-.5", "+0.5", "1.", "1e3",
-                            "1E-05", "0x10", "inf", "-inf", "nan", "\t0.5", "0.5\r", "0,5",
-                            "1.2.3", "--1", "-", "", "123456789012345", "1234567890123456",
-                            "0.000000000000001", "0.0000000000000001", "99999999999999.9",
-                            "2147483647", "2147483648", "-2147483648", "999999999", "-999999999",
-                            "1000000000", "4294967296", "12a", "\u0661"};
+        QStringList samples{"0",
+                            "-0",
+                            "00",
+                            "007",
+                            "0.",
+                            ".5",
+                            "-.5",
+                            "+0.5",
+                            "1.",
+                            "1e3",
+                            "1E-05",
+                            "0x10",
+                            "inf",
+                            "-inf",
+                            "nan",
+                            "\t0.5",
+                            "0.5\r",
+                            "0,5",
+                            "1.2.3",
+                            "--1",
+                            "-",
+                            "",
+                            "123456789012345",
+                            "1234567890123456",
+                            "0.000000000000001",
+                            "0.0000000000000001",
+                            "99999999999999.9",
+                            "2147483647",
+                            "2147483648",
+                            "-2147483648",
+                            "999999999",
+                            "-999999999",
+                            "1000000000",
+                            "4294967296",
+                            "12a",
+                            "\u0661"};
         for (int i = 0; i < 20000; ++i) {
             const int decimals = int(rng() % 18);
             const double magnitude = std::pow(10.0, double(int(rng() % 12)) - 4);
@@ -224,7 +262,10 @@ private slots:
             const double actual = boxes.at(0).cx;
             QVERIFY2(std::memcmp(&expected, &actual, sizeof(double)) == 0
                          || (std::isnan(expected) && std::isnan(actual)),
-                     qPrintable(QStringLiteral("%1: %2 against %3").arg(field).arg(actual, 0, 'g', 17).arg(expected, 0, 'g', 17)));
+                     qPrintable(QStringLiteral("%1: %2 against %3")
+                                    .arg(field)
+                                    .arg(actual, 0, 'g', 17)
+                                    .arg(expected, 0, 'g', 17)));
             QCOMPARE(boxes.at(0).catId, field.toInt(nullptr, 10));
         }
     }
@@ -246,17 +287,19 @@ private slots:
             << Boxes{{1, 0.123456789, 0.00001, 0.9999996, 0.333333333}, {0, 0.5, 0.5, 0.1, 0.1}}
             << Boxes{{1, 0.123457, 0.00001, 1, 0.333333}, {0, 0.5, 0.5, 0.1, 0.1}};
         QTest::newRow("empty") << Boxes{} << Boxes{};
-        QTest::newRow("many") << [] {
-            Boxes b;
-            for (int i = 0; i < 1000; ++i)
-                b << BoxInfo{i % 80, i / 1000.0, 0.5, 0.25, 0.125};
-            return b;
-        }() << [] {
-            Boxes b;
-            for (int i = 0; i < 1000; ++i)
-                b << BoxInfo{i % 80, i / 1000.0, 0.5, 0.25, 0.125};
-            return b;
-        }();
+        QTest::newRow("many") <<
+            [] {
+                Boxes b;
+                for (int i = 0; i < 1000; ++i)
+                    b << BoxInfo{i % 80, i / 1000.0, 0.5, 0.25, 0.125};
+                return b;
+            }()
+                              << [] {
+                                     Boxes b;
+                                     for (int i = 0; i < 1000; ++i)
+                                         b << BoxInfo{i % 80, i / 1000.0, 0.5, 0.25, 0.125};
+                                     return b;
+                                 }();
     }
     void writeThenRead()
     {

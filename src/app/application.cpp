@@ -1,7 +1,7 @@
 #include "app/application.h"
 
-#include "model/imagelist.h"
 #include "app/utils.h"
+#include "model/imagelist.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -11,10 +11,8 @@ BBoxList::BBoxList()
     // Every list holds a copy of this one table: implicit sharing keeps it a single allocation
     // however many images are loaded.
     static const QHash<int, QByteArray> table{
-        {CatId, QByteArrayLiteral("catId")},
-        {Cx, QByteArrayLiteral("cx")},
-        {Cy, QByteArrayLiteral("cy")},
-        {Cw, QByteArrayLiteral("cw")},
+        {CatId, QByteArrayLiteral("catId")}, {Cx, QByteArrayLiteral("cx")},
+        {Cy, QByteArrayLiteral("cy")},       {Cw, QByteArrayLiteral("cw")},
         {Ch, QByteArrayLiteral("ch")},
     };
     roleNameTable = table;

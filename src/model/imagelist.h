@@ -5,8 +5,8 @@
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QHash>
-#include <QVector>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 

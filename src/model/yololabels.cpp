@@ -8,12 +8,21 @@ namespace yolo {
 
 namespace {
 
-constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr double powersOfTen[]
+    = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-inline unsigned code(char c) { return static_cast<unsigned char>(c); }
-inline unsigned code(QChar c) { return c.unicode(); }
-inline bool isDigit(unsigned c) { return c - '0' < 10u; }
+inline unsigned code(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+inline unsigned code(QChar c)
+{
+    return c.unicode();
+}
+inline bool isDigit(unsigned c)
+{
+    return c - '0' < 10u;
+}
 
 // The first `c` in [begin, end), or end.
 inline const char *find(const char *begin, const char *end, char c)

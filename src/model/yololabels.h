@@ -3,8 +3,8 @@
 #include "model/bboxlist.h"
 
 #include <QByteArray>
-#include <QVector>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 

@@ -20,8 +20,11 @@ QVector<Row> rows(ImageList *model)
     QVector<Row> result;
     for (int r = 0; r < model->rowCount(); ++r) {
         const QModelIndex index = model->index(r, 0);
-        Row row{model->data(index, 0).toString(), model->data(index, 1).toString(),
-                model->data(index, 2).toInt(), model->data(index, 3).toInt(), {}};
+        Row row{model->data(index, 0).toString(),
+                model->data(index, 1).toString(),
+                model->data(index, 2).toInt(),
+                model->data(index, 3).toInt(),
+                {}};
         auto *boxes = qobject_cast<BBoxList *>(model->data(index, 4).value<QObject *>());
         FUZZ_CHECK(boxes);
         for (const auto &box : boxes->boxList())

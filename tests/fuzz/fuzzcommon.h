@@ -12,12 +12,12 @@
 #include <cstdlib>
 
 // A broken property is a crash for libFuzzer and a failure for the replay.
-#define FUZZ_CHECK(condition)                                                                     \
-    do {                                                                                          \
-        if (!(condition)) {                                                                       \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);   \
-            std::abort();                                                                         \
-        }                                                                                         \
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (false)
 
 namespace fuzz {
@@ -37,8 +37,9 @@ inline QString scratch(const QString &name)
 {
     static QTemporaryDir *dir = [] {
         const QString shm = QStringLiteral("/dev/shm");
-        return QFile::exists(shm) ? new QTemporaryDir(shm + QStringLiteral("/pallaster-fuzz-XXXXXX"))
-                                  : new QTemporaryDir();
+        return QFile::exists(shm)
+            ? new QTemporaryDir(shm + QStringLiteral("/pallaster-fuzz-XXXXXX"))
+            : new QTemporaryDir();
     }();
     return dir->filePath(name);
 }
