@@ -14,6 +14,19 @@ ApplicationWindow {
     visible: true
     title: qsTr("Boxwright")
 
+    // Set once the user has chosen to close with unsaved edits: the close is not asked again.
+    property bool closeConfirmed: false
+
+    onClosing: {
+        if (closeConfirmed || ImageList.unsavedCount() === 0)
+            return
+        close.accepted = false
+        dlgUnsaved.ask(function () {
+            window.closeConfirmed = true
+            window.close()
+        })
+    }
+
     // At most one box in the whole window is selected: the one whose radio button is checked.
     ButtonGroup {
         id: btnGroupSelected
@@ -65,7 +78,9 @@ ApplicationWindow {
                         Layout.columnSpan: 2
                         Layout.alignment: Qt.AlignRight
                         enabled: txtImgsFolder.text.length > 0 && txtTxtFolder.text.length > 0
-                        onClicked: ImageList.loadYolo(txtTxtFolder.text, txtImgsFolder.text)
+                        onClicked: dlgUnsaved.ask(function () {
+                            ImageList.loadYolo(txtTxtFolder.text, txtImgsFolder.text)
+                        })
                     }
                 }
             }
@@ -126,6 +141,13 @@ ApplicationWindow {
         }
     }
 
+    UnsavedDialog {
+        id: dlgUnsaved
+        objectName: "dlgUnsaved"
+        x: Math.round((window.width - width) / 2)
+        y: Math.round((window.height - height) / 2)
+    }
+
     Editor {
         id: popupEditor
         objectName: "popupEditor"
@@ -133,6 +155,59 @@ ApplicationWindow {
         height: window.height
         x: Math.round((window.width - width) / 2)
         categories: lstCategories
+    }
+
+    // Asked before closing or loading drops edits that are not saved: Save All writes them and
+    // goes on only when every file was written, Discard goes on, Cancel stays.
+    component UnsavedDialog: Dialog {
+        id: dialog
+
+        property var pending: null
+        property int count: 0
+        property string failures
+
+        // Runs `action` at once when nothing is unsaved, otherwise once the user has chosen.
+        function ask(action) {
+            count = ImageList.unsavedCount()
+            if (count === 0) {
+                action()
+                return
+            }
+            pending = action
+            failures = ""
+            open()
+        }
+        function goOn() {
+            var action = pending
+            pending = null
+            close()
+            action()
+        }
+
+        title: qsTr("Unsaved changes")
+        modal: true
+        closePolicy: Popup.CloseOnEscape
+        standardButtons: Dialog.SaveAll | Dialog.Discard | Dialog.Cancel
+
+        onAccepted: {
+            var failed = ImageList.saveUnsaved()
+            if (failed.length === 0) {
+                goOn()
+                return
+            }
+            count = ImageList.unsavedCount()
+            failures = qsTr("These files could not be written:") + "\n" + failed.join("\n")
+            open()
+        }
+        onDiscarded: goOn()
+        onRejected: pending = null
+
+        Label {
+            objectName: "lblUnsaved"
+            text: (dialog.count === 1 ? qsTr("1 image has unsaved changes.")
+                                      : qsTr("%1 images have unsaved changes.").arg(dialog.count))
+                  + (dialog.failures.length > 0 ? "\n\n" + dialog.failures : "")
+        }
     }
 
     // A text field for a folder, with a "Select" button that opens a folder dialog starting in
@@ -231,13 +306,47 @@ ApplicationWindow {
         property ButtonGroup selectionGroup
         property ListModel categories
         property bool ableToSave: false
+        // What the editor's message line says about this image's label file.
+        property string message
 
+        // Save and Reset stay enabled, and the message line says why, when the write fails.
         function save() {
-            ableToSave = false
-            boxes.saveTxtFile(labelPath)
+            if (boxes.saveTxtFile(labelPath)) {
+                ableToSave = false
+                message = ""
+                return true
+            }
+            ableToSave = true
+            message = qsTr("Could not write %1: %2").arg(labelPath).arg(boxes.saveError)
+            return false
+        }
+        // The write on entering the editor. It never writes over a file that has changed on
+        // disk with boxes read before (it reads the file again first, unless there are edits
+        // here, which win), and never over a file with lines that are not labels.
+        function saveOnOpening() {
+            message = ""
+            var replaced = false
+            if (boxes.changedOnDisk(labelPath)) {
+                if (boxes.modified)
+                    replaced = true
+                else
+                    ImageList.yoloReloadRow(row)
+            }
+            var foreignLine = boxes.firstForeignLine(labelPath)
+            if (foreignLine > 0) {
+                ableToSave = true
+                message = qsTr("%1 has lines that are not labels (the first is line %2). It was "
+                               + "not written on opening; only Save will replace it.")
+                        .arg(labelPath).arg(foreignLine)
+                return
+            }
+            if (save() && replaced)
+                message = qsTr("%1 had changed on disk since it was read; it was replaced by the "
+                               + "boxes edited here.").arg(labelPath)
         }
         function reset() {
             ableToSave = false
+            message = ""
             ImageList.yoloReloadRow(row)
         }
         function clamp(value, min, max) {
@@ -266,8 +375,9 @@ ApplicationWindow {
         objectName: "tile" + row
         anchors.fill: parent
         color: "white"
-        border.width: 1
-        border.color: "gray"
+        // An orange frame marks an image whose edits are not in its label file yet.
+        border.width: boxes && boxes.modified ? 3 : 1
+        border.color: boxes && boxes.modified ? "darkorange" : "gray"
         state: "multiple"
         states: [
             State {
@@ -283,7 +393,7 @@ ApplicationWindow {
         ]
         onStateChanged: {
             if (state === "single")
-                save()
+                saveOnOpening()
             else
                 selectionGroup.checkedButton = null
         }
@@ -500,6 +610,14 @@ ApplicationWindow {
                 objectName: "itemHost"
                 Layout.fillWidth: true
                 Layout.fillHeight: true
+            }
+            Label {
+                objectName: "lblMessage"
+                Layout.fillWidth: true
+                visible: text.length > 0
+                text: editor.openTile !== null ? editor.openTile.message : ""
+                wrapMode: Text.Wrap
+                color: "firebrick"
             }
             RowLayout {
                 Layout.fillWidth: true

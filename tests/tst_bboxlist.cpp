@@ -1,8 +1,11 @@
 #include "model/bboxlist.h"
+#include "testutil.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <cstdio>
 
 // Makes indexes for rows a view would never pass.
 class ProbeList : public BBoxList
@@ -35,17 +38,25 @@ private slots:
     {
         const QMetaObject &mo = BBoxList::staticMetaObject;
         QCOMPARE(mo.className(), "BBoxList");
-        QCOMPARE(mo.methodCount() - mo.methodOffset(), 3);
-        QCOMPARE(mo.method(mo.methodOffset()).methodSignature(),
-                 QByteArray("saveTxtFile(QString)"));
-        QCOMPARE(mo.method(mo.methodOffset() + 1).methodSignature(),
-                 QByteArray("appendRow(int,double,double)"));
-        QCOMPARE(mo.method(mo.methodOffset() + 2).methodSignature(), QByteArray("deleteRow(int)"));
+        // The notify signals of the two properties, then the three slots in their order, then
+        // the checks the editor makes before writing on opening.
+        const QList<QByteArray> expected{"modifiedChanged()",        "saveErrorChanged()",
+                                         "saveTxtFile(QString)",     "appendRow(int,double,double)",
+                                         "deleteRow(int)",           "changedOnDisk(QString)",
+                                         "firstForeignLine(QString)"};
+        QList<QByteArray> actual;
         for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
-            QCOMPARE(mo.method(i).methodType(), QMetaMethod::Slot);
+            actual << mo.method(i).methodSignature();
+            QCOMPARE(mo.method(i).methodType(),
+                     i < mo.methodOffset() + 2 ? QMetaMethod::Signal : QMetaMethod::Slot);
             QCOMPARE(mo.method(i).access(), QMetaMethod::Public);
         }
-        QCOMPARE(mo.propertyCount(), mo.propertyOffset());
+        QCOMPARE(actual, expected);
+        QCOMPARE(mo.method(mo.indexOfSlot("saveTxtFile(QString)")).returnType(),
+                 int(QMetaType::Bool));
+        QCOMPARE(mo.propertyCount() - mo.propertyOffset(), 2);
+        QCOMPARE(mo.property(mo.indexOfProperty("modified")).notifySignal().methodSignature(),
+                 QByteArray("modifiedChanged()"));
     }
 
     void appendRow()
@@ -205,6 +216,113 @@ private slots:
     {
         BBoxList a, b;
         QVERIFY(a.roleNames().isSharedWith(b.roleNames()));
+    }
+    // Every edit marks the list as holding unsaved changes, with one notification; reading the
+    // file and saving it clear the mark; a loader's appendBox is no edit.
+    void modifiedFollowsEdits_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("modified");
+        QTest::newRow("move") << "setData cx" << true;
+        QTest::newRow("resize") << "setData ch" << true;
+        QTest::newRow("category") << "setData catId" << false;
+        QTest::newRow("append") << "appendRow" << true;
+        QTest::newRow("delete") << "deleteRow 0" << true;
+        QTest::newRow("delete nothing") << "deleteRow 5" << false;
+        QTest::newRow("loader's append") << "appendBox" << false;
+    }
+    void modifiedFollowsEdits()
+    {
+        QFETCH(QString, edit);
+        QFETCH(bool, modified);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.txt");
+        writeBytes(file, "1 0.5 0.5 0.1 0.1");
+        BBoxList list;
+        list.loadTxtFile(file);
+        QVERIFY(!list.isModified());
+        QSignalSpy changed(&list, &BBoxList::modifiedChanged);
+        const QModelIndex row = list.index(0, 0);
+        if (edit == "setData cx")
+            list.setData(row, 0.25, 1);
+        else if (edit == "setData ch")
+            list.setData(row, 0.25, 4);
+        else if (edit == "setData catId")
+            list.setData(row, 7, 0);
+        else if (edit == "appendRow")
+            list.appendRow(1, 0.2, 0.2);
+        else if (edit == "deleteRow 0")
+            list.deleteRow(0);
+        else if (edit == "deleteRow 5")
+            list.deleteRow(5);
+        else
+            list.appendBox(1, 0.1, 0.1, 0.1, 0.1);
+        QCOMPARE(list.isModified(), modified);
+        QCOMPARE(changed.count(), modified ? 1 : 0);
+        // A second edit of the same kind does not notify again.
+        if (modified) {
+            list.appendRow(1, 0.3, 0.3);
+            QCOMPARE(changed.count(), 1);
+        }
+
+        // Reading the file again (as Reset does) clears the mark.
+        list.clear();
+        list.loadTxtFile(file);
+        QVERIFY(!list.isModified());
+        list.appendRow(1, 0.3, 0.3);
+        QVERIFY(list.isModified());
+        // A failed save keeps it, a successful one clears it.
+        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(file + "/x")));
+        QVERIFY(!list.saveTxtFile(file + "/x"));
+        QVERIFY(list.isModified());
+        QVERIFY(!list.saveError().isEmpty());
+        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(file)));
+        QVERIFY(list.saveTxtFile(file));
+        QVERIFY(!list.isModified());
+        QCOMPARE(list.saveError(), QString());
+    }
+
+    // Another program writing, replacing or removing the file after it was read or written
+    // here is noticed; this list's own save is not.
+    void changedOnDisk_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("rewritten, other size") << "rewrite";
+        QTest::newRow("replaced, same size") << "replace";
+        QTest::newRow("removed") << "remove";
+        QTest::newRow("created where there was none") << "create";
+    }
+    void changedOnDisk()
+    {
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.txt");
+        if (change != "create")
+            writeBytes(file, "1 0.5 0.5 0.1 0.1");
+        BBoxList list;
+        QVERIFY(!list.changedOnDisk(file)); // never read: nothing to compare with
+        list.loadTxtFile(file);
+        QVERIFY(!list.changedOnDisk(file));
+        if (change == "rewrite") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::Append));
+            f.write("\n2 0.5 0.5 0.1 0.1");
+        } else if (change == "replace") {
+            writeBytes(dir.filePath("new.txt"), "9 0.5 0.5 0.1 0.1");
+            QVERIFY(::rename(qPrintable(dir.filePath("new.txt")), qPrintable(file)) == 0);
+        } else if (change == "remove") {
+            QVERIFY(QFile::remove(file));
+        } else {
+            writeBytes(file, "");
+        }
+        QVERIFY(list.changedOnDisk(file));
+        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(file)));
+        QVERIFY(list.saveTxtFile(file));
+        QVERIFY(!list.changedOnDisk(file));
+        QVERIFY(!list.changedOnDisk(QString()));
     }
 };
 

@@ -65,9 +65,11 @@ private slots:
         const QMetaObject &mo = ImageList::staticMetaObject;
         QCOMPARE(mo.className(), "ImageList");
         const QList<QByteArray> expected{"readFileCompleted()", "loadCocoJson(QString,QString)",
-                                         "loadJson(QString)",   "loadYolo(QString,QString)",
+                                         "loadJson(QString)", "loadYolo(QString,QString)",
                                          "exportJson(QString)", "exportYolo(QString)",
-                                         "yoloReloadRow(int)",  "removeRow(int)"};
+                                         "yoloReloadRow(int)", "removeRow(int)",
+                                         // what closing and Load ask before dropping edits
+                                         "unsavedCount()", "saveUnsaved()"};
         QList<QByteArray> actual;
         for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
             actual << mo.method(i).methodSignature();

@@ -248,7 +248,7 @@ private slots:
     void exportWritesEveryLabelFile()
     {
         writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.1 0.1\r\n2 0.123456789 0.5 0.1 0.1\n");
-        writeBytes(path("labels/frame.0001.txt"), "3 0.5 0.5 0.1 0.1");
+        writeBytes(path("labels/frame.0001.txt"), "3 0.5 0.5 0.1 0.1 0.87 x");
         writeBytes(path("labels/frame.0002.txt"), "");
         model->loadYolo(path("labels"), path("images"));
         mk("out");
@@ -259,13 +259,45 @@ private slots:
         QCOMPARE(files, QStringList({"a.txt", "frame.0001.txt", "frame.0002.txt"}));
         QCOMPARE(readBytes(path("out/a.txt")),
                  QByteArray("1 0.5 0.5 0.1 0.1\n2 0.123457 0.5 0.1 0.1"));
-        QCOMPARE(readBytes(path("out/frame.0001.txt")), QByteArray("3 0.5 0.5 0.1 0.1"));
+        QCOMPARE(readBytes(path("out/frame.0001.txt")), QByteArray("3 0.5 0.5 0.1 0.1 0.87 x"));
         QCOMPARE(readBytes(path("out/frame.0002.txt")), QByteArray(""));
 
         // Same bytes as saving the row itself.
         BBoxList *list = boxes(rowOf("a"));
         list->saveTxtFile(path("saved.txt"));
         QCOMPARE(readBytes(path("saved.txt")), readBytes(path("out/a.txt")));
+    }
+
+    // What closing and Load ask about: the images with edits not in their label files, and
+    // writing all of them with a line for each file that could not be written.
+    void unsavedImages()
+    {
+        for (const char *name : {"a", "b", "c"})
+            writeBytes(path(QStringLiteral("labels/%1.txt").arg(QLatin1String(name))),
+                       "1 0.5 0.5 0.1 0.1");
+        writeBytes(path("outside.txt"), "keep");
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(model->unsavedCount(), 0);
+        QVERIFY(model->saveUnsaved().isEmpty());
+
+        boxes(rowOf("a"))->appendRow(2, 0.2, 0.2);
+        boxes(rowOf("c"))->deleteRow(0);
+        QCOMPARE(model->unsavedCount(), 2);
+        // c's label file has become a link out of the folder: it cannot be written.
+        QVERIFY(QFile::remove(path("labels/c.txt")));
+        QVERIFY(QFile::link(path("outside.txt"), path("labels/c.txt")));
+        const QStringList failed = model->saveUnsaved();
+        QCOMPARE(failed,
+                 QStringList{path("labels/c.txt") + ": link points outside the labels folder"});
+        QCOMPARE(readBytes(path("labels/a.txt")),
+                 QByteArray("1 0.5 0.5 0.1 0.1\n2 0.2 0.2 0.1 0.1"));
+        QCOMPARE(readBytes(path("outside.txt")), QByteArray("keep"));
+        QCOMPARE(model->unsavedCount(), 1);
+        QVERIFY(boxes(rowOf("c"))->isModified());
+
+        // Reloading the row drops its edits, and with them the unsaved mark.
+        model->yoloReloadRow(rowOf("c"));
+        QCOMPARE(model->unsavedCount(), 0);
     }
 
     void exportIntoMissingFolderWritesNothing()

@@ -129,7 +129,7 @@ private slots:
             ::writeBytes(path, before);
         std::unique_ptr<BBoxList> list(listOf(boxes));
         QSignalSpy reset(list.get(), &QAbstractItemModel::modelReset);
-        QTest::ignoreMessage(QtDebugMsg, "void BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
         QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
         list->saveTxtFile(path);
         QCOMPARE(readBytes(path), expected);
@@ -141,11 +141,143 @@ private slots:
     {
         std::unique_ptr<BBoxList> list(listOf({{1, 0.5, 0.5, 0.1, 0.1}}));
         const QString path = dir.filePath("missing/dir/a.txt");
-        QTest::ignoreMessage(QtDebugMsg, "void BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
         QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
-        list->saveTxtFile(path);
+        QVERIFY(!list->saveTxtFile(path));
         QVERIFY(!QFile::exists(path));
         QCOMPARE(list->rowCount(), 1);
+        // The reason comes from the file layer, for the editor to show.
+        QVERIFY2(list->saveError().contains("No such file or directory"),
+                 qPrintable(list->saveError()));
+    }
+
+    // Lines as other tools write them, read into a list and saved again: the five fields in this
+    // program's number format, everything after them byte for byte.
+    void extraFieldsKept_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("confidence") << QByteArray("9 0.533594 0.921875 0.08125 0.153125 0.0107346")
+                                    << QByteArray("9 0.533594 0.921875 0.08125 0.153125 0.0107346");
+        QTest::newRow("oriented box, 9 fields")
+            << QByteArray(
+                   "3 0.100000 0.200000 0.300000 0.200000 0.300000 0.400000 0.100000 0.400000")
+            << QByteArray("3 0.1 0.2 0.3 0.2 0.300000 0.400000 0.100000 0.400000");
+        QByteArray polygon = "45";
+        QByteArray polygonWritten = "45 0.1 0.2 0.3 0.4";
+        for (int i = 0; i < 1000; ++i) {
+            const QByteArray field = ' ' + QByteArray::number(0.1 + (i % 9) / 10.0, 'f', 6);
+            polygon += field;
+            if (i >= 4)
+                polygonWritten += field;
+        }
+        QTest::newRow("polygon, 1001 fields") << polygon << polygonWritten;
+        QByteArray keypoints = "0 0.5 0.5 0.2 0.4";
+        for (int k = 0; k < 17; ++k)
+            keypoints += QByteArray(" 0.51234") + QByteArray::number(k % 10) + " 0.2 2";
+        QTest::newRow("keypoints, 56 fields") << keypoints << keypoints;
+        QTest::newRow("crlf line ends")
+            << QByteArray("1 0.5 0.5 0.1 0.1 0.9\r\n2 0.5 0.5 0.1 0.1\r\n")
+            << QByteArray("1 0.5 0.5 0.1 0.1 0.9\n2 0.5 0.5 0.1 0.1");
+        QTest::newRow("spacing after the fifth field kept")
+            << QByteArray("1 0.5 0.5 0.1 0.1  x  y ") << QByteArray("1 0.5 0.5 0.1 0.1  x  y ");
+        QTest::newRow("five fields as ever")
+            << QByteArray("0 0.500000 0.5 0.1 0.1\r\n") << QByteArray("0 0.5 0.5 0.1 0.1");
+    }
+    void extraFieldsKept()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, expected);
+        const QString path = dir.filePath("extra.txt");
+        ::writeBytes(path, bytes);
+        BBoxList list;
+        list.loadTxtFile(path);
+        QCOMPARE(yolo::formatLabels(list.boxList()), expected);
+        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
+        QVERIFY(list.saveTxtFile(path));
+        QCOMPARE(readBytes(path), expected);
+        // Written again, nothing moves: the written form is a fixed point.
+        BBoxList again;
+        again.loadTxtFile(path);
+        QCOMPARE(yolo::formatLabels(again.boxList()), expected);
+        // A box added here has only its five fields.
+        again.appendRow(2, 0.5, 0.5);
+        QVERIFY(yolo::formatLabels(again.boxList()).endsWith("\n2 0.5 0.5 0.1 0.1"));
+    }
+
+    void firstForeignLine_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("labels") << QByteArray("0 0.5 0.5 0.1 0.1\n1 0.2 0.2 0.1 0.1") << 0;
+        QTest::newRow("empty file") << QByteArray() << 0;
+        QTest::newRow("blank lines, crlf, final line feed")
+            << QByteArray("\r\n0 0.5 0.5 0.1 0.1\r\n \t\n\n") << 0;
+        QTest::newRow("more than five fields") << QByteArray("45 0.1 0.2 0.3 0.4 x y z") << 0;
+        QTest::newRow("exponents") << QByteArray("3 1e-05 0.5 2E-3 .5") << 0;
+        QTest::newRow("notes") << QByteArray("checked by A. on Monday") << 1;
+        QTest::newRow("image list")
+            << QByteArray("0 0.5 0.5 0.1 0.1\n/data/images/a.jpg\n0 0.5 0.5 0.1 0.1") << 2;
+        QTest::newRow("class written by a numeric library")
+            << QByteArray("0 0.5 0.5 0.1 0.1\r\n2.000000e+00 0.5 0.5 0.1 0.1") << 2;
+        QTest::newRow("four fields") << QByteArray("1 0.5 0.5 0.1") << 1;
+        QTest::newRow("two spaces make an empty field") << QByteArray("3  0.5 0.5 0.2 0.2") << 1;
+        QTest::newRow("a word for a number") << QByteArray("1 0.5 0.5 0.1 big") << 1;
+        QTest::newRow("not ascii") << QByteArray("0 0.5 0.5 0.1 0.1\n\xc3\xa9t\xc3\xa9") << 2;
+        QTest::newRow("after a nul byte nothing counts")
+            << QByteArray("0 0.5 0.5 0.1 0.1\0notes", 23) << 0;
+    }
+    void firstForeignLine()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, expected);
+        QCOMPARE(yolo::firstForeignLine(bytes), expected);
+        // The same through the list, reading the file as it is on disk.
+        const QString path = dir.filePath("foreign.txt");
+        ::writeBytes(path, bytes);
+        QCOMPARE(BBoxList().firstForeignLine(path), expected);
+    }
+
+    // A label file that is a link is written through only while its target stays inside the
+    // folder that holds it.
+    void linksLeavingTheFolder_data()
+    {
+        QTest::addColumn<QString>("target"); // relative to the labels folder
+        QTest::addColumn<bool>("written");
+        QTest::newRow("target outside") << "../outside.txt" << false;
+        QTest::newRow("through a link to a folder outside") << "../linkdir/outside.txt" << false;
+        QTest::newRow("dangling, outside") << "../nowhere.txt" << false;
+        QTest::newRow("target inside") << "real/a.txt" << true;
+        QTest::newRow("dangling, inside") << "real/new.txt" << true;
+    }
+    void linksLeavingTheFolder()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, written);
+        QTemporaryDir root;
+        QDir(root.path()).mkpath("labels/real");
+        QFile::link(root.path(), root.filePath("linkdir"));
+        const QByteArray before("keep me\n");
+        ::writeBytes(root.filePath("outside.txt"), before);
+        ::writeBytes(root.filePath("labels/real/a.txt"), before);
+        const QString label = root.filePath("labels/x.txt");
+        QVERIFY(QFile::link(target, label));
+
+        std::unique_ptr<BBoxList> list(listOf({{1, 0.5, 0.5, 0.1, 0.1}}));
+        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(label)));
+        QCOMPARE(list->saveTxtFile(label), written);
+        QVERIFY(QFileInfo(label).isSymLink());
+        const QString resolved = QDir(root.filePath("labels")).filePath(target);
+        if (written) {
+            QCOMPARE(readBytes(resolved), QByteArray("1 0.5 0.5 0.1 0.1"));
+            QCOMPARE(list->saveError(), QString());
+        } else {
+            QCOMPARE(list->saveError(), QStringLiteral("link points outside the labels folder"));
+            QCOMPARE(readBytes(root.filePath("outside.txt")), before);
+            QVERIFY(!QFile::exists(root.filePath("nowhere.txt")));
+        }
     }
 
     void read_data()

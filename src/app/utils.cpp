@@ -1,5 +1,6 @@
 #include "app/utils.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QQmlEngine>
@@ -138,8 +139,62 @@ bool readAllBounded(ReadChunk readChunk, SizeHint sizeHint, QByteArray &bytes)
 
 } // namespace
 
-bool Utils::readFile(const QString &path, QByteArray &bytes)
+namespace {
+
+#ifdef Q_OS_UNIX
+FileStamp stampFromStat(const struct stat &info)
 {
+    FileStamp stamp;
+    stamp.size = qint64(info.st_size);
+    stamp.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + qint64(info.st_mtim.tv_nsec);
+    stamp.inode = quint64(info.st_ino);
+    return stamp;
+}
+#endif
+
+FileStamp stampFromInfo(const QFileInfo &info)
+{
+    FileStamp stamp;
+    if (!info.exists())
+        return stamp;
+    stamp.size = info.size();
+    stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    return stamp;
+}
+
+} // namespace
+
+FileStamp Utils::fileStamp(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    if (!path.startsWith(QLatin1Char(':'))) {
+        struct stat info;
+        if (::stat(nativePath(path).constData(), &info) != 0)
+            return FileStamp();
+        return stampFromStat(info);
+    }
+#endif
+    return stampFromInfo(QFileInfo(path));
+}
+
+bool Utils::linkLeavesFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return false;
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    QString target = info.canonicalFilePath();
+    // A dangling link: where a write would create the file.
+    if (target.isEmpty())
+        target = QFileInfo(QFileInfo(info.symLinkTarget()).absolutePath()).canonicalFilePath()
+            + QLatin1Char('/') + QFileInfo(info.symLinkTarget()).fileName();
+    return folder.isEmpty() || !target.startsWith(folder + QLatin1Char('/'));
+}
+
+bool Utils::readFile(const QString &path, QByteArray &bytes, FileStamp *stamp)
+{
+    if (stamp)
+        *stamp = FileStamp();
 #ifdef Q_OS_UNIX
     // Loading a dataset reads every label file once. QFile spends seven system calls on a
     // small file (two fstat, three reads) where open, read, read and close do; that alone made
@@ -153,6 +208,11 @@ bool Utils::readFile(const QString &path, QByteArray &bytes)
         } while (fd < 0 && errno == EINTR);
         if (fd < 0)
             return false;
+        if (stamp) {
+            struct stat info;
+            if (::fstat(fd, &info) == 0)
+                *stamp = stampFromStat(info);
+        }
         const bool ok = readAllBounded(
             [fd](char *buffer, qint64 size) -> qint64 {
                 ssize_t got;
@@ -173,23 +233,28 @@ bool Utils::readFile(const QString &path, QByteArray &bytes)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
+    if (stamp)
+        *stamp = stampFromInfo(QFileInfo(path));
     return readAllBounded([&file](char *buffer, qint64 size) { return file.read(buffer, size); },
                           [&file]() { return file.size(); }, bytes);
 }
 
-bool Utils::writeFile(const QString &path, const QByteArray &bytes)
+bool Utils::writeFile(const QString &path, const QByteArray &bytes, QString *error)
 {
     // The new content goes to a temporary file that replaces the old one only once it is
     // complete, so a full disk or a crash never leaves a half-written file behind.
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok && file.write(bytes) != bytes.size()) {
+        ok = false;
         file.cancelWriting();
-        return false;
     }
-    return file.commit();
+    if (ok)
+        ok = file.commit();
+    if (!ok && error)
+        *error = file.errorString();
+    return ok;
 }
 
 bool Utils::fileExists(const QString &path)

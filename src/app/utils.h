@@ -6,6 +6,21 @@
 #include <QString>
 #include <QUrl>
 
+// What tells one version of a file from the next: its size, modification time and file (a
+// save that replaces the file by renaming gives it a new inode). A missing file has size -1.
+struct FileStamp
+{
+    qint64 size = -1;
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+
+    bool operator==(const FileStamp &other) const
+    {
+        return size == other.size && modifiedNs == other.modifiedNs && inode == other.inode;
+    }
+    bool operator!=(const FileStamp &other) const { return !(*this == other); }
+};
+
 // QML helpers plus the file operations every reader and writer of the data goes through.
 class Utils : public QObject
 {
@@ -23,10 +38,19 @@ public:
     QString osName() const { return QStringLiteral("windows"); }
     bool isDebug() const { return false; }
 
-    bool readFile(const QString &path, QByteArray &bytes);
-    bool writeFile(const QString &path, const QByteArray &bytes);
+    // `stamp`, when given, receives the stamp of the file read (size -1 when it could not be).
+    bool readFile(const QString &path, QByteArray &bytes, FileStamp *stamp = nullptr);
+    // `error`, when given, receives the reason of a failure ("Permission denied", ...).
+    bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
     bool fileExists(const QString &path);
     bool removeFile(const QString &path);
+
+    // The file's stamp as it is now; size -1 when it does not exist.
+    static FileStamp fileStamp(const QString &path);
+
+    // Whether `path` is a symbolic link whose target (all links resolved) is not inside the
+    // folder that holds `path`: a label file must not reach out of its labels folder.
+    static bool linkLeavesFolder(const QString &path);
 
     // File names as the file system takes them, as QFile::encodeName and decodeName convert
     // them, without their codec lookup when the locale's encoding is UTF-8.

@@ -73,6 +73,7 @@ bool BBoxList::setData(const QModelIndex &index, const QVariant &value, int role
         return false;
     }
     *field = value.toDouble();
+    setModified(true);
     const QModelIndex changed = this->index(row, 0);
     emit dataChanged(changed, changed, {role});
     return true;
@@ -87,13 +88,14 @@ void BBoxList::appendBox(qint32 catId, double cx, double cy, double cw, double c
 {
     const int n = boxes.size();
     beginInsertRows(QModelIndex(), n, n);
-    boxes.append(std::make_shared<BoxInfo>(BoxInfo{catId, cx, cy, cw, ch}));
+    boxes.append(std::make_shared<BoxInfo>(BoxInfo{catId, cx, cy, cw, ch, QString()}));
     endInsertRows();
 }
 
 void BBoxList::appendRow(int catId, double cx, double cy)
 {
     appendBox(catId, cx, cy, 0.1, 0.1);
+    setModified(true);
 }
 
 void BBoxList::deleteRow(int index)
@@ -103,6 +105,7 @@ void BBoxList::deleteRow(int index)
     beginRemoveRows(QModelIndex(), index, index);
     boxes.removeAt(index);
     endRemoveRows();
+    setModified(true);
 }
 
 void BBoxList::clear()
@@ -112,23 +115,69 @@ void BBoxList::clear()
     endResetModel();
 }
 
-void BBoxList::saveTxtFile(const QString &txtFile)
+bool BBoxList::saveTxtFile(const QString &txtFile)
 {
     qDebug() << Q_FUNC_INFO;
     qDebug() << txtFile;
-    Utils::instance()->writeFile(txtFile, yolo::formatLabels(boxes));
+    QString error;
+    bool ok = false;
+    if (txtFile.isEmpty())
+        error = tr("no label file");
+    else if (Utils::linkLeavesFolder(txtFile))
+        error = tr("link points outside the labels folder");
+    else
+        ok = Utils::instance()->writeFile(txtFile, yolo::formatLabels(boxes), &error);
+    if (ok) {
+        stamp = Utils::fileStamp(txtFile);
+        stamped = true;
+        setModified(false);
+        error.clear();
+    }
+    setSaveError(error);
+    return ok;
 }
 
 void BBoxList::loadTxtFile(const QString &txtFile)
 {
     QByteArray bytes;
-    Utils::instance()->readFile(txtFile, bytes);
+    Utils::instance()->readFile(txtFile, bytes, &stamp);
+    stamped = true;
     beginResetModel();
     const QVector<BoxInfo> read = yolo::parseLabels(bytes);
     boxes.reserve(boxes.size() + read.size());
     for (const BoxInfo &box : read)
         boxes.append(std::make_shared<BoxInfo>(box));
     endResetModel();
+    setModified(false);
+}
+
+bool BBoxList::changedOnDisk(const QString &txtFile) const
+{
+    return stamped && !txtFile.isEmpty() && Utils::fileStamp(txtFile) != stamp;
+}
+
+int BBoxList::firstForeignLine(const QString &txtFile) const
+{
+    QByteArray bytes;
+    if (txtFile.isEmpty() || !Utils::instance()->readFile(txtFile, bytes))
+        return 0;
+    return yolo::firstForeignLine(bytes);
+}
+
+void BBoxList::setModified(bool value)
+{
+    if (modified == value)
+        return;
+    modified = value;
+    emit modifiedChanged();
+}
+
+void BBoxList::setSaveError(const QString &error)
+{
+    if (lastSaveError == error)
+        return;
+    lastSaveError = error;
+    emit saveErrorChanged();
 }
 
 QJsonArray BBoxList::toJsonArray() const

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/utils.h"
+
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QHash>
 #include <QJsonArray>
+#include <QString>
 #include <QVector>
 
 #include <memory>
@@ -15,6 +18,9 @@ struct BoxInfo
     double cy = 0.0;
     double cw = 0.0;
     double ch = 0.0;
+    // The text after the fifth field of the line the box was read from, written back after the
+    // five fields; null when the line had five fields or the box was made here.
+    QString extra;
 };
 Q_DECLARE_METATYPE(BoxInfo)
 
@@ -26,6 +32,11 @@ using BoxRecords = QVector<std::shared_ptr<BoxInfo>>;
 class BBoxList : public QAbstractListModel
 {
     Q_OBJECT
+    // True while the boxes hold edits (moves, resizes, deletions, additions) that are not in the
+    // label file: set by every edit, cleared by a successful save and by reading the file.
+    Q_PROPERTY(bool modified READ isModified NOTIFY modifiedChanged)
+    // Why the last saveTxtFile failed ("Permission denied", ...); empty after a success.
+    Q_PROPERTY(QString saveError READ saveError NOTIFY saveErrorChanged)
 
 public:
     BBoxList();
@@ -44,16 +55,39 @@ public:
     const BoxRecords &boxList() const { return boxes; }
     void clear();
 
+    bool isModified() const { return modified; }
+    QString saveError() const { return lastSaveError; }
+
+signals:
+    void modifiedChanged();
+    void saveErrorChanged();
+
 public slots:
-    void saveTxtFile(const QString &txtFile);
+    // Writes the label file; true when it was written. A link that leads out of the folder
+    // holding `txtFile` is never written through.
+    bool saveTxtFile(const QString &txtFile);
     void appendRow(int catId, double cx, double cy);
     void deleteRow(int index);
+
+    // Whether `txtFile` is no longer the file this list last read or wrote (another program
+    // changed, replaced or removed it). False for a list that never read or wrote one.
+    bool changedOnDisk(const QString &txtFile) const;
+    // The number (from 1) of the first line of `txtFile`, as it is on disk now, that is not a
+    // label line; 0 when every line is one, or the file cannot be read.
+    int firstForeignLine(const QString &txtFile) const;
 
 private:
     // Plain numbers from 0, not offsets from Qt::UserRole: they coincide with Qt's display,
     // decoration, edit, tool-tip and status-tip roles.
     enum Role { CatId = 0, Cx, Cy, Cw, Ch };
 
+    void setModified(bool value);
+    void setSaveError(const QString &error);
+
     QHash<int, QByteArray> roleNameTable;
     BoxRecords boxes;
+    bool modified = false;
+    bool stamped = false; // whether `stamp` describes a file this list read or wrote
+    FileStamp stamp;
+    QString lastSaveError;
 };

@@ -96,3 +96,22 @@ void ImageList::removeRow(int row)
     images.removeAt(row);
     endRemoveRows();
 }
+
+int ImageList::unsavedCount() const
+{
+    int count = 0;
+    for (const auto &info : images)
+        count += info->bboxes->isModified() ? 1 : 0;
+    return count;
+}
+
+QStringList ImageList::saveUnsaved()
+{
+    QStringList failures;
+    for (const auto &info : qAsConst(images)) {
+        BBoxList *boxes = info->bboxes.get();
+        if (boxes->isModified() && !boxes->saveTxtFile(info->yoloTxtFilePath))
+            failures << QStringLiteral("%1: %2").arg(info->yoloTxtFilePath, boxes->saveError());
+    }
+    return failures;
+}

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <memory>
@@ -55,6 +56,12 @@ public slots:
     void exportYolo(const QString &dir);
     void yoloReloadRow(int row);
     void removeRow(int row);
+
+    // How many images have box edits that are not in their label file.
+    int unsavedCount() const;
+    // Writes the label file of every image with unsaved edits; returns one line ("file: reason")
+    // for each that could not be written, so an empty list means all were.
+    QStringList saveUnsaved();
 
 private:
     // Plain numbers from 0, as the box list's roles.

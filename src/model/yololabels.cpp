@@ -68,7 +68,7 @@ inline QString fieldText(const QChar *begin, const QChar *end)
 // else (exponents, blanks, signs other than a leading minus, more digits) takes the general
 // path.
 template<typename Ch>
-double toDouble(const Ch *begin, const Ch *end)
+double toDouble(const Ch *begin, const Ch *end, bool *ok = nullptr)
 {
     const Ch *p = begin;
     const bool negative = p != end && code(*p) == '-';
@@ -89,7 +89,9 @@ double toDouble(const Ch *begin, const Ch *end)
         plain = fractionDigits > 0;
     }
     if (!plain || p != end || digits > 15)
-        return fieldText(begin, end).toDouble();
+        return fieldText(begin, end).toDouble(ok);
+    if (ok)
+        *ok = true;
     const double magnitude = double(significand) / powersOfTen[fractionDigits];
     return negative ? -magnitude : magnitude;
 }
@@ -97,7 +99,7 @@ double toDouble(const Ch *begin, const Ch *end)
 // Decimal integers of up to nine digits, with an optional leading minus; QString::toInt for
 // everything else.
 template<typename Ch>
-int toInt(const Ch *begin, const Ch *end)
+int toInt(const Ch *begin, const Ch *end, bool *ok = nullptr)
 {
     const Ch *p = begin;
     const bool negative = p != end && code(*p) == '-';
@@ -105,29 +107,30 @@ int toInt(const Ch *begin, const Ch *end)
         ++p;
     const int digits = int(end - p);
     if (digits < 1 || digits > 9)
-        return fieldText(begin, end).toInt(nullptr, 10);
+        return fieldText(begin, end).toInt(ok, 10);
     int value = 0;
     for (; p != end; ++p) {
         if (!isDigit(code(*p)))
-            return fieldText(begin, end).toInt(nullptr, 10);
+            return fieldText(begin, end).toInt(ok, 10);
         value = value * 10 + int(code(*p) - '0');
     }
+    if (ok)
+        *ok = true;
     return negative ? -value : value;
 }
 
-// Splits at every "\n" and every single " ", keeping empty pieces; a line with fewer than five
-// fields carries no box (blank lines, the piece after a final line feed, an empty file), and
-// fields after the fifth are ignored.
+// One line of label text split at every single " ", keeping empty pieces: the first five fields
+// and, where there are more, the text of the rest.
 template<typename Ch>
-QVector<BoxInfo> parseText(const Ch *text, const Ch *end)
+struct Line
 {
-    QVector<BoxInfo> result;
-    const Ch *line = text;
-    for (;;) {
-        const Ch *lineEnd = find(line, end, '\n');
+    const Ch *fields[6];
+    int count = 0; // up to 6; 6 means "more than five"
+    const Ch *end;
 
-        const Ch *fields[6];
-        int count = 0;
+    Line(const Ch *line, const Ch *lineEnd)
+        : end(lineEnd)
+    {
         fields[count++] = line;
         for (const Ch *p = line; count < 6; ++p) {
             p = find(p, lineEnd, ' ');
@@ -135,35 +138,115 @@ QVector<BoxInfo> parseText(const Ch *text, const Ch *end)
                 break;
             fields[count++] = p + 1;
         }
-        if (count >= 5) {
-            // A field ends where the next one starts, less the space; the fifth ends at the
-            // sixth field or the end of the line.
-            auto fieldEnd = [&](int i) { return i + 1 < count ? fields[i + 1] - 1 : lineEnd; };
-            BoxInfo box;
-            box.catId = toInt(fields[0], fieldEnd(0));
-            box.cx = toDouble(fields[1], fieldEnd(1));
-            box.cy = toDouble(fields[2], fieldEnd(2));
-            box.cw = toDouble(fields[3], fieldEnd(3));
-            box.ch = toDouble(fields[4], fieldEnd(4));
-            result.append(box);
-        }
-        if (lineEnd == end)
-            break;
+    }
+    // A field ends where the next one starts, less the space; the fifth ends at the sixth field
+    // or the end of the line.
+    const Ch *fieldEnd(int i) const { return i + 1 < count ? fields[i + 1] - 1 : end; }
+
+    // The fields after the fifth as they stand, without the carriage return of a CRLF line end.
+    QString rest() const
+    {
+        const Ch *restEnd = end;
+        if (restEnd != fields[5] && code(restEnd[-1]) == '\r')
+            --restEnd;
+        QString text = fieldText(fields[5], restEnd);
+        if (text.isNull()) // an empty sixth field is still a field: keep it apart from none
+            text = QLatin1String("");
+        return QString(text.constData(), text.size()); // a copy, not raw data of the buffer
+    }
+};
+
+// Calls `visit` with every line of [text, end): split at every "\n", keeping empty pieces.
+template<typename Ch, typename Visit>
+void forEachLine(const Ch *text, const Ch *end, Visit visit)
+{
+    const Ch *line = text;
+    for (int number = 1;; ++number) {
+        const Ch *lineEnd = find(line, end, '\n');
+        if (!visit(Line<Ch>(line, lineEnd), number) || lineEnd == end)
+            return;
         line = lineEnd + 1;
     }
+}
+
+// A line with fewer than five fields carries no box (blank lines, the piece after a final line
+// feed, an empty file); the text of the fields after the fifth is kept with the box.
+template<typename Ch>
+QVector<BoxInfo> parseText(const Ch *text, const Ch *end)
+{
+    QVector<BoxInfo> result;
+    forEachLine(text, end, [&](const Line<Ch> &line, int) {
+        if (line.count >= 5) {
+            BoxInfo box;
+            box.catId = toInt(line.fields[0], line.fieldEnd(0));
+            box.cx = toDouble(line.fields[1], line.fieldEnd(1));
+            box.cy = toDouble(line.fields[2], line.fieldEnd(2));
+            box.cw = toDouble(line.fields[3], line.fieldEnd(3));
+            box.ch = toDouble(line.fields[4], line.fieldEnd(4));
+            if (line.count > 5)
+                box.extra = line.rest();
+            result.append(box);
+        }
+        return true;
+    });
     return result;
+}
+
+inline bool isBlank(unsigned c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// The number of the first line (from 1) that is neither blank nor a label line, or 0.
+template<typename Ch>
+int firstForeign(const Ch *text, const Ch *end)
+{
+    int foreign = 0;
+    forEachLine(text, end, [&](const Line<Ch> &line, int number) {
+        bool blank = true;
+        for (const Ch *p = line.fields[0]; p != line.end && blank; ++p)
+            blank = isBlank(code(*p));
+        if (blank)
+            return true;
+        bool ok = line.count >= 5;
+        if (ok)
+            toInt(line.fields[0], line.fieldEnd(0), &ok);
+        for (int i = 1; i < 5 && ok; ++i)
+            toDouble(line.fields[i], line.fieldEnd(i), &ok);
+        if (!ok)
+            foreign = number;
+        return ok;
+    });
+    return foreign;
+}
+
+// Runs `parse` over the bytes up to the first NUL, as QString::fromUtf8 of a QByteArray reads
+// them. Label files are ASCII, where every byte is its own character: those are split and
+// converted as bytes. Anything else is decoded first, with the same splitting after.
+template<typename Parse>
+auto withText(const QByteArray &bytes, Parse parse)
+{
+    const int length = int(qstrnlen(bytes.constData(), uint(bytes.size())));
+    const char *data = bytes.constData();
+    if (isAscii(data, data + length))
+        return parse(data, data + length);
+    const QString text = QString::fromUtf8(data, length);
+    return parse(text.constData(), text.constData() + text.size());
 }
 
 } // namespace
 
 QString formatLine(const BoxInfo &box)
 {
-    return QStringLiteral("%1 %2 %3 %4 %5")
-        .arg(box.catId)
-        .arg(box.cx)
-        .arg(box.cy)
-        .arg(box.cw)
-        .arg(box.ch);
+    QString line = QStringLiteral("%1 %2 %3 %4 %5")
+                       .arg(box.catId)
+                       .arg(box.cx)
+                       .arg(box.cy)
+                       .arg(box.cw)
+                       .arg(box.ch);
+    if (!box.extra.isNull())
+        line += QLatin1Char(' ') + box.extra;
+    return line;
 }
 
 QByteArray formatLabels(const BoxRecords &boxes)
@@ -177,15 +260,14 @@ QByteArray formatLabels(const BoxRecords &boxes)
 
 QVector<BoxInfo> parseLabels(const QByteArray &bytes)
 {
-    // The text ends at the first NUL byte, as QString::fromUtf8 of a QByteArray does.
-    const int length = int(qstrnlen(bytes.constData(), uint(bytes.size())));
-    const char *data = bytes.constData();
-    // Label files are ASCII, where every byte is its own character: split and convert the
-    // bytes themselves. Anything else is decoded first, with the same splitting after.
-    if (isAscii(data, data + length))
-        return parseText(data, data + length);
-    const QString text = QString::fromUtf8(data, length);
-    return parseText(text.constData(), text.constData() + text.size());
+    return withText(bytes,
+                    [](const auto *begin, const auto *end) { return parseText(begin, end); });
+}
+
+int firstForeignLine(const QByteArray &bytes)
+{
+    return withText(bytes,
+                    [](const auto *begin, const auto *end) { return firstForeign(begin, end); });
 }
 
 } // namespace yolo

@@ -1,5 +1,7 @@
 // Label text through the reader, then every box read through the writer and the reader again:
-// the values must come back as they were, rounded to six significant digits.
+// the values must come back as they were, rounded to six significant digits, and the fields
+// after the fifth exactly as they were. Checking a text for lines that are not labels never
+// fails on it.
 #include "fuzzcommon.h"
 #include "model/yololabels.h"
 
@@ -38,9 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     BoxRecords records;
     for (const BoxInfo &box : boxes) {
         const QString line = yolo::formatLine(box);
-        FUZZ_CHECK(line.split(QLatin1Char(' ')).size() == 5);
+        // Five fields, then the fields after the fifth as they were read.
+        const int extraFields = box.extra.isNull() ? 0 : box.extra.split(QLatin1Char(' ')).size();
+        FUZZ_CHECK(line.split(QLatin1Char(' ')).size() == 5 + extraFields);
         const QVector<BoxInfo> again = yolo::parseLabels(line.toUtf8());
         FUZZ_CHECK(again.size() == 1);
+        FUZZ_CHECK(again[0].extra == box.extra);
         FUZZ_CHECK(again[0].catId == box.catId);
         FUZZ_CHECK(roundedTo6(again[0].cx, box.cx));
         FUZZ_CHECK(roundedTo6(again[0].cy, box.cy));
@@ -48,9 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(roundedTo6(again[0].ch, box.ch));
         records.append(std::make_shared<BoxInfo>(box));
     }
-    // A whole file written from them reads back as as many boxes.
+    const int foreign = yolo::firstForeignLine(bytes);
+    FUZZ_CHECK(foreign >= 0 && foreign <= bytes.count('\n') + 1);
+    // A whole file written from them reads back as as many boxes, all of them label lines.
     const QByteArray file = yolo::formatLabels(records);
     FUZZ_CHECK(yolo::parseLabels(file).size() == boxes.size());
     FUZZ_CHECK(!file.endsWith('\n'));
+    FUZZ_CHECK(yolo::firstForeignLine(file) == 0);
     return 0;
 }
