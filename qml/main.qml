@@ -185,6 +185,7 @@ ApplicationWindow {
         }
 
         title: qsTr("Unsaved changes")
+        width: Math.min(parent ? parent.width - 40 : 480, 480)
         modal: true
         closePolicy: Popup.CloseOnEscape
         standardButtons: Dialog.SaveAll | Dialog.Discard | Dialog.Cancel
@@ -204,6 +205,8 @@ ApplicationWindow {
 
         Label {
             objectName: "lblUnsaved"
+            width: dialog.availableWidth
+            wrapMode: Text.Wrap
             text: (dialog.count === 1 ? qsTr("1 image has unsaved changes.")
                                       : qsTr("%1 images have unsaved changes.").arg(dialog.count))
                   + (dialog.failures.length > 0 ? "\n\n" + dialog.failures : "")

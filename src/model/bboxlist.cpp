@@ -153,7 +153,11 @@ void BBoxList::loadTxtFile(const QString &txtFile)
 
 bool BBoxList::changedOnDisk(const QString &txtFile) const
 {
-    return stamped && !txtFile.isEmpty() && Utils::fileStamp(txtFile) != stamp;
+    if (!stamped || txtFile.isEmpty())
+        return false;
+    // A file that is gone has nothing to read again: the boxes here are all that is left.
+    const FileStamp now = Utils::fileStamp(txtFile);
+    return now.size >= 0 && now != stamp;
 }
 
 int BBoxList::firstForeignLine(const QString &txtFile) const

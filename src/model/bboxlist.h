@@ -69,8 +69,9 @@ public slots:
     void appendRow(int catId, double cx, double cy);
     void deleteRow(int index);
 
-    // Whether `txtFile` is no longer the file this list last read or wrote (another program
-    // changed, replaced or removed it). False for a list that never read or wrote one.
+    // Whether `txtFile` is no longer the file this list last read or wrote: another program
+    // changed or replaced it. False when the file does not exist now, and for a list that
+    // never read or wrote one.
     bool changedOnDisk(const QString &txtFile) const;
     // The number (from 1) of the first line of `txtFile`, as it is on disk now, that is not a
     // label line; 0 when every line is one, or the file cannot be read.

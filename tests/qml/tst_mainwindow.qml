@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
 import QtTest 1.15
 import Pallaster 1.0
 import PallasterTest 1.0
@@ -83,6 +84,8 @@ TestCase {
     }
 
     function init() {
+        // Edits left unsaved by an earlier test would make Load ask first.
+        ImageList.loadYolo("", "")
         var component = Qt.createComponent("qrc:/main.qml")
         compare(component.status, Component.Ready, component.errorString())
         window = component.createObject(null)
@@ -346,5 +349,193 @@ TestCase {
         child("txtGoto").text = "400"
         mouseClick(child("btnGo"))
         compare(grid.contentY, y)
+    }
+    // --- Never losing a label or an edit ---
+
+    function message() {
+        var line = child("lblMessage")
+        return line.visible ? line.text : ""
+    }
+    function editBox(tile) {
+        // Adds a box under the middle of the picture, as the category key does.
+        var frame = frameOf(tile)
+        mouseMove(frame.parent, frame.x + frame.width / 2, frame.y + frame.height / 2)
+        pressKey(Qt.Key_1)
+        tryVerify(function() { return tile.boxes.modified })
+    }
+    function closeEditor(tile) {
+        mouseClick(child("btnClose"))
+        tryCompare(tile, "state", "multiple")
+        tryCompare(child("popupEditor"), "visible", false)
+    }
+
+    function test_openingKeepsFieldsAfterTheFifth() {
+        var polygon = "45 0.782016 0.986521 0.937078 0.874167 0.957297 0.883912 0.992661 0.91"
+                + "\n3 0.5 0.5 0.2 0.2 0.0107346"
+        makeDataset([{ name: "poly", width: 100, height: 100, text: polygon }])
+        load()
+        open(tileOf("poly"))
+        compare(label("poly"), polygon)
+        compare(message(), "")
+    }
+
+    function test_openingDoesNotWriteFilesWithForeignLines() {
+        var notes = "0 0.5 0.5 0.2 0.2\r\nreviewed by A.\r\n"
+        makeDataset([{ name: "notes", width: 100, height: 100, text: notes }])
+        load()
+        var tile = tileOf("notes")
+        open(tile)
+        compare(label("notes"), notes)
+        verify(message().indexOf("line 2") >= 0, message())
+        verify(message().indexOf("only Save") >= 0, message())
+        // Save is what replaces it.
+        verify(child("btnSave").enabled)
+        mouseClick(child("btnSave"))
+        compare(label("notes"), "0 0.5 0.5 0.2 0.2")
+        compare(message(), "")
+        verify(!child("btnSave").enabled)
+    }
+
+    function test_failedWritesAreShown() {
+        load()
+        var tile = tileOf("wide")
+        // The labels folder is gone and a plain file stands in its place.
+        verify(TestFiles.removeFolder(labels))
+        verify(TestFiles.write(labels, "not a folder"))
+        open(tile)
+        verify(message().indexOf("Could not write " + labels + "/wide.txt") === 0, message())
+        verify(child("btnSave").enabled)
+        verify(child("btnReset").enabled)
+        // The boxes are still there, and a Save that fails again says so again.
+        compare(tile.boxes.rowCount(), 1)
+        mouseClick(child("btnSave"))
+        verify(message().indexOf("Could not write") === 0, message())
+        verify(child("btnSave").enabled)
+        // Once the folder is back, Save writes and the message goes.
+        verify(TestFiles.remove(labels))
+        verify(TestFiles.mkpath(labels))
+        mouseClick(child("btnSave"))
+        compare(message(), "")
+        compare(label("wide"), "1 0.5 0.5 0.2 0.4")
+        verify(!child("btnSave").enabled)
+    }
+
+    function test_fileChangedOnDisk_data() {
+        return [ { tag: "no edits: read again", edited: false },
+                 { tag: "edits win", edited: true } ]
+    }
+    function test_fileChangedOnDisk(data) {
+        load()
+        var tile = tileOf("tall")
+        if (data.edited) {
+            open(tile)
+            editBox(tile)
+            closeEditor(tile)
+        }
+        verify(TestFiles.write(labels + "/tall.txt", "1 0.25 0.25 0.100000 0.1\n"))
+        open(tile)
+        if (data.edited) {
+            compare(tile.boxes.rowCount(), 1)
+            verify(label("tall").indexOf("0.25 0.25") < 0, label("tall"))
+            verify(message().indexOf("changed on disk") >= 0, message())
+        } else {
+            compare(label("tall"), "1 0.25 0.25 0.1 0.1")
+            tryVerify(function() { return boxOf(tile, 0) !== null })
+            fuzzyCompare(boxOf(tile, 0).iCx, 0.25, 1e-12)
+            compare(message(), "")
+        }
+    }
+
+    function test_unsavedTilesAreMarked() {
+        load()
+        var tile = tileOf("tall")
+        compare(String(tile.border.color), "#808080")
+        open(tile)
+        editBox(tile)
+        closeEditor(tile)
+        compare(String(tile.border.color), "#ff8c00")
+        compare(ImageList.unsavedCount(), 1)
+        // The mark is the model's: a tile made again for the row shows it too.
+        var grid = child("gridImages")
+        var spin = child("spinColumns")
+        spin.value = 1
+        grid.positionViewAtEnd()
+        grid.positionViewAtBeginning()
+        spin.value = 4
+        tryVerify(function() { return tileOf("tall") !== null })
+        compare(String(tileOf("tall").border.color), "#ff8c00")
+        compare(String(tileOf("wide").border.color), "#808080")
+    }
+
+    // Closing the window with unsaved edits asks; Cancel stays, Discard closes without
+    // writing, Save All writes and closes.
+    function test_closingWithUnsavedEdits_data() {
+        return [ { tag: "Cancel", button: Dialog.Cancel, closes: false, written: false },
+                 { tag: "Discard", button: Dialog.Discard, closes: true, written: false },
+                 { tag: "Save All", button: Dialog.SaveAll, closes: true, written: true } ]
+    }
+    function test_closingWithUnsavedEdits(data) {
+        load()
+        var tile = tileOf("tall")
+        open(tile)
+        editBox(tile)
+        closeEditor(tile)
+        var dialog = child("dlgUnsaved")
+        window.close()
+        tryCompare(dialog, "opened", true)
+        verify(window.visible)
+        compare(child("lblUnsaved").text, "1 image has unsaved changes.")
+        mouseClick(dialog.standardButton(data.button))
+        tryCompare(dialog, "visible", false)
+        tryCompare(window, "visible", !data.closes)
+        compare(label("tall") !== "", data.written)
+    }
+
+    function test_saveAllThatFailsStays() {
+        load()
+        var tile = tileOf("tall")
+        open(tile)
+        editBox(tile)
+        closeEditor(tile)
+        // The label file has become a link out of the dataset: it is never written through.
+        verify(TestFiles.write(folder + "/outside.txt", "keep"))
+        verify(TestFiles.remove(labels + "/tall.txt"))
+        verify(TestFiles.link(folder + "/outside.txt", labels + "/tall.txt"))
+        var dialog = child("dlgUnsaved")
+        window.close()
+        tryCompare(dialog, "opened", true)
+        mouseClick(dialog.standardButton(Dialog.SaveAll))
+        tryVerify(function() { return child("lblUnsaved").text.indexOf("tall.txt") >= 0 })
+        verify(child("lblUnsaved").text.indexOf("link points outside the labels folder") >= 0)
+        tryCompare(dialog, "opened", true)
+        verify(window.visible)
+        compare(TestFiles.read(folder + "/outside.txt"), "keep")
+        mouseClick(dialog.standardButton(Dialog.Cancel))
+        tryCompare(dialog, "visible", false)
+        verify(window.visible)
+    }
+
+    function test_loadWithUnsavedEdits() {
+        load()
+        var tile = tileOf("tall")
+        open(tile)
+        editBox(tile)
+        closeEditor(tile)
+        var dialog = child("dlgUnsaved")
+        mouseClick(child("btnLoad"))
+        tryCompare(dialog, "opened", true)
+        mouseClick(dialog.standardButton(Dialog.Cancel))
+        tryCompare(dialog, "visible", false)
+        compare(ImageList.unsavedCount(), 1)
+        mouseClick(child("btnLoad"))
+        tryCompare(dialog, "opened", true)
+        mouseClick(dialog.standardButton(Dialog.Discard))
+        tryCompare(dialog, "visible", false)
+        compare(ImageList.unsavedCount(), 0)
+        compare(label("tall"), "")
+        compare(ImageList.data(ImageList.index(rowOf("tall"), 0), 4).rowCount(), 0)
+        // With nothing unsaved, Load loads at once.
+        mouseClick(child("btnLoad"))
+        verify(!dialog.visible)
     }
 }

@@ -43,6 +43,8 @@ public slots:
     }
     bool exists(const QString &path) { return QFileInfo::exists(path); }
     bool remove(const QString &path) { return QFile::remove(path); }
+    bool removeFolder(const QString &path) { return QDir(path).removeRecursively(); }
+    bool link(const QString &target, const QString &path) { return QFile::link(target, path); }
     // A JPEG of the given size: a grey picture with a darker square in its middle.
     bool writeImage(const QString &path, int width, int height)
     {
