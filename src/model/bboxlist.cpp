@@ -143,10 +143,10 @@ void BBoxList::loadTxtFile(const QString &txtFile)
     Utils::instance()->readFile(txtFile, bytes, &stamp);
     stamped = true;
     beginResetModel();
-    const QVector<BoxInfo> read = yolo::parseLabels(bytes);
+    QVector<BoxInfo> read = yolo::parseLabels(bytes);
     boxes.reserve(boxes.size() + read.size());
-    for (const BoxInfo &box : read)
-        boxes.append(std::make_shared<BoxInfo>(box));
+    for (BoxInfo &box : read)
+        boxes.append(std::make_shared<BoxInfo>(std::move(box)));
     endResetModel();
     setModified(false);
 }

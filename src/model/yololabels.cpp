@@ -185,7 +185,7 @@ QVector<BoxInfo> parseText(const Ch *text, const Ch *end)
             box.ch = toDouble(line.fields[4], line.fieldEnd(4));
             if (line.count > 5)
                 box.extra = line.rest();
-            result.append(box);
+            result.append(std::move(box));
         }
         return true;
     });
