@@ -29,6 +29,14 @@ inline QByteArray readBytes(const QString &path)
     return file.readAll();
 }
 
+// saveTxtFile writes its own signature and the path to the debug stream: a test that saves
+// expects both.
+inline void expectSaveMessages(const QString &path)
+{
+    QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
+}
+
 // The box list of an image row, as QML receives it through the imgBBoxes role.
 inline BBoxList *boxListAt(const ImageList *model, int row)
 {

@@ -272,13 +272,11 @@ private slots:
         list.appendRow(1, 0.3, 0.3);
         QVERIFY(list.isModified());
         // A failed save keeps it, a successful one clears it.
-        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(file + "/x")));
+        expectSaveMessages(file + "/x");
         QVERIFY(!list.saveTxtFile(file + "/x"));
         QVERIFY(list.isModified());
         QVERIFY(!list.saveError().isEmpty());
-        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(file)));
+        expectSaveMessages(file);
         QVERIFY(list.saveTxtFile(file));
         QVERIFY(!list.isModified());
         QCOMPARE(list.saveError(), QString());
@@ -316,8 +314,7 @@ private slots:
             writeBytes(file, "");
         }
         QVERIFY(list.changedOnDisk(file));
-        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(file)));
+        expectSaveMessages(file);
         QVERIFY(list.saveTxtFile(file));
         QVERIFY(!list.changedOnDisk(file));
         QVERIFY(!list.changedOnDisk(QString()));

@@ -130,22 +130,13 @@ private slots:
         QTest::addColumn<QString>("labelSuffix");
         QTest::addColumn<QString>("imageSuffix");
         QTest::addColumn<QString>("baseName");
-        QTest::newRow("dotted name") << "x.y.txt"
-                                     << ""
-                                     << ""
-                                     << "x.y";
-        QTest::newRow("trailing slashes") << "a.txt"
-                                          << "/"
-                                          << "/"
-                                          << "a";
-        QTest::newRow("spaces and non-ascii") << "straße 1.txt"
-                                              << ""
-                                              << ""
-                                              << "straße 1";
-        QTest::newRow("percent signs") << "100%1 %2.txt"
-                                       << ""
-                                       << ""
-                                       << "100%1 %2";
+        // Empty suffixes as QString(): clang-format puts every operand of a "<<" chain of
+        // string literals on a line of its own.
+        QTest::newRow("dotted name") << "x.y.txt" << QString() << QString() << "x.y";
+        QTest::newRow("trailing slashes") << "a.txt" << QString("/") << QString("/") << "a";
+        QTest::newRow("spaces and non-ascii")
+            << "straße 1.txt" << QString() << QString() << "straße 1";
+        QTest::newRow("percent signs") << "100%1 %2.txt" << QString() << QString() << "100%1 %2";
     }
     void pathsAsPassed()
     {

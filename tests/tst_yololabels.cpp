@@ -129,8 +129,7 @@ private slots:
             ::writeBytes(path, before);
         std::unique_ptr<BBoxList> list(listOf(boxes));
         QSignalSpy reset(list.get(), &QAbstractItemModel::modelReset);
-        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
+        expectSaveMessages(path);
         list->saveTxtFile(path);
         QCOMPARE(readBytes(path), expected);
         QCOMPARE(reset.count(), 0);
@@ -141,8 +140,7 @@ private slots:
     {
         std::unique_ptr<BBoxList> list(listOf({{1, 0.5, 0.5, 0.1, 0.1}}));
         const QString path = dir.filePath("missing/dir/a.txt");
-        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
+        expectSaveMessages(path);
         QVERIFY(!list->saveTxtFile(path));
         QVERIFY(!QFile::exists(path));
         QCOMPARE(list->rowCount(), 1);
@@ -193,8 +191,7 @@ private slots:
         BBoxList list;
         list.loadTxtFile(path);
         QCOMPARE(yolo::formatLabels(list.boxList()), expected);
-        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(path)));
+        expectSaveMessages(path);
         QVERIFY(list.saveTxtFile(path));
         QCOMPARE(readBytes(path), expected);
         // Written again, nothing moves: the written form is a fixed point.
@@ -265,8 +262,7 @@ private slots:
         QVERIFY(QFile::link(target, label));
 
         std::unique_ptr<BBoxList> list(listOf({{1, 0.5, 0.5, 0.1, 0.1}}));
-        QTest::ignoreMessage(QtDebugMsg, "bool BBoxList::saveTxtFile(const QString&)");
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("\"%1\"").arg(label)));
+        expectSaveMessages(label);
         QCOMPARE(list->saveTxtFile(label), written);
         QVERIFY(QFileInfo(label).isSymLink());
         const QString resolved = QDir(root.filePath("labels")).filePath(target);

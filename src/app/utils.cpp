@@ -184,10 +184,12 @@ bool Utils::linkLeavesFolder(const QString &path)
         return false;
     const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
     QString target = info.canonicalFilePath();
-    // A dangling link: where a write would create the file.
-    if (target.isEmpty())
-        target = QFileInfo(QFileInfo(info.symLinkTarget()).absolutePath()).canonicalFilePath()
-            + QLatin1Char('/') + QFileInfo(info.symLinkTarget()).fileName();
+    if (target.isEmpty()) {
+        // A dangling link: where a write would create the file.
+        const QFileInfo created(info.symLinkTarget());
+        target = QFileInfo(created.absolutePath()).canonicalFilePath() + QLatin1Char('/')
+            + created.fileName();
+    }
     return folder.isEmpty() || !target.startsWith(folder + QLatin1Char('/'));
 }
 

@@ -61,6 +61,17 @@ inline QString fieldText(const QChar *begin, const QChar *end)
     return QString::fromRawData(begin, int(end - begin));
 }
 
+// A piece of the text as a string of its own, to keep after the text is gone. Never null: an
+// empty piece is still a piece.
+inline QString ownedText(const char *begin, const char *end)
+{
+    return QString::fromLatin1(begin, int(end - begin));
+}
+inline QString ownedText(const QChar *begin, const QChar *end)
+{
+    return QString(begin, int(end - begin));
+}
+
 // The plain decimals that label files are made of ("0.603714", "-0.25", "12"), converted
 // without QString::toDouble's locale machinery, which costs thousands of instructions a number.
 // A significand of at most 15 digits and its power of ten are both exact doubles, so one
@@ -149,10 +160,7 @@ struct Line
         const Ch *restEnd = end;
         if (restEnd != fields[5] && code(restEnd[-1]) == '\r')
             --restEnd;
-        QString text = fieldText(fields[5], restEnd);
-        if (text.isNull()) // an empty sixth field is still a field: keep it apart from none
-            text = QLatin1String("");
-        return QString(text.constData(), text.size()); // a copy, not raw data of the buffer
+        return ownedText(fields[5], restEnd);
     }
 };
 
