@@ -1,0 +1,256 @@
+// Drives the real window over folders of camera-size JPEG photos (12 MP and 48 MP) and prints,
+// for 4 and 10 columns: the time until the first screen is drawn with every visible image
+// ready, the longest stall of the GUI thread while the grid scrolls through 20 screens, and the
+// peak resident memory. Each configuration runs in a process of its own so that its peak is its
+// own.
+#include "app/application.h"
+#include "benchutil.h"
+#include "model/imagelist.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+const int photoCount = 1200; // file names; a handful of distinct photos behind them
+const int distinctPhotos = 4;
+const int screens = 20;
+const int ticksPerScreen = 20; // one 16 ms tick each: a screen in about a third of a second
+
+// A photo-like picture: smooth light, a few shapes and sensor noise, so that JPEG has the
+// work (and the file size) a camera photo gives it.
+QImage photo(int width, int height, int seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double fx = 2 + 6 * unit(rng), fy = 2 + 6 * unit(rng), phase = 6.28 * unit(rng);
+    quint32 noise = 2463534242u + quint32(seed);
+    for (int y = 0; y < height; ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const double v = double(y) / height;
+        for (int x = 0; x < width; ++x) {
+            const double u = double(x) / width;
+            noise ^= noise << 13;
+            noise ^= noise >> 17;
+            noise ^= noise << 5;
+            const int n = int(noise & 31) - 16;
+            const double s = std::sin(fx * u * 6.28 + phase) * std::cos(fy * v * 6.28);
+            const int r = int(120 + 90 * s + 40 * u) + n;
+            const int g = int(110 + 70 * std::sin(9 * u * v + phase) + 30 * v) + n;
+            const int b = int(100 + 80 * std::cos(5 * (u - v))) + n;
+            line[x] = qRgb(qBound(0, r, 255), qBound(0, g, 255), qBound(0, b, 255));
+        }
+    }
+    return image;
+}
+
+bool generate(const QString &images, const QString &labels, int width, int height)
+{
+    QDir().mkpath(images);
+    QDir().mkpath(labels);
+    QStringList distinct;
+    for (int i = 0; i < distinctPhotos; ++i) {
+        const QString path = images + QStringLiteral("/source%1.jpg").arg(i);
+        QImageWriter writer(path, "jpg");
+        writer.setQuality(90);
+        if (!writer.write(photo(width, height, i + width)))
+            return false;
+        distinct << path;
+    }
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> unit(0.05, 0.95);
+    for (int i = 0; i < photoCount; ++i) {
+        const QString name = QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0'));
+        const QString image = images + QLatin1Char('/') + name + QStringLiteral(".jpg");
+        if (::link(QFile::encodeName(distinct[i % distinctPhotos]).constData(),
+                   QFile::encodeName(image).constData())
+            != 0)
+            return false;
+        QByteArray text;
+        for (int b = 0; b < 5; ++b)
+            text += QByteArray::number(b % 3) + ' ' + QByteArray::number(unit(rng), 'f', 6) + ' '
+                    + QByteArray::number(unit(rng), 'f', 6) + " 0.100000 0.120000\n";
+        QFile file(labels + QLatin1Char('/') + name + QStringLiteral(".txt"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            return false;
+    }
+    for (const QString &path : distinct)
+        QFile::remove(path);
+    return true;
+}
+
+void collectImages(QQuickItem *item, QList<QQuickItem *> &out)
+{
+    for (QQuickItem *child : item->childItems()) {
+        if (child->inherits("QQuickImage"))
+            out << child;
+        collectImages(child, out);
+    }
+}
+
+// Images of tiles that are at least partly inside the grid's visible area, and how many of
+// them are not ready yet.
+int visibleNotReady(QQuickItem *grid, int *visible)
+{
+    QList<QQuickItem *> images;
+    collectImages(grid, images);
+    const QRectF view(0, 0, grid->width(), grid->height());
+    int pending = 0;
+    *visible = 0;
+    for (QQuickItem *image : images) {
+        if (image->property("source").toUrl().isEmpty() || !image->isVisible())
+            continue;
+        const QRectF rect = image->mapRectToItem(grid, QRectF(0, 0, image->width(),
+                                                              image->height()));
+        if (!rect.intersects(view))
+            continue;
+        ++*visible;
+        if (image->property("status").toInt() != 1) // Image.Ready
+            ++pending;
+    }
+    return pending;
+}
+
+int runWindow(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QUICK_BACKEND", "software");
+    const QString images = QString::fromLocal8Bit(argv[2]);
+    const QString labels = QString::fromLocal8Bit(argv[3]);
+    const int columns = QByteArray(argv[4]).toInt();
+
+    setApplicationIdentity();
+    QGuiApplication app(argc, argv);
+    registerQmlTypes();
+    QQmlApplicationEngine engine;
+    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    window->resize(1280, 800);
+    auto *spin = window->findChild<QObject *>(QStringLiteral("spinColumns"));
+    auto *grid = window->findChild<QQuickItem *>(QStringLiteral("gridImages"));
+    if (!spin || !grid)
+        return 1;
+    spin->setProperty("value", columns);
+    if (qEnvironmentVariableIsEmpty("BENCH_GRID_VERBOSE"))
+        bench::silenceStderr(); // one debug line per label file
+
+    int frames = 0;
+    QObject::connect(window, &QQuickWindow::frameSwapped, [&frames] { ++frames; });
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+
+    // First screen: from Load until a frame is swapped with every visible image ready.
+    QElapsedTimer clock;
+    clock.start();
+    ImageList::instance()->loadYolo(labels, images);
+    int visible = 0;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        if (visibleNotReady(grid, &visible) == 0 && visible > 0)
+            break;
+        if (clock.elapsed() > 120000)
+            return 2;
+    }
+    const int readyFrames = frames;
+    while (frames == readyFrames) {
+        window->update();
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    }
+    const double firstScreen = clock.nsecsElapsed() / 1e9;
+
+    // Scrolling: a 16 ms timer moves the view; the longest gap between its ticks is the longest
+    // time the GUI thread did not get round to it.
+    const double step = grid->height() / ticksPerScreen;
+    const double end = grid->property("contentHeight").toDouble() - grid->height();
+    int ticks = 0;
+    qint64 last = 0, longest = 0;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(16);
+    QElapsedTimer gaps;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        const qint64 now = gaps.nsecsElapsed();
+        if (ticks > 0)
+            longest = qMax(longest, now - last);
+        last = now;
+        const double y = grid->property("contentY").toDouble() + step;
+        if (++ticks > screens * ticksPerScreen || y > end) {
+            loop.quit();
+            return;
+        }
+        grid->setProperty("contentY", y);
+    });
+    gaps.start();
+    timer.start();
+    loop.exec();
+
+    std::printf("%d columns, %d visible tiles: first screen %.3f s, longest stall %.1f ms over "
+                "%d ticks (%.1f screens), peak RSS %.0f MB\n",
+                columns, visible, firstScreen, longest / 1e6, ticks - 1,
+                (ticks - 1) / double(ticksPerScreen), bench::peakRssMB());
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 5 && QByteArray(argv[1]) == "--window")
+        return runWindow(argc, argv);
+
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const struct {
+        const char *name;
+        int width, height;
+    } sizes[] = {{"12 MP", 4032, 3024}, {"48 MP", 8000, 6000}};
+    const QStringList only = qEnvironmentVariable("BENCH_GRID_ONLY").split(
+        QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const auto &size : sizes) {
+        const QString images = dir.filePath(QStringLiteral("%1/images").arg(size.width));
+        const QString labels = dir.filePath(QStringLiteral("%1/labels").arg(size.width));
+        if (!generate(images, labels, size.width, size.height)) {
+            std::fprintf(stderr, "bench_grid: could not generate the photos\n");
+            return 1;
+        }
+        for (int columns : {4, 10}) {
+            const QString config = QStringLiteral("%1@%2").arg(size.width).arg(columns);
+            if (!only.isEmpty() && !only.contains(config))
+                continue;
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--window"), images, labels, QString::number(columns)});
+            child.waitForFinished(-1);
+            const QByteArray out = child.readAllStandardOutput().trimmed();
+            if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+                std::printf("%s x %d columns: the window process failed (exit %d%s)\n", size.name,
+                            columns, child.exitCode(),
+                            child.exitStatus() != QProcess::NormalExit ? ", killed" : "");
+            else
+                std::printf("%s, %s\n", size.name, out.constData());
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
