@@ -263,10 +263,29 @@ ApplicationWindow {
                 positionViewAtIndex(row, GridView.Beginning)
         }
 
+        // The size, in device pixels, tiles decode their images at: a tile's inner area (the
+        // cell less 2 + 1 pixels of margin on each side). It follows the cell size at once while
+        // the grid is empty and after a short pause otherwise, so that resizing the window does
+        // not decode every visible image at each step.
+        property size decodeSize: Qt.size(0, 0)
+
+        function updateDecodeSize() {
+            var side = Math.max(1, Math.round((cellWidth - 6) * Screen.devicePixelRatio))
+            decodeSize = Qt.size(side, side)
+        }
+
         clip: true
         model: ImageList
         cellWidth: width / columns
         cellHeight: cellWidth
+        onCellWidthChanged: count === 0 ? updateDecodeSize() : decodeTimer.restart()
+        Component.onCompleted: updateDecodeSize()
+
+        Timer {
+            id: decodeTimer
+            interval: 150
+            onTriggered: grid.updateDecodeSize()
+        }
         ScrollBar.vertical: ScrollBar {}
 
         // An explicit Component: Qt 5.15 crashes creating an inline component whose root has
@@ -282,6 +301,7 @@ ApplicationWindow {
 
                     Tile {
                         row: index
+                        decodeSize: grid.decodeSize
                         imagePath: imgFilePath
                         caption: imgBaseFileName
                         boxes: imgBBoxes
@@ -301,6 +321,8 @@ ApplicationWindow {
         id: rcDelegate
 
         property int row
+        // Device pixels to decode the image at in the grid (its thumbnail).
+        property size decodeSize
         property string imagePath
         property string caption
         property QtObject boxes
@@ -352,6 +374,15 @@ ApplicationWindow {
             message = ""
             ImageList.yoloReloadRow(row)
         }
+        function updateSharpSize() {
+            if (state !== "single" || !(rcImageFrame.width > 0 && rcImageFrame.height > 0))
+                return
+            // The size first: a source set first would start decoding at full size.
+            var ratio = Screen.devicePixelRatio
+            imgSharp.sourceSize = Qt.size(Math.round(rcImageFrame.width * ratio),
+                                          Math.round(rcImageFrame.height * ratio))
+            imgSharp.source = "file://" + imagePath
+        }
         function clamp(value, min, max) {
             return value < min ? min : (value > max ? max : value)
         }
@@ -395,21 +426,49 @@ ApplicationWindow {
             }
         ]
         onStateChanged: {
-            if (state === "single")
+            if (state === "single") {
+                sharpTimer.restart()
                 saveOnOpening()
-            else
+            } else {
+                sharpTimer.stop()
+                imgSharp.source = ""
                 selectionGroup.checkedButton = null
+            }
         }
 
         Item {
             anchors.fill: parent
             anchors.margins: 1
 
+            // Neutral until the thumbnail is ready.
+            Rectangle {
+                anchors.fill: parent
+                visible: imgPicture.status === Image.Loading
+                color: "#e4e4e4"
+            }
+            // The thumbnail, decoded off the GUI thread to fit the grid's tile (JPEG scales while
+            // it decodes) and never enlarged: the item scales it to the frame. In the editor it
+            // stays underneath until the sharp image is ready.
             Image {
                 id: imgPicture
-                anchors.fill: parent
-                fillMode: Image.PreserveAspectFit
+                objectName: "tileImage"
+                anchors.fill: rcImageFrame
+                fillMode: Image.Stretch
+                asynchronous: true
+                sourceSize: rcDelegate.decodeSize
                 source: "file://" + rcDelegate.imagePath
+            }
+            // The editor's image, decoded at the frame's size once the frame has kept that size
+            // for a moment (opening, resizing). It fills the frame exactly, so the boxes stay on
+            // it, and it is not kept once the tile is back in the grid.
+            Image {
+                id: imgSharp
+                objectName: "editorImage"
+                anchors.fill: rcImageFrame
+                visible: status === Image.Ready
+                fillMode: Image.Stretch
+                asynchronous: true
+                cache: false
             }
             Label {
                 anchors.top: parent.top
@@ -446,10 +505,25 @@ ApplicationWindow {
             Item {
                 id: rcImageFrame
                 objectName: "imageFrame"
-                anchors.centerIn: parent
-                width: imgPicture.paintedWidth
-                height: imgPicture.paintedHeight
+                // The image fitted into the tile with its aspect ratio kept: the painted image.
+                readonly property real fitScale: imgPicture.implicitWidth > 0
+                                                 && imgPicture.implicitHeight > 0
+                                                 ? Math.min(parent.width / imgPicture.implicitWidth,
+                                                            parent.height / imgPicture.implicitHeight)
+                                                 : 0
 
+                anchors.centerIn: parent
+                width: imgPicture.implicitWidth * fitScale
+                height: imgPicture.implicitHeight * fitScale
+
+                onWidthChanged: if (rcDelegate.state === "single") sharpTimer.restart()
+                onHeightChanged: if (rcDelegate.state === "single") sharpTimer.restart()
+
+                Timer {
+                    id: sharpTimer
+                    interval: 100
+                    onTriggered: rcDelegate.updateSharpSize()
+                }
                 Text {
                     anchors.top: parent.top
                     anchors.left: parent.left

@@ -350,6 +350,57 @@ TestCase {
         mouseClick(child("btnGo"))
         compare(grid.contentY, y)
     }
+    // --- Decoding at the size shown ---
+
+    function test_imagesDecodeAtTheSizeShown() {
+        makeDataset([{ name: "photo", width: 1600, height: 1200,
+                       text: "1 0.25 0.5 0.1 0.2\n" }])
+        load()
+        var tile = tileOf("photo")
+        var thumb = findChild(tile, "tileImage")
+        var sharp = findChild(tile, "editorImage")
+        tryCompare(thumb, "status", Image.Ready)
+        // Decoded to fit the tile, never larger than the photo, aspect ratio kept.
+        var grid = child("gridImages")
+        compare(thumb.sourceSize, grid.decodeSize)
+        verify(thumb.implicitWidth <= grid.decodeSize.width)
+        verify(thumb.implicitHeight <= grid.decodeSize.height)
+        verify(thumb.implicitWidth === grid.decodeSize.width
+               || thumb.implicitHeight === grid.decodeSize.height)
+        fuzzyCompare(thumb.implicitWidth / thumb.implicitHeight, 4 / 3, 0.01)
+        compare(sharp.status, Image.Null)
+
+        var loads = 0
+        sharp.statusChanged.connect(function() { if (sharp.status === Image.Loading) ++loads })
+        open(tile)
+        var frame = frameOf(tile)
+        var box = boxOf(tile, 0)
+        var geometry = [frame.width, frame.height, box.x, box.y, box.width, box.height]
+        tryCompare(sharp, "status", Image.Ready)
+        // Decoded once, at the editor's size, and drawn exactly over the frame the boxes use.
+        compare(loads, 1)
+        verify(sharp.implicitWidth > thumb.implicitWidth * 2)
+        verify(Math.abs(sharp.implicitWidth - frame.width) <= 1)
+        verify(Math.abs(sharp.implicitHeight - frame.height) <= 1)
+        compare(sharp.width, frame.width)
+        compare(sharp.height, frame.height)
+        compare([frame.width, frame.height, box.x, box.y, box.width, box.height], geometry)
+        fuzzyCompare(box.x, 0.2 * frame.width, 1e-6)
+
+        // A larger window: decoded again at the new size once the size has settled.
+        window.width = window.width + 200
+        tryVerify(function() { return frame.width > geometry[0] })
+        tryVerify(function() { return loads === 2 && sharp.status === Image.Ready })
+        verify(Math.abs(sharp.implicitWidth - frame.width) <= 1)
+        fuzzyCompare(box.x, 0.2 * frame.width, 1e-6)
+
+        // Back in the grid the sharp image is let go.
+        mouseClick(child("btnClose"))
+        tryCompare(tile, "state", "multiple")
+        compare(sharp.status, Image.Null)
+        compare(thumb.status, Image.Ready)
+    }
+
     // --- Never losing a label or an edit ---
 
     function message() {
