@@ -39,6 +39,16 @@ Rectangle {
         id: localProps
         property color color: control.selected ? control.bboxSelected : control.bboxColor
         property color hoverColor: "green"
+        // Made on the first right click: most boxes (every box in the grid) never need one.
+        property Menu menu: null
+    }
+
+    function openMenu(x, y) {
+        if (!localProps.menu)
+            localProps.menu = menuComponent.createObject(control)
+        localProps.menu.x = x
+        localProps.menu.y = y
+        localProps.menu.open()
     }
 
     color: selected ? Qt.rgba(bboxColor.r, bboxColor.g, bboxColor.b, 0.3) : "transparent"
@@ -62,9 +72,7 @@ Rectangle {
             if (mouse.button === Qt.LeftButton) {
                 control.pressed()
             } else if (mouse.button === Qt.RightButton) {
-                ctxMnu.x = mouse.x
-                ctxMnu.y = mouse.y
-                ctxMnu.open()
+                control.openMenu(mouse.x, mouse.y)
             }
         }
         drag.onActiveChanged: {
@@ -75,13 +83,16 @@ Rectangle {
         }
     }
 
-    Menu {
-        id: ctxMnu
-        objectName: "ctxMnu"
-        MenuItem {
-            objectName: "deleteItem"
-            text: qsTr("Delete")
-            onTriggered: control.deleteRequested()
+    Component {
+        id: menuComponent
+
+        Menu {
+            objectName: "ctxMnu"
+            MenuItem {
+                objectName: "deleteItem"
+                text: qsTr("Delete")
+                onTriggered: control.deleteRequested()
+            }
         }
     }
 

@@ -263,19 +263,23 @@ ApplicationWindow {
                 positionViewAtIndex(row, GridView.Beginning)
         }
 
-        // The size, in device pixels, tiles decode their images at: a tile's inner area (the
-        // cell less 2 + 1 pixels of margin on each side). It follows the cell size at once while
-        // the grid is empty and after a short pause otherwise, so that resizing the window does
-        // not decode every visible image at each step.
+        // The size tiles decode their images to fit: a tile's inner area (the cell less 2 + 1
+        // pixels of margin on each side), in the window's pixels (the decoder multiplies by the
+        // screen's pixel ratio). It follows the cell size at once while the grid is empty and
+        // after a short pause otherwise, so that resizing the window does not decode every
+        // visible image at each step.
         property size decodeSize: Qt.size(0, 0)
 
         function updateDecodeSize() {
-            var side = Math.max(1, Math.round((cellWidth - 6) * Screen.devicePixelRatio))
+            var side = Math.max(1, Math.round(cellWidth - 6))
             decodeSize = Qt.size(side, side)
         }
 
         clip: true
         model: ImageList
+        // Tiles only for cells in view: tiles kept beyond it would decode photos no one sees yet,
+        // ahead of the ones in view.
+        cacheBuffer: 0
         cellWidth: width / columns
         cellHeight: cellWidth
         onCellWidthChanged: count === 0 ? updateDecodeSize() : decodeTimer.restart()
@@ -321,7 +325,7 @@ ApplicationWindow {
         id: rcDelegate
 
         property int row
-        // Device pixels to decode the image at in the grid (its thumbnail).
+        // The size the image is decoded to fit in the grid (its thumbnail).
         property size decodeSize
         property string imagePath
         property string caption
@@ -374,14 +378,22 @@ ApplicationWindow {
             message = ""
             ImageList.yoloReloadRow(row)
         }
+        // The image's width over its height, 0 while unknown: taken from the thumbnail, then
+        // from the editor's image, whose larger size rounds it less.
+        property real aspect: 0
+        property Menu contextMenu: null
+        onImagePathChanged: aspect = 0
+
+        // The image file through the window's decoder (off the GUI thread, at the size asked).
+        readonly property string decodedUrl: "image://decoded/" + encodeURIComponent(imagePath)
+
         function updateSharpSize() {
-            if (state !== "single" || !(rcImageFrame.width > 0 && rcImageFrame.height > 0))
+            if (state !== "single" || !(itemContent.width > 0 && itemContent.height > 0))
                 return
             // The size first: a source set first would start decoding at full size.
-            var ratio = Screen.devicePixelRatio
-            imgSharp.sourceSize = Qt.size(Math.round(rcImageFrame.width * ratio),
-                                          Math.round(rcImageFrame.height * ratio))
-            imgSharp.source = "file://" + imagePath
+            imgSharp.sourceSize = Qt.size(Math.floor(itemContent.width),
+                                          Math.floor(itemContent.height))
+            imgSharp.source = decodedUrl
         }
         function clamp(value, min, max) {
             return value < min ? min : (value > max ? max : value)
@@ -437,8 +449,12 @@ ApplicationWindow {
         }
 
         Item {
+            id: itemContent
             anchors.fill: parent
             anchors.margins: 1
+
+            onWidthChanged: if (rcDelegate.state === "single") sharpTimer.restart()
+            onHeightChanged: if (rcDelegate.state === "single") sharpTimer.restart()
 
             // Neutral until the thumbnail is ready.
             Rectangle {
@@ -456,7 +472,11 @@ ApplicationWindow {
                 fillMode: Image.Stretch
                 asynchronous: true
                 sourceSize: rcDelegate.decodeSize
-                source: "file://" + rcDelegate.imagePath
+                source: rcDelegate.decodedUrl
+                onStatusChanged: {
+                    if (status === Image.Ready && rcDelegate.aspect === 0)
+                        rcDelegate.aspect = implicitWidth / implicitHeight
+                }
             }
             // The editor's image, decoded at the frame's size once the frame has kept that size
             // for a moment (opening, resizing). It fills the frame exactly, so the boxes stay on
@@ -469,18 +489,26 @@ ApplicationWindow {
                 fillMode: Image.Stretch
                 asynchronous: true
                 cache: false
+                onStatusChanged: {
+                    if (status === Image.Ready)
+                        rcDelegate.aspect = implicitWidth / implicitHeight
+                }
             }
             Label {
                 anchors.top: parent.top
                 anchors.left: parent.left
                 text: rcDelegate.row
             }
-            Menu {
-                id: ctxMnu
-                objectName: "tileMenu"
-                MenuItem {
-                    text: qsTr("Delete")
-                    onTriggered: ImageList.removeRow(rcDelegate.row)
+            // The context menu is made on the first right click, not with every tile.
+            Component {
+                id: menuComponent
+
+                Menu {
+                    objectName: "tileMenu"
+                    MenuItem {
+                        text: qsTr("Delete")
+                        onTriggered: ImageList.removeRow(rcDelegate.row)
+                    }
                 }
             }
             MouseArea {
@@ -496,9 +524,11 @@ ApplicationWindow {
                         else if (rcDelegate.state !== "single")
                             rcDelegate.state = "single"
                     } else if (rcDelegate.state === "multiple") {
-                        ctxMnu.x = mouse.x
-                        ctxMnu.y = mouse.y
-                        ctxMnu.open()
+                        if (!rcDelegate.contextMenu)
+                            rcDelegate.contextMenu = menuComponent.createObject(itemContent)
+                        rcDelegate.contextMenu.x = mouse.x
+                        rcDelegate.contextMenu.y = mouse.y
+                        rcDelegate.contextMenu.open()
                     }
                 }
             }
@@ -506,18 +536,13 @@ ApplicationWindow {
                 id: rcImageFrame
                 objectName: "imageFrame"
                 // The image fitted into the tile with its aspect ratio kept: the painted image.
-                readonly property real fitScale: imgPicture.implicitWidth > 0
-                                                 && imgPicture.implicitHeight > 0
-                                                 ? Math.min(parent.width / imgPicture.implicitWidth,
-                                                            parent.height / imgPicture.implicitHeight)
-                                                 : 0
+                readonly property bool widthBound: parent.width <= parent.height * rcDelegate.aspect
 
                 anchors.centerIn: parent
-                width: imgPicture.implicitWidth * fitScale
-                height: imgPicture.implicitHeight * fitScale
-
-                onWidthChanged: if (rcDelegate.state === "single") sharpTimer.restart()
-                onHeightChanged: if (rcDelegate.state === "single") sharpTimer.restart()
+                width: rcDelegate.aspect > 0
+                       ? (widthBound ? parent.width : parent.height * rcDelegate.aspect) : 0
+                height: rcDelegate.aspect > 0
+                        ? (widthBound ? parent.width / rcDelegate.aspect : parent.height) : 0
 
                 Timer {
                     id: sharpTimer

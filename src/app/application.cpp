@@ -1,19 +1,28 @@
 #include "app/application.h"
 
+#include "app/imagedecoder.h"
 #include "app/utils.h"
 #include "model/imagelist.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
+#include <QQuickWindow>
 #include <QUrl>
 
 #include <memory>
 
-void registerQmlTypes()
+void registerQmlTypes(QQmlEngine *engine)
 {
     Utils::instance();
     ImageList::instance();
+    engine->addImageProvider(QLatin1String(ImageDecoder::providerId), new ImageDecoder);
+}
+
+void useWindowIncubation(QQmlEngine *engine, QObject *root)
+{
+    if (auto *window = qobject_cast<QQuickWindow *>(root))
+        engine->setIncubationController(window->incubationController());
 }
 
 void setApplicationIdentity()
@@ -29,15 +38,17 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
     setApplicationIdentity();
 
     auto app = std::make_unique<QGuiApplication>(argc, argv);
-    registerQmlTypes();
     auto engine = std::make_unique<QQmlApplicationEngine>();
+    registerQmlTypes(engine.get());
 
     const QUrl url(mainUrl);
     QObject::connect(
         engine.get(), &QQmlApplicationEngine::objectCreated, app.get(),
-        [url](QObject *object, const QUrl &objectUrl) {
+        [url, engine = engine.get()](QObject *object, const QUrl &objectUrl) {
             if (!object && url == objectUrl)
                 QCoreApplication::exit(-1);
+            else if (object && url == objectUrl)
+                useWindowIncubation(engine, object);
         },
         Qt::QueuedConnection);
     engine->load(url);

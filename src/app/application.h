@@ -2,9 +2,17 @@
 
 #include <QString>
 
-// Creates the Utils and ImageList singletons (once) and registers them as module Pallaster 1.0.
-// The application and the QML test runner both call it, so tests see the same module.
-void registerQmlTypes();
+class QObject;
+class QQmlEngine;
+
+// Creates the Utils and ImageList singletons (once) and registers them as module Pallaster 1.0,
+// and gives `engine` the image decoder the window's images load through. The application and
+// the QML test runner both call it, so tests see the same module.
+void registerQmlTypes(QQmlEngine *engine);
+
+// Lets the window `root` (when it is one) spread the creation of objects that are not needed at
+// once, such as grid tiles coming into view, over the idle time between its frames.
+void useWindowIncubation(QQmlEngine *engine, QObject *root);
 
 // Application, organisation name and domain (what QSettings and dialogs go by).
 void setApplicationIdentity();

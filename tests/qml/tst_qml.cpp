@@ -68,9 +68,9 @@ class Setup : public QObject
 
 public slots:
     void applicationAvailable() { setApplicationIdentity(); }
-    void qmlEngineAvailable(QQmlEngine *)
+    void qmlEngineAvailable(QQmlEngine *engine)
     {
-        registerQmlTypes();
+        registerQmlTypes(engine);
         static TestFiles files;
         qmlRegisterSingletonInstance("PallasterTest", 1, 0, "TestFiles", &files);
     }
