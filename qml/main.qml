@@ -33,13 +33,47 @@ ApplicationWindow {
         exclusive: true
     }
 
+    // The category table: the dataset's classes when its class file names them, else the one
+    // category "People". `categoryInfo` maps each id to its entry, for the boxes' colours and
+    // names.
     ListModel {
         id: lstCategories
-        ListElement {
-            catId: 1
-            catName: "People"
-            catShortcut: "1"
-            catColor: "blue"
+    }
+    property var categoryInfo: ({})
+    // Twenty colours that stay apart from each other and show over photos; class ids repeat
+    // them. Black is left for boxes whose class is not in the table.
+    readonly property var categoryPalette: ["#e6194b", "#3cb44b", "#ffe119", "#4363d8", "#f58231",
+        "#911eb4", "#46f0f0", "#f032e6", "#bcf60c", "#fabebe", "#008080", "#e6beff", "#9a6324",
+        "#fffac8", "#800000", "#aaffc3", "#808000", "#ffd8b1", "#000075", "#808080"]
+
+    function refreshCategories() {
+        var classes = ImageList.classNames
+        var info = {}
+        lstCategories.clear()
+        if (classes.length === 0)
+            lstCategories.append({ catId: 1, catName: "People", catShortcut: "1", catColor: "blue" })
+        for (var i = 0; i < classes.length; ++i) {
+            var id = classes[i].catId
+            lstCategories.append({
+                catId: id,
+                catName: classes[i].catName,
+                catShortcut: id >= 0 && id <= 9 ? String(id) : "",
+                catColor: categoryPalette[((id % categoryPalette.length) + categoryPalette.length)
+                                           % categoryPalette.length]
+            })
+        }
+        for (var j = 0; j < lstCategories.count; ++j) {
+            var entry = lstCategories.get(j)
+            info[entry.catId] = { name: entry.catName, color: entry.catColor }
+        }
+        categoryInfo = info
+    }
+
+    Component.onCompleted: refreshCategories()
+    Connections {
+        target: ImageList
+        function onClassNamesChanged() {
+            window.refreshCategories()
         }
     }
 
@@ -135,7 +169,7 @@ ApplicationWindow {
                     columns: spinColumns.value
                     editorHost: popupEditor.host
                     selectionGroup: btnGroupSelected
-                    categories: lstCategories
+                    categoryInfo: window.categoryInfo
                 }
             }
         }
@@ -155,6 +189,7 @@ ApplicationWindow {
         height: window.height
         x: Math.round((window.width - width) / 2)
         categories: lstCategories
+        selectionGroup: btnGroupSelected
     }
 
     // Asked before closing or loading drops edits that are not saved: Save All writes them and
@@ -251,7 +286,7 @@ ApplicationWindow {
         property int columns: 4
         property Item editorHost
         property ButtonGroup selectionGroup
-        property ListModel categories
+        property var categoryInfo
 
         // Only a whole number naming an existing row moves the grid.
         function goTo(text) {
@@ -312,7 +347,7 @@ ApplicationWindow {
                         labelPath: yoloTxtFilePath
                         editorHost: grid.editorHost
                         selectionGroup: grid.selectionGroup
-                        categories: grid.categories
+                        categoryInfo: grid.categoryInfo
                     }
                 }
             }
@@ -333,7 +368,8 @@ ApplicationWindow {
         property string labelPath
         property Item editorHost
         property ButtonGroup selectionGroup
-        property ListModel categories
+        // Category id to {name, color}.
+        property var categoryInfo
         property bool ableToSave: false
         // What the editor's message line says about this image's label file.
         property string message
@@ -411,11 +447,12 @@ ApplicationWindow {
             boxes.appendRow(catId, cx, cy)
         }
         function categoryColor(catId) {
-            for (var i = 0; i < categories.count; ++i) {
-                if (categories.get(i).catId === catId)
-                    return categories.get(i).catColor
-            }
-            return "black"
+            var entry = categoryInfo[catId]
+            return entry ? entry.color : "black"
+        }
+        function categoryName(catId) {
+            var entry = categoryInfo[catId]
+            return entry ? entry.name : String(catId)
         }
 
         objectName: "tile" + row
@@ -569,6 +606,7 @@ ApplicationWindow {
                         iCw: model.cw
                         iCh: model.ch
                         bboxColor: rcDelegate.categoryColor(model.catId)
+                        className: rcDelegate.categoryName(model.catId)
                         group: rcDelegate.selectionGroup
                         z: selected ? 100 : 10
                         enabled: rcDelegate.state === "single"
@@ -585,6 +623,10 @@ ApplicationWindow {
                             rcDelegate.ableToSave = true
                             rcDelegate.boxes.deleteRow(index)
                         }
+                        onCategoryRequested: {
+                            rcDelegate.ableToSave = true
+                            rcDelegate.boxes.setCategory(index, catId)
+                        }
                     }
                 }
             }
@@ -597,6 +639,10 @@ ApplicationWindow {
         id: placed
 
         property ButtonGroup group
+        property string className
+
+        // Asks for the box to be given another category.
+        signal categoryRequested(int catId)
 
         function select() {
             rbSelected.checked = true
@@ -631,6 +677,17 @@ ApplicationWindow {
             visible: false
             ButtonGroup.group: placed.group
         }
+        // The selected box says what it is, in its own colour, just above its top-left corner.
+        Text {
+            objectName: "className"
+            visible: placed.selected
+            y: -height
+            text: placed.className
+            color: placed.bboxColor
+            font.pixelSize: 12
+            style: Text.Outline
+            styleColor: "white"
+        }
     }
 
     // The modal editor: category swatches (whose keys add boxes), the host a tile moves into,
@@ -639,9 +696,22 @@ ApplicationWindow {
         id: editor
 
         property ListModel categories
+        property ButtonGroup selectionGroup
         readonly property Item host: itemHost
         readonly property Item openTile: itemHost.children.length > 0 ? itemHost.children[0]
                                                                        : null
+        // The category key A adds; the first one whenever the editor opens.
+        property int currentCatId: 0
+
+        // A click on a swatch: the selected box, if any, takes its category; otherwise the
+        // category becomes the current one.
+        function chooseCategory(catId) {
+            var button = selectionGroup ? selectionGroup.checkedButton : null
+            if (button && button.parent && button.parent.categoryRequested)
+                button.parent.categoryRequested(catId)
+            else
+                currentCatId = catId
+        }
 
         function saveAction() {
             console.log("Save")
@@ -658,6 +728,10 @@ ApplicationWindow {
         closePolicy: Popup.NoAutoClose
         y: 0
         visible: openTile !== null
+        onOpenTileChanged: {
+            if (openTile && categories.count > 0)
+                currentCatId = categories.get(0).catId
+        }
 
         enter: Transition {
             NumberAnimation {
@@ -688,11 +762,18 @@ ApplicationWindow {
             enabled: editor.openTile !== null
             onActivated: editor.closeAction()
         }
+        Shortcut {
+            sequence: "A"
+            enabled: itemHost.children.length === 1
+            onActivated: editor.openTile.createBox(editor.currentCatId)
+        }
 
         ColumnLayout {
             anchors.fill: parent
 
-            Row {
+            // Every category, on as many lines as they need.
+            Flow {
+                Layout.fillWidth: true
                 spacing: 4
 
                 Repeater {
@@ -703,7 +784,9 @@ ApplicationWindow {
                         catName: model.catName
                         catShortcut: model.catShortcut
                         catColor: model.catColor
+                        current: model.catId === editor.currentCatId
                         tile: itemHost.children.length === 1 ? editor.openTile : null
+                        onClicked: editor.chooseCategory(catId)
                     }
                 }
             }
@@ -757,16 +840,20 @@ ApplicationWindow {
         property string catName
         property string catShortcut
         property color catColor
+        property bool current: false
         property Item tile
+
+        signal clicked()
 
         objectName: "category" + catId
         width: 20
         height: 20
         color: catColor
-        border.width: 1
+        // The current category is framed more heavily.
+        border.width: current ? 3 : 1
         border.color: "black"
         ToolTip.visible: mouseCategory.containsMouse
-        ToolTip.text: "(%1) %2".arg(catShortcut).arg(catName)
+        ToolTip.text: catShortcut.length > 0 ? "(%1) %2".arg(catShortcut).arg(catName) : catName
 
         Text {
             anchors.centerIn: parent
@@ -777,10 +864,11 @@ ApplicationWindow {
             id: mouseCategory
             anchors.fill: parent
             hoverEnabled: true
+            onClicked: rcCategory.clicked()
         }
         Shortcut {
             sequence: rcCategory.catShortcut
-            enabled: rcCategory.tile !== null
+            enabled: rcCategory.tile !== null && rcCategory.catShortcut.length > 0
             onActivated: {
                 console.log("Activated " + rcCategory.catName)
                 rcCategory.tile.createBox(rcCategory.catId)

@@ -39,11 +39,15 @@ private slots:
         const QMetaObject &mo = BBoxList::staticMetaObject;
         QCOMPARE(mo.className(), "BBoxList");
         // The notify signals of the two properties, then the three slots in their order, then
-        // the checks the editor makes before writing on opening.
-        const QList<QByteArray> expected{"modifiedChanged()",        "saveErrorChanged()",
-                                         "saveTxtFile(QString)",     "appendRow(int,double,double)",
-                                         "deleteRow(int)",           "changedOnDisk(QString)",
-                                         "firstForeignLine(QString)"};
+        // the checks the editor makes before writing on opening, and the class change.
+        const QList<QByteArray> expected{"modifiedChanged()",
+                                         "saveErrorChanged()",
+                                         "saveTxtFile(QString)",
+                                         "appendRow(int,double,double)",
+                                         "deleteRow(int)",
+                                         "changedOnDisk(QString)",
+                                         "firstForeignLine(QString)",
+                                         "setCategory(int,int)"};
         QList<QByteArray> actual;
         for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
             actual << mo.method(i).methodSignature();

@@ -98,6 +98,19 @@ void BBoxList::appendRow(int catId, double cx, double cy)
     setModified(true);
 }
 
+bool BBoxList::setCategory(int row, int catId)
+{
+    if (row < 0 || row >= boxes.size())
+        return false;
+    if (boxes[row]->catId != catId) {
+        boxes[row]->catId = catId;
+        setModified(true);
+        const QModelIndex changed = index(row, 0);
+        emit dataChanged(changed, changed, {CatId});
+    }
+    return true;
+}
+
 void BBoxList::deleteRow(int index)
 {
     if (index < 0 || index >= boxes.size())

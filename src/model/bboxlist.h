@@ -76,6 +76,9 @@ public slots:
     // The number (from 1) of the first line of `txtFile`, as it is on disk now, that is not a
     // label line; 0 when every line is one, or the file cannot be read.
     int firstForeignLine(const QString &txtFile) const;
+    // Gives the box in `row` the category `catId` (setData leaves the category alone). False,
+    // changing nothing, for a row that does not exist.
+    bool setCategory(int row, int catId);
 
 private:
     // Plain numbers from 0, not offsets from Qt::UserRole: they coincide with Qt's display,

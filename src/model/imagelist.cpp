@@ -39,6 +39,18 @@ ImageList *ImageList::instance()
     return s_instance;
 }
 
+void ImageList::setClassNames(const QMap<int, QString> &names)
+{
+    QVariantList list;
+    for (auto it = names.cbegin(); it != names.cend(); ++it)
+        list << QVariantMap{{QStringLiteral("catId"), it.key()},
+                            {QStringLiteral("catName"), it.value()}};
+    if (list == classNameList)
+        return;
+    classNameList = list;
+    emit classNamesChanged();
+}
+
 int ImageList::rowCount(const QModelIndex &parent) const
 {
     // A list has no children below its rows; views that walk trees rely on that.

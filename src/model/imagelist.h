@@ -5,8 +5,10 @@
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QHash>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QVector>
 
 #include <memory>
@@ -15,6 +17,9 @@
 class ImageList : public QAbstractListModel
 {
     Q_OBJECT
+    // The dataset's class names, as {catId, catName} maps in id order: from the class file found
+    // by the last loadYolo, empty when it found none.
+    Q_PROPERTY(QVariantList classNames READ classNames NOTIFY classNamesChanged)
 
 public:
     struct ImageInfo
@@ -45,8 +50,11 @@ public:
     // The folder compiled in for the COCO import's image files.
     static QString cocoImageDir();
 
+    QVariantList classNames() const { return classNameList; }
+
 signals:
     void readFileCompleted();
+    void classNamesChanged();
 
 public slots:
     void loadCocoJson(const QString &imagesFile, const QString &annsFile);
@@ -75,11 +83,13 @@ private:
     };
 
     void addImage(std::shared_ptr<ImageInfo> info);
+    void setClassNames(const QMap<int, QString> &names);
     static void create();
 
     QHash<int, QByteArray> roleNameTable;
     // Contiguous, like the box records: one allocation for all rows' shared pointers.
     QVector<std::shared_ptr<ImageInfo>> images;
+    QVariantList classNameList;
 
     static ImageList *s_instance;
 };
