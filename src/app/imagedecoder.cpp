@@ -109,7 +109,13 @@ ImageDecoder::~ImageDecoder()
 QQuickImageResponse *ImageDecoder::requestImageResponse(const QString &id,
                                                         const QSize &requestedSize)
 {
-    return new DecodeResponse(QUrl::fromPercentEncoding(id.toUtf8()), requestedSize, &pool);
+    QString path = QUrl::fromPercentEncoding(id.toUtf8());
+#ifdef Q_OS_WIN
+    // Image paths are kept with a "/" in front, which goes before a drive letter on Windows.
+    if (path.size() > 2 && path.at(0) == QLatin1Char('/') && path.at(2) == QLatin1Char(':'))
+        path.remove(0, 1);
+#endif
+    return new DecodeResponse(path, requestedSize, &pool);
 }
 
 QImage ImageDecoder::decode(const QString &path, const QSize &requestedSize, QString *error)
