@@ -16,7 +16,7 @@ namespace {
 
 int imageCount = 100000;
 
-qint64 generate(const QString &labels)
+qint64 generate(const QString &labels, const QString &images)
 {
     std::mt19937 rng(42);
     std::uniform_int_distribution<int> boxCount(0, 12), category(0, 79);
@@ -42,6 +42,18 @@ qint64 generate(const QString &labels)
         }
         close(fd);
         total += qint64(text.size());
+    }
+    // The images, empty: one in ten a PNG, so the loader's folder listing has work to do.
+    const std::string imageFolder = images.toStdString();
+    for (int i = 0; i < imageCount; ++i) {
+        const std::string path
+            = imageFolder + "/" + std::to_string(100000000 + i) + (i % 10 == 9 ? ".png" : ".jpg");
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) {
+            std::perror("generate");
+            std::exit(1);
+        }
+        close(fd);
     }
     std::printf("dataset: %d label files, %lld boxes, %.1f MB\n", imageCount, (long long)boxes,
                 total / 1e6);
@@ -82,8 +94,10 @@ int main(int argc, char **argv)
         imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
     QTemporaryDir tmp;
     const QString labels = tmp.filePath("labels");
+    const QString images = tmp.filePath("images");
     QDir().mkpath(labels);
-    const qint64 total = generate(labels);
+    QDir().mkpath(images);
+    const qint64 total = generate(labels, images);
     bench::silenceStderr();
 
     const std::string folder = labels.toStdString();
@@ -94,11 +108,18 @@ int main(int argc, char **argv)
     if (read != total)
         std::printf("warning: floor read %lld of %lld bytes\n", (long long)read, (long long)total);
 
+    // BENCH_NO_IMAGE_FOLDER=1 loads with a missing images folder, to see what listing it costs.
+    const QString imageFolder
+        = qEnvironmentVariableIsSet("BENCH_NO_IMAGE_FOLDER") ? tmp.filePath("missing") : images;
     ImageList *model = ImageList::instance();
-    const double load = bench::medianSeconds(
-        runs, [&] { model->loadYolo(labels, QStringLiteral("/data/images")); });
+    const double load = bench::medianSeconds(runs, [&] { model->loadYolo(labels, imageFolder); });
     if (model->rowCount() != imageCount)
         std::printf("warning: loaded %d rows\n", model->rowCount());
+    int pngs = 0;
+    for (int row = 0; row < model->rowCount(); ++row)
+        pngs += model->data(model->index(row, 0), 1).toString().endsWith(QLatin1String(".png"));
+    if (imageFolder == images && pngs != imageCount / 10)
+        std::printf("warning: %d rows have their PNG image, not %d\n", pngs, imageCount / 10);
 
     bench::figure("loadyolo_median", load, "s");
     bench::figure("posix_floor_median", floor, "s");

@@ -108,6 +108,42 @@ private slots:
         QVERIFY(expected.contains("B"));
     }
 
+    // The image of a label file: its .jpg, else the first of the other common forms there is.
+    void imageInAnyCommonFormat_data()
+    {
+        QTest::addColumn<QStringList>("images");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("jpg") << QStringList{"a.jpg"} << "a.jpg";
+        QTest::newRow("none: jpg all the same") << QStringList{"b.png"} << "a.jpg";
+        QTest::newRow("png only") << QStringList{"a.png"} << "a.png";
+        QTest::newRow("JPG only") << QStringList{"a.JPG"} << "a.JPG";
+        QTest::newRow("jpeg only") << QStringList{"a.jpeg"} << "a.jpeg";
+        QTest::newRow("jpg wins") << QStringList{"a.png", "a.JPG", "a.jpg"} << "a.jpg";
+        QTest::newRow("jpeg before png") << QStringList{"a.PNG", "a.png", "a.jpeg"} << "a.jpeg";
+        QTest::newRow("png before bmp and webp")
+            << QStringList{"a.webp", "a.bmp", "a.png"} << "a.png";
+        QTest::newRow("bmp before webp") << QStringList{"a.webp", "a.bmp"} << "a.bmp";
+        QTest::newRow("webp before upper case") << QStringList{"a.JPEG", "a.webp"} << "a.webp";
+        QTest::newRow("JPG before JPEG and PNG")
+            << QStringList{"a.PNG", "a.JPEG", "a.JPG"} << "a.JPG";
+        QTest::newRow("JPEG before PNG") << QStringList{"a.PNG", "a.JPEG"} << "a.JPEG";
+        QTest::newRow("PNG") << QStringList{"a.PNG"} << "a.PNG";
+        QTest::newRow("other forms are not images here")
+            << QStringList{"a.gif", "a.Jpg", "a.tif"} << "a.jpg";
+        QTest::newRow("the label name's own case") << QStringList{"A.png"} << "a.jpg";
+    }
+    void imageInAnyCommonFormat()
+    {
+        QFETCH(QStringList, images);
+        QFETCH(QString, expected);
+        writeBytes(path("labels/a.txt"), "0 0.5 0.5 0.1 0.1\n");
+        for (const QString &image : images)
+            writeBytes(path("images/" + image), "image");
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(role(0, 1).toString(), "/" + path("images/" + expected));
+    }
+
     void idsFollowListingOrder()
     {
         for (int i = 0; i < 5; ++i)

@@ -3,6 +3,7 @@
 #include "app/utils.h"
 #include "model/yololabels.h"
 
+#include <QMetaMethod>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -155,12 +156,19 @@ void BBoxList::loadTxtFile(const QString &txtFile)
     QByteArray bytes;
     Utils::instance()->readFile(txtFile, bytes, &stamp);
     stamped = true;
-    beginResetModel();
+    // An empty list no one listens to (a new one, filled by a load) skips the reset: there is
+    // no row and no index of it anyone could hold, and no one to tell.
+    const bool observed = !boxes.isEmpty()
+        || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::modelAboutToBeReset))
+        || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::modelReset));
+    if (observed)
+        beginResetModel();
     QVector<BoxInfo> read = yolo::parseLabels(bytes);
     boxes.reserve(boxes.size() + read.size());
     for (BoxInfo &box : read)
         boxes.append(std::make_shared<BoxInfo>(std::move(box)));
-    endResetModel();
+    if (observed)
+        endResetModel();
     setModified(false);
 }
 

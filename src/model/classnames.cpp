@@ -56,6 +56,8 @@ bool parseYamlNames(const QByteArray &bytes, ClassNames *names, QString *error)
         if (!root.IsMap())
             return true;
         const YAML::Node list = root["names"];
+        if (!list)
+            return true;
         QString name;
         if (list.IsSequence()) {
             for (std::size_t i = 0; i < list.size() && i <= std::size_t(INT_MAX); ++i) {

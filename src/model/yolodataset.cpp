@@ -9,9 +9,11 @@
 #include <QDirIterator>
 #include <QFile>
 
-#include <functional>
+#include <cstring>
+#include <memory>
 #include <string>
-#include <unordered_set>
+#include <thread>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -20,7 +22,12 @@
 
 namespace {
 
-using LabelVisitor = std::function<void(const QString &name, const char *native, int length)>;
+// A label file's name, and its bytes on disk.
+struct LabelEntry
+{
+    QString name;
+    std::string native;
+};
 
 bool hasSuffix(const char *name, size_t length, const char *suffix, size_t suffixLength)
 {
@@ -28,23 +35,23 @@ bool hasSuffix(const char *name, size_t length, const char *suffix, size_t suffi
         && qstrnicmp(name + length - suffixLength, suffix, uint(suffixLength)) == 0;
 }
 
-// Calls `visit` with the name (and its bytes on disk) of every entry that QDirIterator(folder,
-// {"*.txt"}, QDir::NoFilter) yields, in the same order, except a "classes.txt", which is the
+// The name (and its bytes on disk) of every entry that QDirIterator(folder, {"*.txt"},
+// QDir::NoFilter) yields, in the same order, except a "classes.txt", which is the
 // dataset's class list. NoFilter stands for QDir::AllEntries there: files, folders and links to
 // existing ones, not hidden, the pattern matched without regard to case. On Unix the folder is
 // read with readdir directly, which is what QDirIterator does underneath but without building a
 // QFileInfo and running a regular expression for each of 100k entries. `extras` notes the class
 // files among the entries.
-void forEachLabelEntry(const QString &folder, yolo::LabelFolderExtras &extras,
-                       const LabelVisitor &visit)
+std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolderExtras &extras)
 {
+    std::vector<LabelEntry> entries;
 #ifdef Q_OS_UNIX
     if (folder.isEmpty())
-        return;
+        return entries;
     const QByteArray native = Utils::nativePath(folder);
     DIR *dir = opendir(native.constData());
     if (!dir)
-        return;
+        return entries;
     while (const struct dirent *entry = readdir(dir)) {
         const char *name = entry->d_name;
         const size_t length = qstrlen(name);
@@ -71,7 +78,7 @@ void forEachLabelEntry(const QString &folder, yolo::LabelFolderExtras &extras,
                 continue;
         }
         if (type == DT_REG || type == DT_DIR)
-            visit(Utils::fromNativePath(name), name, int(length));
+            entries.push_back({Utils::fromNativePath(name), std::string(name, length)});
     }
     closedir(dir);
 #else
@@ -85,12 +92,69 @@ void forEachLabelEntry(const QString &folder, yolo::LabelFolderExtras &extras,
         } else if (name == QLatin1String("classes.txt")) {
             extras.classesTxt = true;
         } else {
-            const QByteArray native = QFile::encodeName(name);
-            visit(name, native.constData(), native.size());
+            entries.push_back({name, QFile::encodeName(name).toStdString()});
         }
     }
 #endif
+    return entries;
 }
+
+// A set of names built once and then only asked: the names in one buffer, an open-addressing
+// table of their offsets. A node-based set spends more on 100k allocations and rehashes than
+// listing the folder costs.
+class NameSet
+{
+public:
+    void add(const char *name, size_t length)
+    {
+        offsets.push_back(quint32(text.size()));
+        text.append(name, length);
+        text.push_back('\0');
+    }
+    void build()
+    {
+        int bits = 4;
+        while ((size_t(1) << bits) < offsets.size() * 2)
+            ++bits;
+        shift = 64 - bits;
+        mask = (size_t(1) << bits) - 1;
+        table.assign(mask + 1, 0);
+        for (size_t i = 0; i < offsets.size(); ++i) {
+            const char *name = text.data() + offsets[i];
+            size_t slot = slotOf(name, qstrlen(name));
+            while (table[slot] != 0)
+                slot = (slot + 1) & mask;
+            table[slot] = quint32(i + 1);
+        }
+    }
+    bool empty() const { return offsets.empty(); }
+    bool contains(const char *name, size_t length) const
+    {
+        for (size_t slot = slotOf(name, length); table[slot] != 0; slot = (slot + 1) & mask) {
+            const char *candidate = text.data() + offsets[table[slot] - 1];
+            if (std::memcmp(candidate, name, length) == 0 && candidate[length] == '\0')
+                return true;
+        }
+        return false;
+    }
+
+private:
+    // FNV-1a, then Fibonacci hashing: names that differ in one digit (img000001, img000002, ...)
+    // would otherwise crowd into neighbouring slots.
+    size_t slotOf(const char *name, size_t length) const
+    {
+        quint64 value = 14695981039346656037ull;
+        for (size_t i = 0; i < length; ++i)
+            value = (value ^ quint8(name[i])) * 1099511628211ull;
+        return size_t((value * 11400714819323198485ull) >> shift);
+    }
+
+    std::string text;
+    std::vector<quint32> offsets;
+    std::vector<quint32> table; // index + 1 into offsets, 0 for a free slot
+    size_t mask = 0;
+    int shift = 60;
+};
 
 // The image files of a folder, listed once per load: their names as the file system has them.
 class ImageFolder
@@ -107,13 +171,16 @@ public:
             return;
         while (const struct dirent *entry = readdir(dir)) {
             if (entry->d_name[0] != '.')
-                names.emplace(entry->d_name);
+                names.add(entry->d_name, qstrlen(entry->d_name));
         }
         closedir(dir);
 #else
-        for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-            names.emplace(QFile::encodeName(name).toStdString());
+        for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+            const QByteArray native = QFile::encodeName(name);
+            names.add(native.constData(), size_t(native.size()));
+        }
 #endif
+        names.build();
     }
 
     // The extension of the image of a label file whose name (on disk) is `labelName`: "jpg"
@@ -132,14 +199,14 @@ public:
         for (const QLatin1String &extension : extensions) {
             key.resize(stem);
             key.append(extension.data(), size_t(extension.size()));
-            if (names.count(key))
+            if (names.contains(key.data(), key.size()))
                 return extension;
         }
         return extensions[0];
     }
 
 private:
-    std::unordered_set<std::string> names;
+    NameSet names;
     std::string key;
 };
 
@@ -152,12 +219,18 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     images.clear();
 
     qint32 id = 1;
-    ImageFolder imageFolder(imagePath);
+    // The images folder is listed on a thread of its own while the labels folder is listed here.
+    std::unique_ptr<ImageFolder> imageFolder;
+    std::thread imageLister([&] { imageFolder = std::make_unique<ImageFolder>(imagePath); });
     yolo::LabelFolderExtras extras;
-    forEachLabelEntry(txtPath, extras, [&](const QString &entry, const char *native, int length) {
-        const QString base = utils->baseName(utils->fileName(entry));
+    const std::vector<LabelEntry> entries = listLabelEntries(txtPath, extras);
+    imageLister.join();
+
+    for (const LabelEntry &entry : entries) {
+        const QString base = utils->baseName(utils->fileName(entry.name));
         const QString txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, base);
-        const QLatin1String extension = imageFolder.extensionFor(native, length);
+        const QLatin1String extension
+            = imageFolder->extensionFor(entry.native.data(), int(entry.native.size()));
         const QString imageFile = extension == QLatin1String("jpg")
             ? QStringLiteral("%1/%2.jpg").arg(imagePath, base)
             : QStringLiteral("%1/%2.%3").arg(imagePath, base, extension);
@@ -171,7 +244,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         info->bboxes = std::make_unique<BBoxList>();
         info->bboxes->loadTxtFile(txtFile);
         addImage(std::move(info));
-    });
+    }
 
     endResetModel();
     qDebug("Loaded %d images from yolo", images.size());

@@ -1,0 +1,187 @@
+#include "model/classnames.h"
+#include "model/imagelist.h"
+#include "testutil.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using yolo::ClassNames;
+
+Q_DECLARE_METATYPE(ClassNames)
+
+class TestClassNames : public QObject, protected DatasetFixture
+{
+    Q_OBJECT
+
+private:
+    // The class names ImageList publishes, as "id:name" items.
+    QStringList published() const
+    {
+        QStringList items;
+        for (const QVariant &entry : model->classNames()) {
+            const QVariantMap map = entry.toMap();
+            items << QStringLiteral("%1:%2")
+                         .arg(map.value("catId").toInt())
+                         .arg(map.value("catName").toString());
+        }
+        return items;
+    }
+
+private slots:
+    void initTestCase() { model = ImageList::instance(); }
+
+    void classesTxt_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<ClassNames>("expected");
+        QTest::newRow("lines") << QByteArray("person\nbicycle\ncar")
+                               << ClassNames{{0, "person"}, {1, "bicycle"}, {2, "car"}};
+        QTest::newRow("CRLF, blank lines at the end, spaces")
+            << QByteArray("person \r\n traffic light\r\n\r\n\n  \n")
+            << ClassNames{{0, "person"}, {1, "traffic light"}};
+        QTest::newRow("a blank line inside keeps the numbering")
+            << QByteArray("a\n\nc\n") << ClassNames{{0, "a"}, {1, ""}, {2, "c"}};
+        QTest::newRow("utf-8") << QByteArray("pi\xc3\xa9ton\n") << ClassNames{{0, "pi\u00e9ton"}};
+        QTest::newRow("empty") << QByteArray("\n\n") << ClassNames{};
+    }
+    void classesTxt()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(ClassNames, expected);
+        QCOMPARE(yolo::parseClassesTxt(text), expected);
+    }
+
+    void yamlNames_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("parses");
+        QTest::addColumn<ClassNames>("expected");
+        QTest::newRow("flow sequence")
+            << QByteArray("path: ../data\nnc: 3\nnames: ['person', 'bicycle', car]\n") << true
+            << ClassNames{{0, "person"}, {1, "bicycle"}, {2, "car"}};
+        QTest::newRow("block sequence") << QByteArray("names:\n  - person\n  - bus\n") << true
+                                        << ClassNames{{0, "person"}, {1, "bus"}};
+        QTest::newRow("mapping, sparse ids")
+            << QByteArray("names:\n  0: person\n  5: bus\n  12: 'stop sign'\n") << true
+            << ClassNames{{0, "person"}, {5, "bus"}, {12, "stop sign"}};
+        QTest::newRow("mapping: keys that are not ids are left out")
+            << QByteArray("names: {0: a, x: b, 1.5: c, 2: [d], 3: e}\n") << true
+            << ClassNames{{0, "a"}, {3, "e"}};
+        QTest::newRow("no names") << QByteArray("train: images/train\nnc: 2\n") << true
+                                  << ClassNames{};
+        QTest::newRow("names is a scalar") << QByteArray("names: person\n") << true << ClassNames{};
+        QTest::newRow("not a mapping") << QByteArray("- a\n- b\n") << true << ClassNames{};
+        QTest::newRow("empty") << QByteArray() << true << ClassNames{};
+        QTest::newRow("does not parse")
+            << QByteArray("names: [a, b\n  c: {\n") << false << ClassNames{};
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe names: [a]", 15) << false
+                                << ClassNames{};
+    }
+    void yamlNames()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, parses);
+        QFETCH(ClassNames, expected);
+        ClassNames names{{7, "stale"}};
+        QString error;
+        QCOMPARE(yolo::parseYamlNames(text, &names, &error), parses);
+        QCOMPARE(names, expected);
+        QCOMPARE(error.isEmpty(), parses);
+    }
+
+    // Where the class file is looked for, and which wins: files are "folder/name=content",
+    // folders relative to the dataset root d, whose labels are in d/a/labels.
+    void searchOrder_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("expected");
+        const QString txt = "a/labels/classes.txt=t0\nt1\n";
+        QTest::newRow("nothing") << QStringList{} << QStringList{};
+        QTest::newRow("classes.txt beside the labels")
+            << QStringList{txt} << QStringList{"0:t0", "1:t1"};
+        QTest::newRow("classes.txt before data.yaml")
+            << QStringList{txt, "a/labels/data.yaml=names: [y]"} << QStringList{"0:t0", "1:t1"};
+        QTest::newRow("data.yaml before dataset.yaml and the rest")
+            << QStringList{"a/labels/a.yaml=names: [a]", "a/labels/dataset.yaml=names: [ds]",
+                           "a/labels/data.yaml=names: [d]"}
+            << QStringList{"0:d"};
+        QTest::newRow("dataset.yaml before the rest")
+            << QStringList{"a/labels/a.yaml=names: [a]", "a/labels/dataset.yaml=names: [ds]"}
+            << QStringList{"0:ds"};
+        QTest::newRow("other YAML files in name order, the first with names")
+            << QStringList{"a/labels/c.yaml=names: [c]", "a/labels/b.yaml=names: [b]",
+                           "a/labels/a.yaml=nc: 1", "a/labels/data.yaml=train: x"}
+            << QStringList{"0:b"};
+        QTest::newRow("the labels folder before its parent")
+            << QStringList{"a/classes.txt=parent", "a/labels/data.yaml=names: [own]"}
+            << QStringList{"0:own"};
+        QTest::newRow("the parent")
+            << QStringList{"a/data.yaml=names: {3: three}"} << QStringList{"3:three"};
+        QTest::newRow("the parent's parent")
+            << QStringList{"data.yaml=names: [root]", "a/notes.yaml=nc: 0"}
+            << QStringList{"0:root"};
+        QTest::newRow("the parent before its parent")
+            << QStringList{"classes.txt=root", "a/dataset.yaml=names: [mid]"}
+            << QStringList{"0:mid"};
+        QTest::newRow("an empty classes.txt is passed over")
+            << QStringList{"a/labels/classes.txt=\n", "a/data.yaml=names: [next]"}
+            << QStringList{"0:next"};
+        QTest::newRow("a .yml or other name is not a class file")
+            << QStringList{"a/labels/data.yml=names: [a]", "a/names.txt=a\n"} << QStringList{};
+    }
+    void searchOrder()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, expected);
+        newFolder();
+        QVERIFY(QDir(dir->path()).mkpath("a/labels"));
+        writeBytes(path("a/labels/x.txt"), "0 0.5 0.5 0.1 0.1\n");
+        for (const QString &file : files) {
+            const int equals = file.indexOf('=');
+            writeBytes(path(file.left(equals)), file.mid(equals + 1).toUtf8());
+        }
+        model->loadYolo(path("a/labels"), path("a/images"));
+        QCOMPARE(published(), expected);
+        QCOMPARE(names(), QStringList{"x"});
+    }
+
+    void unparsableYamlIsSkipped()
+    {
+        newFolder();
+        QVERIFY(QDir(dir->path()).mkpath("labels"));
+        writeBytes(path("labels/data.yaml"), "names: [a, b\n");
+        writeBytes(path("labels/more.yaml"), "names: [m]\n");
+        QTest::ignoreMessage(
+            QtDebugMsg, QRegularExpression("^Skipped .*/labels/data.yaml \\(not YAML: .*\\)$"));
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(published(), QStringList{"0:m"});
+    }
+
+    // The class list beside the labels is neither a row nor written by anything a load does.
+    void classesTxtIsNotALabelFile()
+    {
+        newFolder();
+        QVERIFY(QDir(dir->path()).mkpath("labels"));
+        const QByteArray classes = "person\ncar\n";
+        writeBytes(path("labels/classes.txt"), classes);
+        writeBytes(path("labels/Classes.txt"), "0 0.5 0.5 0.1 0.1\n");
+        writeBytes(path("labels/img.txt"), "1 0.5 0.5 0.1 0.1\n");
+        QSignalSpy changed(model, &ImageList::classNamesChanged);
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(names(), (QStringList{"Classes", "img"}));
+        QCOMPARE(published(), (QStringList{"0:person", "1:car"}));
+        QCOMPARE(changed.count(), 1);
+        // The same names again: nothing changed.
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(changed.count(), 1);
+        model->exportYolo(path("labels"));
+        QCOMPARE(readBytes(path("labels/classes.txt")), classes);
+        // A load without a class file clears them.
+        model->loadYolo(path("images"), path("images"));
+        QCOMPARE(published(), QStringList{});
+        QCOMPARE(changed.count(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClassNames)
+#include "tst_classnames.moc"
