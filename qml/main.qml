@@ -852,8 +852,11 @@ ApplicationWindow {
         // The current category is framed more heavily.
         border.width: current ? 3 : 1
         border.color: "black"
+        readonly property string tipText: catShortcut.length > 0
+                                          ? "(%1) %2".arg(catShortcut).arg(catName) : catName
+
         ToolTip.visible: mouseCategory.containsMouse
-        ToolTip.text: catShortcut.length > 0 ? "(%1) %2".arg(catShortcut).arg(catName) : catName
+        ToolTip.text: tipText
 
         Text {
             anchors.centerIn: parent

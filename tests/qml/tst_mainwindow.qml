@@ -351,6 +351,122 @@ TestCase {
         mouseClick(child("btnGo"))
         compare(grid.contentY, y)
     }
+    // --- Class names, colours and every class at hand ---
+
+    // The dataset of init() with a class file naming twelve classes, c0 to c11.
+    function loadWithClasses() {
+        var names = []
+        for (var i = 0; i < 12; ++i)
+            names.push("c" + i)
+        verify(TestFiles.write(labels + "/classes.txt", names.join("\n") + "\n\n"))
+        load()
+    }
+    // Swatches are made by a repeater in the popup: found among its content's items.
+    function swatch(id) {
+        var found = findChild(child("popupEditor").contentItem, "category" + id)
+        verify(found, "category" + id)
+        return found
+    }
+    function pointAtPicture(tile) {
+        var frame = frameOf(tile)
+        mouseMove(frame.parent, frame.x + frame.width / 2, frame.y + frame.height / 2)
+    }
+
+    function test_withoutClassFileOneCategory() {
+        load()
+        compare(child("popupEditor").categories.count, 1)
+        compare(swatch(1).tipText, "(1) People")
+        compare(String(swatch(1).catColor), "#0000ff")
+        compare(String(boxOf(tileOf("other"), 0).bboxColor), "#000000")
+    }
+
+    function test_classFileGivesEveryClassAColourAndSwatch() {
+        loadWithClasses()
+        compare(ImageList.rowCount(), 3) // classes.txt is not a tile
+        var categories = child("popupEditor").categories
+        compare(categories.count, 12)
+        compare(swatch(0).tipText, "(0) c0")
+        compare(swatch(9).tipText, "(9) c9")
+        compare(swatch(10).catShortcut, "")
+        compare(swatch(10).tipText, "c10")
+        // Each class its own palette colour; none black.
+        var colours = {}
+        for (var i = 0; i < categories.count; ++i) {
+            var colour = String(categories.get(i).catColor)
+            verify(colour !== "#000000")
+            verify(!colours[colour], colour)
+            colours[colour] = true
+        }
+        compare(boxOf(tileOf("wide"), 0).bboxColor, swatch(1).catColor)
+        compare(boxOf(tileOf("other"), 0).bboxColor, swatch(7).catColor)
+    }
+
+    function test_digitAndAKeysAddBoxesOfTheirClass() {
+        loadWithClasses()
+        var tile = tileOf("tall")
+        open(tile)
+        compare(child("popupEditor").currentCatId, 0)
+        verify(swatch(0).current)
+        pointAtPicture(tile)
+        pressKey(Qt.Key_2)
+        tryVerify(function() { return tile.boxes.rowCount() === 1 })
+        compare(boxOf(tile, 0).bboxColor, swatch(2).catColor)
+        // A swatch click with no box selected makes its class the one A adds.
+        mouseClick(swatch(11))
+        compare(child("popupEditor").currentCatId, 11)
+        verify(swatch(11).current && !swatch(0).current)
+        pointAtPicture(tile)
+        pressKey(Qt.Key_A)
+        tryVerify(function() { return tile.boxes.rowCount() === 2 })
+        mouseClick(child("btnSave"))
+        var lines = label("tall").split("\n")
+        compare(lines.length, 2)
+        compare(lines[0].split(" ")[0], "2")
+        compare(lines[1].split(" ")[0], "11")
+        // Opening again starts from the first class.
+        mouseClick(child("btnClose"))
+        tryCompare(child("popupEditor"), "visible", false)
+        open(tileOf("wide"))
+        compare(child("popupEditor").currentCatId, 0)
+    }
+
+    function test_swatchClickReclassesTheSelectedBox() {
+        loadWithClasses()
+        var tile = tileOf("wide")
+        open(tile)
+        var box = boxOf(tile, 0)
+        var name = findChild(box, "className")
+        verify(!name.visible)
+        mouseClick(box, box.width / 2, box.height / 2)
+        tryCompare(box, "selected", true)
+        verify(name.visible)
+        compare(name.text, "c1")
+        verify(!child("btnSave").enabled)
+        mouseClick(swatch(5))
+        tryCompare(name, "text", "c5")
+        compare(box.bboxColor, swatch(5).catColor)
+        compare(child("popupEditor").currentCatId, 0) // the current class stays
+        verify(child("btnSave").enabled)
+        verify(tile.boxes.modified)
+        mouseClick(child("btnSave"))
+        compare(label("wide"), "5 0.5 0.5 0.2 0.4")
+    }
+
+    function test_imagesInOtherFormats_data() {
+        return [ { tag: "png", file: "p.png" }, { tag: "JPG", file: "p.JPG" },
+                 { tag: "jpeg", file: "p.jpeg" } ]
+    }
+    function test_imagesInOtherFormats(data) {
+        makeDataset([])
+        verify(TestFiles.writeImage(images + "/" + data.file, 160, 80))
+        verify(TestFiles.write(labels + "/p.txt", "0 0.5 0.5 0.5 0.5\n"))
+        load()
+        var tile = tileOf("p")
+        compare(tile.imagePath, "/" + images + "/" + data.file)
+        tryCompare(findChild(tile, "tileImage"), "status", Image.Ready)
+        fuzzyCompare(frameOf(tile).width / frameOf(tile).height, 2, 0.02)
+    }
+
     // --- Decoding at the size shown ---
 
     function test_imagesDecodeAtTheSizeShown() {

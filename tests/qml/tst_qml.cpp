@@ -53,7 +53,7 @@ public slots:
         QPainter painter(&image);
         painter.fillRect(width / 4, height / 4, width / 2, height / 2, QColor(90, 90, 120));
         painter.end();
-        return image.save(path, "JPG");
+        return image.save(path); // the format its suffix names
     }
 
 private:
