@@ -677,11 +677,12 @@ ApplicationWindow {
             visible: false
             ButtonGroup.group: placed.group
         }
-        // The selected box says what it is, in its own colour, just above its top-left corner.
+        // The selected box says what it is, in its own colour, just above its top-left corner, or
+        // just inside it when the box touches the top of the image.
         Text {
             objectName: "className"
             visible: placed.selected
-            y: -height
+            y: placed.y >= height ? -height : 1
             text: placed.className
             color: placed.bboxColor
             font.pixelSize: 12
