@@ -190,6 +190,7 @@ ApplicationWindow {
         x: Math.round((window.width - width) / 2)
         categories: lstCategories
         selectionGroup: btnGroupSelected
+        grid: gridImages
     }
 
     // Asked before closing or loading drops edits that are not saved: Save All writes them and
@@ -288,6 +289,14 @@ ApplicationWindow {
         property ButtonGroup selectionGroup
         property var categoryInfo
 
+        // The tile of `row`, brought into view first (so that it exists); null for no such row.
+        function tileAt(row) {
+            if (row < 0 || row >= count)
+                return null
+            positionViewAtIndex(row, GridView.Contain)
+            var cell = itemAtIndex(row)
+            return cell ? cell.tile : null
+        }
         // Only a whole number naming an existing row moves the grid.
         function goTo(text) {
             text = text.trim()
@@ -331,6 +340,8 @@ ApplicationWindow {
         // an id and an implicit delegate component of its own.
         delegate: Component {
             Item {
+                readonly property Item tile: cellTile
+
                 width: grid.cellWidth
                 height: grid.cellHeight
 
@@ -339,6 +350,7 @@ ApplicationWindow {
                     anchors.margins: 2
 
                     Tile {
+                        id: cellTile
                         row: index
                         decodeSize: grid.decodeSize
                         imagePath: imgFilePath
@@ -445,6 +457,20 @@ ApplicationWindow {
             var cy = clamp(mouseFull.mouseY - rcImageFrame.y, 0, rcImageFrame.height)
                     / rcImageFrame.height
             boxes.appendRow(catId, cx, cy)
+        }
+        // Selects the box `step` rows after the selected one of this tile (wrapping), or the
+        // first or last when none of its boxes is selected.
+        function selectStep(step) {
+            var n = boxRepeater.count
+            if (n === 0)
+                return
+            var current = -1
+            for (var i = 0; i < n; ++i) {
+                if (boxRepeater.itemAt(i) && boxRepeater.itemAt(i).selected)
+                    current = i
+            }
+            var next = current < 0 ? (step > 0 ? 0 : n - 1) : ((current + step) % n + n) % n
+            boxRepeater.itemAt(next).select()
         }
         function categoryColor(catId) {
             var entry = categoryInfo[catId]
@@ -595,6 +621,7 @@ ApplicationWindow {
                     styleColor: "black"
                 }
                 Repeater {
+                    id: boxRepeater
                     model: rcDelegate.boxes
 
                     delegate: PlacedBox {
@@ -646,6 +673,15 @@ ApplicationWindow {
 
         function select() {
             rbSelected.checked = true
+        }
+        // Moves the box by dx, dy pixels of the painted image, kept inside it as a drag is, and
+        // reports the new place as a drag does.
+        function nudge(dx, dy) {
+            var nx = Math.max(0, Math.min(xMax - width, x + dx))
+            var ny = Math.max(0, Math.min(yMax - height, y + dy))
+            if (nx === x && ny === y)
+                return
+            dimensionsChanged(iCx + (nx - x) / xMax, iCy + (ny - y) / yMax, iCw, iCh)
         }
 
         selected: rbSelected.checked
@@ -703,6 +739,34 @@ ApplicationWindow {
                                                                        : null
         // The category key A adds; the first one whenever the editor opens.
         property int currentCatId: 0
+        // The grid whose tiles PageUp and PageDown open.
+        property Item grid
+        // True while one tile is exchanged for the next: the popup stays open.
+        property bool switching: false
+
+        function selectedBox() {
+            var button = selectionGroup ? selectionGroup.checkedButton : null
+            return button && button.parent && button.parent.nudge ? button.parent : null
+        }
+        function nudgeSelected(dx, dy) {
+            var box = selectedBox()
+            if (box)
+                box.nudge(dx, dy)
+        }
+        // As Close and then a click on the tile `step` rows away, if there is one. The open tile
+        // goes back to its cell before the grid scrolls, so its cell may go out of view.
+        function openNeighbour(step) {
+            var tile = openTile
+            if (!tile || !grid || tile.row + step < 0 || tile.row + step >= grid.count)
+                return
+            var row = tile.row + step
+            switching = true
+            tile.state = "multiple"
+            var next = grid.tileAt(row)
+            if (next)
+                next.state = "single"
+            switching = false
+        }
 
         // A click on a swatch: the selected box, if any, takes its category; otherwise the
         // category becomes the current one.
@@ -728,7 +792,7 @@ ApplicationWindow {
         dim: true
         closePolicy: Popup.NoAutoClose
         y: 0
-        visible: openTile !== null
+        visible: openTile !== null || switching
         onOpenTileChanged: {
             if (openTile && categories.count > 0)
                 currentCatId = categories.get(0).catId
@@ -767,6 +831,51 @@ ApplicationWindow {
             sequence: "A"
             enabled: itemHost.children.length === 1
             onActivated: editor.openTile.createBox(editor.currentCatId)
+        }
+        // The review keys: the next and previous image, and the selected box's delete, nudge
+        // and the next and previous box.
+        Shortcut {
+            sequence: "PgDown"
+            enabled: itemHost.children.length === 1
+            onActivated: editor.openNeighbour(1)
+        }
+        Shortcut {
+            sequence: "PgUp"
+            enabled: itemHost.children.length === 1
+            onActivated: editor.openNeighbour(-1)
+        }
+        Shortcut {
+            sequences: ["Del", "Backspace"]
+            enabled: itemHost.children.length === 1
+            onActivated: {
+                var box = editor.selectedBox()
+                if (box)
+                    box.deleteRequested()
+            }
+        }
+        Shortcut {
+            sequence: "Tab"
+            enabled: itemHost.children.length === 1
+            onActivated: editor.openTile.selectStep(1)
+        }
+        Shortcut {
+            sequence: "Shift+Tab"
+            enabled: itemHost.children.length === 1
+            onActivated: editor.openTile.selectStep(-1)
+        }
+        Repeater {
+            // Arrow keys move the selected box by a pixel, with Shift by ten.
+            model: [["Left", -1, 0], ["Right", 1, 0], ["Up", 0, -1], ["Down", 0, 1],
+                    ["Shift+Left", -10, 0], ["Shift+Right", 10, 0], ["Shift+Up", 0, -10],
+                    ["Shift+Down", 0, 10]]
+
+            delegate: Item {
+                Shortcut {
+                    sequence: modelData[0]
+                    enabled: itemHost.children.length === 1
+                    onActivated: editor.nudgeSelected(modelData[1], modelData[2])
+                }
+            }
         }
 
         ColumnLayout {

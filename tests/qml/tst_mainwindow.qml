@@ -467,6 +467,95 @@ TestCase {
         fuzzyCompare(frameOf(tile).width / frameOf(tile).height, 2, 0.02)
     }
 
+    // --- Review keys in the editor ---
+
+    function test_pageKeysOpenTheNextAndPreviousImage() {
+        var entries = []
+        for (var i = 0; i < 40; ++i)
+            entries.push({ name: "img" + (100 + i), width: 40, height: 30,
+                           text: "1 0.5 0.5 0.2 0.2\n" })
+        makeDataset(entries)
+        load()
+        var editor = child("popupEditor")
+        var first = child("tile0")
+        open(first)
+        // Edit the first image, then move on: it goes back unsaved, the next one is written.
+        editBox(first)
+        verify(TestFiles.write(labels + "/" + first.caption + ".txt", "1 0.5 0.5 0.2 0.2\n"))
+        pressKey(Qt.Key_PageUp) // nothing before the first
+        compare(editor.openTile, first)
+        var secondName = child("tile1").caption
+        verify(TestFiles.write(labels + "/" + secondName + ".txt", "1 0.5 0.5 0.2 0.2"))
+        pressKey(Qt.Key_PageDown)
+        tryCompare(editor.openTile, "row", 1)
+        verify(editor.visible)
+        compare(first.state, "multiple")
+        verify(first.boxes.modified)
+        compare(first.boxes.rowCount(), 2)
+        compare(editor.openTile.caption, secondName)
+        compare(label(secondName), "1 0.5 0.5 0.2 0.2") // written on opening
+        // Far down the grid and back: tiles that scrolled out of view come back.
+        for (var k = 2; k < 40; ++k)
+            pressKey(Qt.Key_PageDown)
+        tryCompare(editor.openTile, "row", 39)
+        pressKey(Qt.Key_PageDown) // nothing after the last
+        compare(editor.openTile.row, 39)
+        var grid = child("gridImages")
+        mouseClick(child("btnClose"))
+        tryCompare(editor, "visible", false)
+        // The grid shows the tile that was open.
+        var cell = grid.itemAtIndex(39)
+        verify(cell)
+        verify(cell.y + cell.height <= grid.contentY + grid.height + 1 && cell.y >= grid.contentY - 1)
+        open(child("tile39"))
+        for (k = 38; k >= 0; --k)
+            pressKey(Qt.Key_PageUp)
+        tryCompare(editor.openTile, "row", 0)
+        // The edit made before is still there, and opening wrote it.
+        compare(editor.openTile.boxes.rowCount(), 2)
+        compare(label(editor.openTile.caption).split("\n").length, 2)
+    }
+
+    function test_deleteNudgeAndTabKeys() {
+        makeDataset([{ name: "boxes", width: 200, height: 100,
+                       text: "1 0.2 0.5 0.1 0.2\n1 0.5 0.5 0.1 0.2\n1 0.94 0.5 0.1 0.2\n" }])
+        load()
+        var tile = tileOf("boxes")
+        open(tile)
+        var frame = frameOf(tile)
+        // Tab selects in row order, wrapping; Shift+Tab goes back.
+        pressKey(Qt.Key_Tab)
+        tryVerify(function() { return boxOf(tile, 0).selected })
+        pressKey(Qt.Key_Tab)
+        verify(boxOf(tile, 1).selected && !boxOf(tile, 0).selected)
+        pressKey(Qt.Key_Tab)
+        pressKey(Qt.Key_Tab)
+        verify(boxOf(tile, 0).selected)
+        keyClick(Qt.Key_Backtab, Qt.ShiftModifier)
+        verify(boxOf(tile, 2).selected)
+        verify(!child("btnSave").enabled)
+        // Arrows move the selected box by one painted pixel, Shift+arrows by ten, never out.
+        pressKey(Qt.Key_Left)
+        var list = tile.boxes
+        var cx = function(row) { return list.data(list.index(row, 0), 1) }
+        fuzzyCompare(cx(2), 0.94 - 1 / frame.width, 1e-9)
+        verify(child("btnSave").enabled)
+        keyClick(Qt.Key_Right, Qt.ShiftModifier)
+        fuzzyCompare(cx(2), 0.95, 1e-9) // the right edge of the image stops it
+        keyClick(Qt.Key_Up, Qt.ShiftModifier)
+        fuzzyCompare(list.data(list.index(2, 0), 2), 0.5 - 10 / frame.height, 1e-9)
+        pressKey(Qt.Key_Down)
+        fuzzyCompare(list.data(list.index(2, 0), 2), 0.5 - 9 / frame.height, 1e-9)
+        // Delete and Backspace delete the selected box.
+        pressKey(Qt.Key_Delete)
+        tryVerify(function() { return list.rowCount() === 2 })
+        pressKey(Qt.Key_Tab)
+        pressKey(Qt.Key_Backspace)
+        tryVerify(function() { return list.rowCount() === 1 })
+        mouseClick(child("btnSave"))
+        compare(label("boxes"), "1 0.5 0.5 0.1 0.2")
+    }
+
     // --- Decoding at the size shown ---
 
     function test_imagesDecodeAtTheSizeShown() {
