@@ -18,6 +18,9 @@ Rectangle {
     property real iCh: 0
     property real xMax: 0
     property real yMax: 0
+    // True while the pointer holds the box or one of its handles: the reports of one drag
+    // belong together.
+    property bool held: false
 
     signal pressed()
     signal deleteRequested()
@@ -68,8 +71,11 @@ Rectangle {
         drag.minimumY: 0
         drag.maximumY: control.yMax - control.height
 
+        onReleased: control.held = false
+        onCanceled: control.held = false
         onPressed: {
             if (mouse.button === Qt.LeftButton) {
+                control.held = true
                 control.pressed()
             } else if (mouse.button === Qt.RightButton) {
                 control.openMenu(mouse.x, mouse.y)
@@ -173,7 +179,12 @@ Rectangle {
             drag.maximumY: handle.edge === Qt.TopEdge ? control.height - handle.half
                                                       : control.yMax - control.y - handle.half
 
-            onPressed: control.lastResize = []
+            onPressed: {
+                control.held = true
+                control.lastResize = []
+            }
+            onReleased: control.held = false
+            onCanceled: control.held = false
             onPositionChanged: {
                 if (drag.active)
                     handle.report()

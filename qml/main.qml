@@ -425,6 +425,12 @@ ApplicationWindow {
             ableToSave = false
             message = ""
             ImageList.yoloReloadRow(row)
+            boxes.clearHistory()
+        }
+        // Undo (step -1) or redo (step 1) of the last box edit; each is an edit itself.
+        function stepHistory(step) {
+            if (step < 0 ? boxes.undo() : boxes.redo())
+                ableToSave = true
         }
         // The image's width over its height, 0 while unknown: taken from the thumbnail, then
         // from the editor's image, whose larger size rounds it less.
@@ -450,6 +456,7 @@ ApplicationWindow {
             // An image that failed to load has no painted size to place a box on.
             if (!(rcImageFrame.width > 0 && rcImageFrame.height > 0))
                 return
+            boxes.checkpoint()
             ableToSave = true
             var catId = parseInt(category, 10)
             var cx = clamp(mouseFull.mouseX - rcImageFrame.x, 0, rcImageFrame.width)
@@ -639,7 +646,13 @@ ApplicationWindow {
                         enabled: rcDelegate.state === "single"
 
                         onPressed: select()
+                        onHeldChanged: if (!held) checkpointed = false
                         onDimensionsChanged: {
+                            // One record of history for a whole drag.
+                            if (!checkpointed) {
+                                rcDelegate.boxes.checkpoint()
+                                checkpointed = held
+                            }
                             rcDelegate.ableToSave = true
                             model.cx = newCx
                             model.cy = newCy
@@ -647,10 +660,14 @@ ApplicationWindow {
                             model.ch = newCh
                         }
                         onDeleteRequested: {
+                            rcDelegate.boxes.checkpoint()
                             rcDelegate.ableToSave = true
                             rcDelegate.boxes.deleteRow(index)
                         }
                         onCategoryRequested: {
+                            if (catId === model.catId)
+                                return
+                            rcDelegate.boxes.checkpoint()
                             rcDelegate.ableToSave = true
                             rcDelegate.boxes.setCategory(index, catId)
                         }
@@ -667,6 +684,8 @@ ApplicationWindow {
 
         property ButtonGroup group
         property string className
+        // Whether the drag going on has recorded the state before it.
+        property bool checkpointed: false
 
         // Asks for the box to be given another category.
         signal categoryRequested(int catId)
@@ -852,6 +871,16 @@ ApplicationWindow {
                 if (box)
                     box.deleteRequested()
             }
+        }
+        Shortcut {
+            sequence: "Ctrl+Z"
+            enabled: itemHost.children.length === 1
+            onActivated: editor.openTile.stepHistory(-1)
+        }
+        Shortcut {
+            sequences: ["Ctrl+Shift+Z", "Ctrl+Y"]
+            enabled: itemHost.children.length === 1
+            onActivated: editor.openTile.stepHistory(1)
         }
         Shortcut {
             sequence: "Tab"

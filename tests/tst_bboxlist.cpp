@@ -47,7 +47,11 @@ private slots:
                                          "deleteRow(int)",
                                          "changedOnDisk(QString)",
                                          "firstForeignLine(QString)",
-                                         "setCategory(int,int)"};
+                                         "setCategory(int,int)",
+                                         "checkpoint()",
+                                         "undo()",
+                                         "redo()",
+                                         "clearHistory()"};
         QList<QByteArray> actual;
         for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
             actual << mo.method(i).methodSignature();

@@ -112,6 +112,63 @@ bool BBoxList::setCategory(int row, int catId)
     return true;
 }
 
+namespace {
+// Enough for a long session on one image; the oldest records go first.
+constexpr int maxHistory = 500;
+} // namespace
+
+QVector<BoxInfo> BBoxList::snapshot() const
+{
+    QVector<BoxInfo> state;
+    state.reserve(boxes.size());
+    for (const auto &box : boxes)
+        state.append(*box);
+    return state;
+}
+
+void BBoxList::restore(const QVector<BoxInfo> &state)
+{
+    beginResetModel();
+    boxes.clear();
+    boxes.reserve(state.size());
+    for (const BoxInfo &box : state)
+        boxes.append(std::make_shared<BoxInfo>(box));
+    endResetModel();
+    setModified(true);
+}
+
+void BBoxList::checkpoint()
+{
+    undoStates.append(snapshot());
+    if (undoStates.size() > maxHistory)
+        undoStates.removeFirst();
+    redoStates.clear();
+}
+
+bool BBoxList::undo()
+{
+    if (undoStates.isEmpty())
+        return false;
+    redoStates.append(snapshot());
+    restore(undoStates.takeLast());
+    return true;
+}
+
+bool BBoxList::redo()
+{
+    if (redoStates.isEmpty())
+        return false;
+    undoStates.append(snapshot());
+    restore(redoStates.takeLast());
+    return true;
+}
+
+void BBoxList::clearHistory()
+{
+    undoStates.clear();
+    redoStates.clear();
+}
+
 void BBoxList::deleteRow(int index)
 {
     if (index < 0 || index >= boxes.size())

@@ -80,6 +80,15 @@ public slots:
     // changing nothing, for a row that does not exist.
     bool setCategory(int row, int catId);
 
+    // The edit history: checkpoint() records the boxes as they are before an edit (and drops
+    // what could be redone); undo() and redo() step through the records, each an edit of its
+    // own (the list becomes modified). False when there is nothing to undo or redo.
+    // clearHistory() starts again, as after a reset to the file.
+    void checkpoint();
+    bool undo();
+    bool redo();
+    void clearHistory();
+
 private:
     // Plain numbers from 0, not offsets from Qt::UserRole: they coincide with Qt's display,
     // decoration, edit, tool-tip and status-tip roles.
@@ -90,6 +99,10 @@ private:
 
     QHash<int, QByteArray> roleNameTable;
     BoxRecords boxes;
+    // Earlier states for undo, most recent last, and states undone, for redo.
+    QVector<QVector<BoxInfo>> undoStates, redoStates;
+    QVector<BoxInfo> snapshot() const;
+    void restore(const QVector<BoxInfo> &state);
     bool modified = false;
     bool stamped = false; // whether `stamp` describes a file this list read or wrote
     FileStamp stamp;

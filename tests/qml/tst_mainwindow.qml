@@ -556,6 +556,81 @@ TestCase {
         compare(label("boxes"), "1 0.5 0.5 0.1 0.2")
     }
 
+    // Every kind of edit is undone and redone by the keys, one drag a single step.
+    function test_undoAndRedo() {
+        loadWithClasses()
+        var tile = tileOf("wide")
+        open(tile)
+        var frame = frameOf(tile)
+        var list = tile.boxes
+        var state = function() {
+            var rows = []
+            for (var r = 0; r < list.rowCount(); ++r) {
+                var i = list.index(r, 0)
+                rows.push([list.data(i, 0), g6(list.data(i, 1)), g6(list.data(i, 2)),
+                           g6(list.data(i, 3)), g6(list.data(i, 4))].join(" "))
+            }
+            return rows.join("|")
+        }
+        var states = [state()]
+        // A move: many reports, one step.
+        var step = frame.width / 100
+        mousePress(frame, frame.width / 2, frame.height / 2)
+        for (var k = 1; k <= 6; ++k)
+            mouseMove(frame, frame.width / 2 + k * step, frame.height / 2)
+        mouseRelease(frame, frame.width / 2 + 6 * step, frame.height / 2)
+        states.push(state())
+        // A resize by the right handle, then a nudge.
+        var box = boxOf(tile, 0)
+        var right = box.x + box.width, middle = box.y + box.height / 2
+        mousePress(frame, right, middle)
+        for (k = 1; k <= 4; ++k)
+            mouseMove(frame, right + k * step, middle)
+        mouseRelease(frame, right + 4 * step, middle)
+        states.push(state())
+        pressKey(Qt.Key_Up)
+        states.push(state())
+        // A class change, an added box and a deletion.
+        mouseClick(swatch(3))
+        states.push(state())
+        pointAtPicture(tile)
+        pressKey(Qt.Key_5)
+        tryVerify(function() { return list.rowCount() === 2 })
+        states.push(state())
+        pressKey(Qt.Key_Tab)
+        pressKey(Qt.Key_Delete)
+        tryVerify(function() { return list.rowCount() === 1 })
+        states.push(state())
+        for (k = 1; k < states.length; ++k)
+            verify(states[k] !== states[k - 1], "edit " + k + " changed nothing")
+
+        mouseClick(child("btnSave"))
+        verify(!child("btnSave").enabled)
+        for (k = states.length - 2; k >= 0; --k) {
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            compare(state(), states[k])
+        }
+        verify(child("btnSave").enabled) // an undo is an edit
+        keyClick(Qt.Key_Z, Qt.ControlModifier) // nothing left
+        compare(state(), states[0])
+        keyClick(Qt.Key_Y, Qt.ControlModifier)
+        compare(state(), states[1])
+        keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier)
+        compare(state(), states[2])
+        mouseClick(child("btnSave"))
+        compare(label("wide"), states[2].replace(/\|/g, "\n"))
+        // A new edit drops what could be redone; Reset starts the history again.
+        pressKey(Qt.Key_Tab)
+        pressKey(Qt.Key_Delete)
+        keyClick(Qt.Key_Y, Qt.ControlModifier)
+        compare(list.rowCount(), 0)
+        mouseClick(child("btnReset"))
+        tryVerify(function() { return list.rowCount() === 1 })
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        compare(state(), states[2])
+        verify(!child("btnSave").enabled)
+    }
+
     // --- Decoding at the size shown ---
 
     function test_imagesDecodeAtTheSizeShown() {
