@@ -321,6 +321,33 @@ ApplicationWindow {
 
         clip: true
         model: ImageList
+        // The current tile, moved by the arrow keys (built in), Home and End, and opened by
+        // Enter, is framed above the tiles.
+        keyNavigationEnabled: true
+        highlightMoveDuration: 0
+        highlight: Component {
+            Rectangle {
+                objectName: "currentMarker"
+                z: 2
+                color: "transparent"
+                border.width: 3
+                border.color: "dodgerblue"
+            }
+        }
+        Keys.onPressed: {
+            if (editorHost && editorHost.children.length > 0)
+                return // the editor is open: its keys
+            if (event.key === Qt.Key_Home || event.key === Qt.Key_End) {
+                currentIndex = event.key === Qt.Key_Home ? 0 : count - 1
+                positionViewAtIndex(currentIndex, GridView.Contain)
+                event.accepted = true
+            } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                var tile = tileAt(currentIndex)
+                if (tile)
+                    tile.clickedInGrid()
+                event.accepted = true
+            }
+        }
         // Tiles only for cells in view: tiles kept beyond it would decode photos no one sees yet,
         // ahead of the ones in view.
         cacheBuffer: 0
@@ -351,6 +378,10 @@ ApplicationWindow {
 
                     Tile {
                         id: cellTile
+                        onMadeCurrent: {
+                            grid.currentIndex = index
+                            grid.forceActiveFocus()
+                        }
                         row: index
                         decodeSize: grid.decodeSize
                         imagePath: imgFilePath
@@ -464,6 +495,16 @@ ApplicationWindow {
             var cy = clamp(mouseFull.mouseY - rcImageFrame.y, 0, rcImageFrame.height)
                     / rcImageFrame.height
             boxes.appendRow(catId, cx, cy)
+        }
+        // The tile became the grid's current one (a click on it).
+        signal madeCurrent()
+
+        // A left click on the tile: clears a selection if there is one, else opens the tile.
+        function clickedInGrid() {
+            if (selectionGroup.checkedButton !== null)
+                selectionGroup.checkedButton = null
+            else if (state !== "single")
+                state = "single"
         }
         // Selects the box `step` rows after the selected one of this tile (wrapping), or the
         // first or last when none of its boxes is selected.
@@ -589,10 +630,9 @@ ApplicationWindow {
                 hoverEnabled: true
                 onClicked: {
                     if (mouse.button === Qt.LeftButton) {
-                        if (rcDelegate.selectionGroup.checkedButton !== null)
-                            rcDelegate.selectionGroup.checkedButton = null
-                        else if (rcDelegate.state !== "single")
-                            rcDelegate.state = "single"
+                        if (rcDelegate.state === "multiple")
+                            rcDelegate.madeCurrent()
+                        rcDelegate.clickedInGrid()
                     } else if (rcDelegate.state === "multiple") {
                         if (!rcDelegate.contextMenu)
                             rcDelegate.contextMenu = menuComponent.createObject(itemContent)
@@ -762,6 +802,8 @@ ApplicationWindow {
         property Item grid
         // True while one tile is exchanged for the next: the popup stays open.
         property bool switching: false
+        // The editor's keys work while it holds exactly one tile and the key list is not shown.
+        readonly property bool keysEnabled: itemHost.children.length === 1 && !keyList.visible
 
         function selectedBox() {
             var button = selectionGroup ? selectionGroup.checkedButton : null
@@ -779,6 +821,7 @@ ApplicationWindow {
             if (!tile || !grid || tile.row + step < 0 || tile.row + step >= grid.count)
                 return
             var row = tile.row + step
+            grid.currentIndex = row
             switching = true
             tile.state = "multiple"
             var next = grid.tileAt(row)
@@ -805,6 +848,8 @@ ApplicationWindow {
             if (openTile)
                 openTile.state = "multiple"
             close()
+            if (grid)
+                grid.forceActiveFocus()
         }
 
         modal: true
@@ -838,7 +883,7 @@ ApplicationWindow {
 
         Shortcut {
             sequence: StandardKey.Save
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.saveAction()
         }
         Shortcut {
@@ -848,24 +893,24 @@ ApplicationWindow {
         }
         Shortcut {
             sequence: "A"
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.openTile.createBox(editor.currentCatId)
         }
         // The review keys: the next and previous image, and the selected box's delete, nudge
         // and the next and previous box.
         Shortcut {
             sequence: "PgDown"
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.openNeighbour(1)
         }
         Shortcut {
             sequence: "PgUp"
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.openNeighbour(-1)
         }
         Shortcut {
             sequences: ["Del", "Backspace"]
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: {
                 var box = editor.selectedBox()
                 if (box)
@@ -873,23 +918,28 @@ ApplicationWindow {
             }
         }
         Shortcut {
+            sequence: "F1"
+            enabled: editor.keysEnabled
+            onActivated: keyList.open()
+        }
+        Shortcut {
             sequence: "Ctrl+Z"
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.openTile.stepHistory(-1)
         }
         Shortcut {
             sequences: ["Ctrl+Shift+Z", "Ctrl+Y"]
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.openTile.stepHistory(1)
         }
         Shortcut {
             sequence: "Tab"
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.openTile.selectStep(1)
         }
         Shortcut {
             sequence: "Shift+Tab"
-            enabled: itemHost.children.length === 1
+            enabled: editor.keysEnabled
             onActivated: editor.openTile.selectStep(-1)
         }
         Repeater {
@@ -901,8 +951,58 @@ ApplicationWindow {
             delegate: Item {
                 Shortcut {
                     sequence: modelData[0]
-                    enabled: itemHost.children.length === 1
+                    enabled: editor.keysEnabled
                     onActivated: editor.nudgeSelected(modelData[1], modelData[2])
+                }
+            }
+        }
+
+        // F1: the editor's keys and the category keys; any key or click closes it.
+        Popup {
+            id: keyList
+            objectName: "keyList"
+            anchors.centerIn: parent
+            modal: true
+            focus: true
+            closePolicy: Popup.CloseOnPressOutside | Popup.CloseOnEscape
+
+            contentItem: Item {
+                implicitWidth: keyColumn.implicitWidth
+                implicitHeight: keyColumn.implicitHeight
+                focus: true
+                Keys.onPressed: {
+                    keyList.close()
+                    event.accepted = true
+                }
+
+                MouseArea {
+                    anchors.fill: parent
+                    onClicked: keyList.close()
+                }
+                Column {
+                    id: keyColumn
+                    spacing: 2
+
+                    Repeater {
+                        model: [qsTr("PageDown, PageUp: next, previous image"),
+                                qsTr("Tab, Shift+Tab: select the next, previous box"),
+                                qsTr("Arrows: move the selected box a pixel (with Shift: ten)"),
+                                qsTr("Delete, Backspace: delete the selected box"),
+                                qsTr("Ctrl+Z: undo; Ctrl+Shift+Z, Ctrl+Y: redo"),
+                                qsTr("A: add a box of the current category at the pointer"),
+                                qsTr("Ctrl+S: save; Esc: close")]
+                        delegate: Label {
+                            text: modelData
+                        }
+                    }
+                    Repeater {
+                        model: editor.categories
+                        delegate: Label {
+                            visible: model.catShortcut.length > 0
+                            text: qsTr("%1: add a box of %2 at the pointer").arg(model.catShortcut)
+                                      .arg(model.catName)
+                        }
+                    }
                 }
             }
         }
@@ -924,7 +1024,7 @@ ApplicationWindow {
                         catShortcut: model.catShortcut
                         catColor: model.catColor
                         current: model.catId === editor.currentCatId
-                        tile: itemHost.children.length === 1 ? editor.openTile : null
+                        tile: editor.keysEnabled ? editor.openTile : null
                         onClicked: editor.chooseCategory(catId)
                     }
                 }

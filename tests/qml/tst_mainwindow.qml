@@ -631,6 +631,76 @@ TestCase {
         verify(!child("btnSave").enabled)
     }
 
+    function test_gridKeys() {
+        var entries = []
+        for (var i = 0; i < 40; ++i)
+            entries.push({ name: "img" + (100 + i), width: 8, height: 8, text: "" })
+        makeDataset(entries)
+        load()
+        var grid = child("gridImages")
+        // A click makes a tile current (and opens it, as always); closing leaves it current.
+        var tile = child("tile5")
+        open(tile)
+        mouseClick(child("btnClose"))
+        tryCompare(child("popupEditor"), "visible", false)
+        compare(grid.currentIndex, 5)
+        verify(grid.activeFocus)
+        var marker = findChild(grid, "currentMarker")
+        verify(marker && marker.visible)
+        keyClick(Qt.Key_Right)
+        compare(grid.currentIndex, 6)
+        keyClick(Qt.Key_Down)
+        compare(grid.currentIndex, 10)
+        keyClick(Qt.Key_Left)
+        compare(grid.currentIndex, 9)
+        keyClick(Qt.Key_End)
+        compare(grid.currentIndex, 39)
+        tryVerify(function() { return grid.contentY > 0 }) // scrolled to it
+        keyClick(Qt.Key_Home)
+        compare(grid.currentIndex, 0)
+        keyClick(Qt.Key_Down)
+        keyClick(Qt.Key_Return)
+        tryCompare(child("popupEditor"), "opened", true)
+        compare(child("popupEditor").openTile.row, 4)
+        // In the editor the grid's keys do nothing.
+        keyClick(Qt.Key_End)
+        compare(grid.currentIndex, 4)
+        keyClick(Qt.Key_PageDown)
+        tryCompare(child("popupEditor").openTile, "row", 5)
+        compare(grid.currentIndex, 5) // the marker follows the open image
+        keyClick(Qt.Key_Escape)
+        tryCompare(child("popupEditor"), "visible", false)
+        // A text field keeps its keys.
+        var goTo = child("txtGoto")
+        mouseClick(goTo)
+        keyClick(Qt.Key_2)
+        keyClick(Qt.Key_Left)
+        keyClick(Qt.Key_Home)
+        compare(goTo.text, "2")
+        compare(grid.currentIndex, 5)
+    }
+
+    function test_f1ListsTheKeys() {
+        loadWithClasses()
+        var tile = tileOf("wide")
+        open(tile)
+        var list = findChild(child("popupEditor").contentItem, "keyList")
+        verify(list === null || !list.visible)
+        keyClick(Qt.Key_F1)
+        list = child("keyList")
+        tryCompare(list, "opened", true)
+        // While it shows, keys only close it.
+        var boxes = tile.boxes.rowCount()
+        pointAtPicture(tile)
+        keyClick(Qt.Key_1)
+        tryCompare(list, "visible", false)
+        compare(tile.boxes.rowCount(), boxes)
+        keyClick(Qt.Key_F1)
+        tryCompare(list, "opened", true)
+        mouseClick(list.contentItem)
+        tryCompare(list, "visible", false)
+    }
+
     // --- Decoding at the size shown ---
 
     function test_imagesDecodeAtTheSizeShown() {
