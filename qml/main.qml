@@ -114,6 +114,7 @@ ApplicationWindow {
                         enabled: txtImgsFolder.text.length > 0 && txtTxtFolder.text.length > 0
                         onClicked: dlgUnsaved.ask(function () {
                             ImageList.loadYolo(txtTxtFolder.text, txtImgsFolder.text)
+                            gridImages.forceActiveFocus()
                         })
                     }
                 }
@@ -324,6 +325,7 @@ ApplicationWindow {
         // The current tile, moved by the arrow keys (built in), Home and End, and opened by
         // Enter, is framed above the tiles.
         keyNavigationEnabled: true
+        activeFocusOnTab: true
         highlightMoveDuration: 0
         highlight: Component {
             Rectangle {
