@@ -114,6 +114,7 @@ ApplicationWindow {
                         enabled: txtImgsFolder.text.length > 0 && txtTxtFolder.text.length > 0
                         onClicked: dlgUnsaved.ask(function () {
                             ImageList.loadYolo(txtTxtFolder.text, txtImgsFolder.text)
+                            gridImages.currentIndex = gridImages.count > 0 ? 0 : -1
                             gridImages.forceActiveFocus()
                         })
                     }

@@ -638,6 +638,11 @@ TestCase {
         makeDataset(entries)
         load()
         var grid = child("gridImages")
+        // Load hands the keys to the grid.
+        verify(grid.activeFocus)
+        compare(grid.currentIndex, 0)
+        keyClick(Qt.Key_Right)
+        compare(grid.currentIndex, 1)
         // A click makes a tile current (and opens it, as always); closing leaves it current.
         var tile = child("tile5")
         open(tile)
