@@ -145,22 +145,23 @@ void BBoxList::checkpoint()
     redoStates.clear();
 }
 
+bool BBoxList::stepHistory(QVector<QVector<BoxInfo>> &from, QVector<QVector<BoxInfo>> &to)
+{
+    if (from.isEmpty())
+        return false;
+    to.append(snapshot());
+    restore(from.takeLast());
+    return true;
+}
+
 bool BBoxList::undo()
 {
-    if (undoStates.isEmpty())
-        return false;
-    redoStates.append(snapshot());
-    restore(undoStates.takeLast());
-    return true;
+    return stepHistory(undoStates, redoStates);
 }
 
 bool BBoxList::redo()
 {
-    if (redoStates.isEmpty())
-        return false;
-    undoStates.append(snapshot());
-    restore(redoStates.takeLast());
-    return true;
+    return stepHistory(redoStates, undoStates);
 }
 
 void BBoxList::clearHistory()

@@ -103,6 +103,8 @@ private:
     QVector<QVector<BoxInfo>> undoStates, redoStates;
     QVector<BoxInfo> snapshot() const;
     void restore(const QVector<BoxInfo> &state);
+    // Restores the last state of `from`, keeping the present one at the end of `to`.
+    bool stepHistory(QVector<QVector<BoxInfo>> &from, QVector<QVector<BoxInfo>> &to);
     bool modified = false;
     bool stamped = false; // whether `stamp` describes a file this list read or wrote
     FileStamp stamp;
