@@ -461,6 +461,11 @@ ApplicationWindow {
             ImageList.yoloReloadRow(row)
             boxes.clearHistory()
         }
+        // Before an edit of the boxes: the state is recorded for undo, and Save and Reset enabled.
+        function beginEdit() {
+            boxes.checkpoint()
+            ableToSave = true
+        }
         // Undo (step -1) or redo (step 1) of the last box edit; each is an edit itself.
         function stepHistory(step) {
             if (step < 0 ? boxes.undo() : boxes.redo())
@@ -490,8 +495,7 @@ ApplicationWindow {
             // An image that failed to load has no painted size to place a box on.
             if (!(rcImageFrame.width > 0 && rcImageFrame.height > 0))
                 return
-            boxes.checkpoint()
-            ableToSave = true
+            beginEdit()
             var catId = parseInt(category, 10)
             var cx = clamp(mouseFull.mouseX - rcImageFrame.x, 0, rcImageFrame.width)
                     / rcImageFrame.width
@@ -692,26 +696,22 @@ ApplicationWindow {
                         onHeldChanged: if (!held) checkpointed = false
                         onDimensionsChanged: {
                             // One record of history for a whole drag.
-                            if (!checkpointed) {
-                                rcDelegate.boxes.checkpoint()
-                                checkpointed = held
-                            }
-                            rcDelegate.ableToSave = true
+                            if (!checkpointed)
+                                rcDelegate.beginEdit()
+                            checkpointed = held
                             model.cx = newCx
                             model.cy = newCy
                             model.cw = newCw
                             model.ch = newCh
                         }
                         onDeleteRequested: {
-                            rcDelegate.boxes.checkpoint()
-                            rcDelegate.ableToSave = true
+                            rcDelegate.beginEdit()
                             rcDelegate.boxes.deleteRow(index)
                         }
                         onCategoryRequested: {
                             if (catId === model.catId)
                                 return
-                            rcDelegate.boxes.checkpoint()
-                            rcDelegate.ableToSave = true
+                            rcDelegate.beginEdit()
                             rcDelegate.boxes.setCategory(index, catId)
                         }
                     }
@@ -836,9 +836,9 @@ ApplicationWindow {
         // A click on a swatch: the selected box, if any, takes its category; otherwise the
         // category becomes the current one.
         function chooseCategory(catId) {
-            var button = selectionGroup ? selectionGroup.checkedButton : null
-            if (button && button.parent && button.parent.categoryRequested)
-                button.parent.categoryRequested(catId)
+            var box = selectedBox()
+            if (box)
+                box.categoryRequested(catId)
             else
                 currentCatId = catId
         }

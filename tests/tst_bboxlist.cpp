@@ -238,6 +238,12 @@ private slots:
         QTest::newRow("delete") << "deleteRow 0" << true;
         QTest::newRow("delete nothing") << "deleteRow 5" << false;
         QTest::newRow("loader's append") << "appendBox" << false;
+        QTest::newRow("class change") << "setCategory 0 3" << true;
+        QTest::newRow("same class") << "setCategory 0 1" << false;
+        QTest::newRow("class of no row") << "setCategory 5 3" << false;
+        QTest::newRow("undo") << "checkpoint, appendBox, undo" << true;
+        QTest::newRow("nothing to undo") << "undo" << false;
+        QTest::newRow("checkpoint alone") << "checkpoint" << false;
     }
     void modifiedFollowsEdits()
     {
@@ -263,6 +269,20 @@ private slots:
             list.deleteRow(0);
         else if (edit == "deleteRow 5")
             list.deleteRow(5);
+        else if (edit.startsWith("setCategory"))
+            list.setCategory(edit.split(' ')[1].toInt(), edit.split(' ')[2].toInt());
+        else if (edit == "checkpoint, appendBox, undo") {
+            list.checkpoint();
+            list.appendBox(1, 0.1, 0.1, 0.1, 0.1);
+            QVERIFY(list.undo());
+            QCOMPARE(list.rowCount(), 1);
+            QVERIFY(list.redo());
+            QCOMPARE(list.rowCount(), 2);
+            QVERIFY(!list.redo());
+        } else if (edit == "undo")
+            QVERIFY(!list.undo());
+        else if (edit == "checkpoint")
+            list.checkpoint();
         else
             list.appendBox(1, 0.1, 0.1, 0.1, 0.1);
         QCOMPARE(list.isModified(), modified);

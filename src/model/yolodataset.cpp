@@ -29,11 +29,22 @@ struct LabelEntry
     std::string native;
 };
 
-bool hasSuffix(const char *name, size_t length, const char *suffix, size_t suffixLength)
+#ifdef Q_OS_UNIX
+// Calls `visit` with every entry of the folder `native` whose name does not start with a dot
+// (QDir's hidden ones); nothing when the folder cannot be read.
+template<typename Visit>
+void forEachDirEntry(const QByteArray &native, Visit visit)
 {
-    return length >= suffixLength
-        && qstrnicmp(name + length - suffixLength, suffix, uint(suffixLength)) == 0;
+    DIR *dir = opendir(native.constData());
+    if (!dir)
+        return;
+    while (const struct dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            visit(entry);
+    }
+    closedir(dir);
 }
+#endif
 
 // The name (and its bytes on disk) of every entry that QDirIterator(folder, {"*.txt"},
 // QDir::NoFilter) yields, in the same order, except a "classes.txt", which is the
@@ -49,22 +60,17 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
     if (folder.isEmpty())
         return entries;
     const QByteArray native = Utils::nativePath(folder);
-    DIR *dir = opendir(native.constData());
-    if (!dir)
-        return entries;
-    while (const struct dirent *entry = readdir(dir)) {
+    forEachDirEntry(native, [&](const struct dirent *entry) {
         const char *name = entry->d_name;
         const size_t length = qstrlen(name);
-        if (name[0] == '.')
-            continue;
-        if (!hasSuffix(name, length, ".txt", 4)) {
-            if (hasSuffix(name, length, ".yaml", 5) && qstrcmp(name + length - 5, ".yaml") == 0)
+        if (length < 4 || qstrnicmp(name + length - 4, ".txt", 4) != 0) {
+            if (length > 5 && qstrcmp(name + length - 5, ".yaml") == 0)
                 extras.yamlFiles << Utils::fromNativePath(name);
-            continue;
+            return;
         }
         if (qstrcmp(name, "classes.txt") == 0) {
             extras.classesTxt = true;
-            continue;
+            return;
         }
         unsigned char type = entry->d_type;
         if (type == DT_UNKNOWN || type == DT_LNK) {
@@ -75,12 +81,11 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
             else if (stat(path.constData(), &info) == 0)
                 type = DT_REG; // a link to something that exists
             else
-                continue;
+                return;
         }
         if (type == DT_REG || type == DT_DIR)
             entries.push_back({Utils::fromNativePath(name), std::string(name, length)});
-    }
-    closedir(dir);
+    });
 #else
     QDirIterator it(folder, QStringList{QStringLiteral("*.txt"), QStringLiteral("*.yaml")},
                     QDir::NoFilter);
@@ -164,16 +169,10 @@ public:
     {
         if (folder.isEmpty())
             return;
-        const QByteArray native = Utils::nativePath(folder);
 #ifdef Q_OS_UNIX
-        DIR *dir = opendir(native.constData());
-        if (!dir)
-            return;
-        while (const struct dirent *entry = readdir(dir)) {
-            if (entry->d_name[0] != '.')
-                names.add(entry->d_name, qstrlen(entry->d_name));
-        }
-        closedir(dir);
+        forEachDirEntry(Utils::nativePath(folder), [this](const struct dirent *entry) {
+            names.add(entry->d_name, qstrlen(entry->d_name));
+        });
 #else
         for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
             const QByteArray native = QFile::encodeName(name);
@@ -231,9 +230,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         const QString txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, base);
         const QLatin1String extension
             = imageFolder->extensionFor(entry.native.data(), int(entry.native.size()));
-        const QString imageFile = extension == QLatin1String("jpg")
-            ? QStringLiteral("%1/%2.jpg").arg(imagePath, base)
-            : QStringLiteral("%1/%2.%3").arg(imagePath, base, extension);
+        const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, base, extension);
         qDebug() << imageFile;
 
         auto info = std::make_shared<ImageInfo>();
@@ -246,11 +243,12 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         addImage(std::move(info));
     }
 
-    endResetModel();
-    qDebug("Loaded %d images from yolo", images.size());
-
+    // The class names before the views learn of the new rows, so that tiles are made with their
+    // colours rather than made and then coloured again.
     QString classFile;
     setClassNames(yolo::findClassNames(txtPath, extras, &classFile));
+    endResetModel();
+    qDebug("Loaded %d images from yolo", images.size());
     if (!classFile.isEmpty())
         qDebug().noquote() << "Class names from" << classFile;
 }
