@@ -124,6 +124,25 @@ bool readAllBounded(ReadChunk readChunk, SizeHint sizeHint, QByteArray &bytes)
         if (size > Utils::maxReadSize)
             return false;
         content.reserve(int(qMax(size, got)));
+        content.append(chunk, int(got));
+        // The rest goes straight into the array, as long as the file is no larger than it
+        // was said to be; a file that grows meanwhile goes on in chunks.
+        for (;;) {
+            const int used = content.size();
+            const int room = content.capacity() - used;
+            if (room <= 0)
+                break;
+            content.resize(used + room); // within the capacity: no reallocation
+            const qint64 n = readChunk(content.data() + used, room);
+            content.resize(used + int(qMax<qint64>(n, 0)));
+            if (n < 0)
+                return false;
+            if (n == 0) {
+                bytes = content;
+                return true;
+            }
+        }
+        got = readChunk(chunk, qint64(sizeof chunk));
     }
     while (got > 0) {
         if (qint64(content.size()) + got > Utils::maxReadSize)
@@ -241,16 +260,88 @@ bool Utils::readFile(const QString &path, QByteArray &bytes, FileStamp *stamp)
                           [&file]() { return file.size(); }, bytes);
 }
 
+FileReader::FileReader(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    if (!path.startsWith(QLatin1Char(':'))) {
+        const QByteArray native = Utils::nativePath(path);
+        do {
+            fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        } while (fd < 0 && errno == EINTR);
+        return;
+    }
+#endif
+    file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        file.reset();
+}
+
+FileReader::~FileReader()
+{
+#ifdef Q_OS_UNIX
+    if (fd >= 0)
+        ::close(fd);
+#endif
+}
+
+bool FileReader::isOpen() const
+{
+    return fd >= 0 || file;
+}
+
+qint64 FileReader::size() const
+{
+#ifdef Q_OS_UNIX
+    if (fd >= 0) {
+        struct stat info;
+        return ::fstat(fd, &info) == 0 ? qint64(info.st_size) : -1;
+    }
+#endif
+    return file ? file->size() : -1;
+}
+
+qint64 FileReader::read(char *buffer, qint64 size)
+{
+#ifdef Q_OS_UNIX
+    if (fd >= 0) {
+        ssize_t got;
+        do {
+            got = ::read(fd, buffer, size_t(size));
+        } while (got < 0 && errno == EINTR);
+        return got;
+    }
+#endif
+    return file ? file->read(buffer, size) : -1;
+}
+
 bool Utils::writeFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    return writeFileInParts(
+        path,
+        [&bytes](QByteArray &part) {
+            part = bytes;
+            return false;
+        },
+        error);
+}
+
+bool Utils::writeFileInParts(const QString &path, const std::function<bool(QByteArray &)> &next,
+                             QString *error)
 {
     // The new content goes to a temporary file that replaces the old one only once it is
     // complete, so a full disk or a crash never leaves a half-written file behind.
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     bool ok = file.open(QIODevice::WriteOnly);
-    if (ok && file.write(bytes) != bytes.size()) {
-        ok = false;
-        file.cancelWriting();
+    QByteArray part;
+    for (bool more = ok; more;) {
+        part.resize(0); // keeps the allocation for the next part
+        more = next(part);
+        if (file.write(part) != part.size()) {
+            ok = false;
+            file.cancelWriting();
+            break;
+        }
     }
     if (ok)
         ok = file.commit();

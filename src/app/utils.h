@@ -6,6 +6,11 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+#include <memory>
+
+class QFile;
+
 // What tells one version of a file from the next: its size, modification time and file (a
 // save that replaces the file by renaming gives it a new inode). A missing file has size -1.
 struct FileStamp
@@ -19,6 +24,27 @@ struct FileStamp
         return size == other.size && modifiedNs == other.modifiedNs && inode == other.inode;
     }
     bool operator!=(const FileStamp &other) const { return !(*this == other); }
+};
+
+// A file read from front to back a part at a time, into memory the caller provides: for files
+// too large to be worth holding whole. Opens as Utils::readFile does.
+class FileReader
+{
+public:
+    explicit FileReader(const QString &path);
+    ~FileReader();
+    FileReader(const FileReader &) = delete;
+    FileReader &operator=(const FileReader &) = delete;
+
+    bool isOpen() const;
+    // The size the file has now; -1 when it is not open.
+    qint64 size() const;
+    // Up to `size` bytes: the number read, 0 at the end, -1 on an error.
+    qint64 read(char *buffer, qint64 size);
+
+private:
+    int fd = -1;
+    std::unique_ptr<QFile> file;
 };
 
 // QML helpers plus the file operations every reader and writer of the data goes through.
@@ -42,6 +68,10 @@ public:
     bool readFile(const QString &path, QByteArray &bytes, FileStamp *stamp = nullptr);
     // `error`, when given, receives the reason of a failure ("Permission denied", ...).
     bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+    // writeFile for content made in parts: `next` appends the next part to its (empty)
+    // argument and returns whether more follows. The file is replaced only when all is written.
+    static bool writeFileInParts(const QString &path, const std::function<bool(QByteArray &)> &next,
+                                 QString *error = nullptr);
     bool fileExists(const QString &path);
     bool removeFile(const QString &path);
 
