@@ -93,6 +93,25 @@ void BBoxList::appendBox(qint32 catId, double cx, double cy, double cw, double c
     endInsertRows();
 }
 
+void BBoxList::appendBoxes(const QVector<BoxInfo> &added)
+{
+    if (added.isEmpty())
+        return;
+    // Rows appended at the end move no existing index, so a list whose insertions no one
+    // receives (one a loader has just made) can skip the notification machinery.
+    const bool observed
+        = isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsAboutToBeInserted))
+        || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted));
+    const int n = boxes.size();
+    if (observed)
+        beginInsertRows(QModelIndex(), n, n + added.size() - 1);
+    boxes.reserve(n + added.size());
+    for (const BoxInfo &box : added)
+        boxes.append(std::make_shared<BoxInfo>(box));
+    if (observed)
+        endInsertRows();
+}
+
 void BBoxList::appendRow(int catId, double cx, double cy)
 {
     appendBox(catId, cx, cy, 0.1, 0.1);

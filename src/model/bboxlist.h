@@ -48,6 +48,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     void appendBox(qint32 catId, double cx, double cy, double cw, double ch);
+    // Appends all of `added` as one insertion; without a notification while no one listens.
+    void appendBoxes(const QVector<BoxInfo> &added);
     void loadTxtFile(const QString &txtFile);
     QJsonArray toJsonArray() const;
 

@@ -1,6 +1,7 @@
 #include "model/imagelist.h"
 
 #include "app/utils.h"
+#include "model/fastjson.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -8,15 +9,35 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
+#include <array>
+#include <vector>
+
 namespace {
 
-struct Annotation
+// A kept annotation: the image id it belongs to and the first four numbers of its "bbox". The
+// import collects them in file order, then sorts them by image id, keeping the file order
+// within an id: one array instead of a table of growing lists.
+struct KeptBox
 {
     qint32 imageId = 0;
-    qint32 catId = 0;
-    QList<QList<double>> bboxes;
+    std::array<double, 4> box;
 };
 
+using KeptBoxes = std::vector<KeptBox>;
+
+// Only annotations of this category are kept.
+constexpr qint32 cocoCategory = 1;
+
+void keep(KeptBoxes &kept, qint32 imageId, const QVector<double> &numbers)
+{
+    // Four numbers make a box; a shorter entry has nothing sound to give.
+    if (numbers.size() < 4)
+        return;
+    kept.push_back({imageId, {numbers[0], numbers[1], numbers[2], numbers[3]}});
+}
+
+// The reference reading: the whole file through QJsonDocument, logging its size and any error.
 QJsonArray readArray(const QString &path, const char *countFormat)
 {
     QByteArray bytes;
@@ -27,6 +48,66 @@ QJsonArray readArray(const QString &path, const char *countFormat)
     if (error.error != QJsonParseError::NoError)
         qDebug("Error: %d", int(error.error));
     return doc.array();
+}
+
+void countFallback()
+{
+    if (fastjson::mode() == fastjson::Mode::Fast)
+        fastjson::countFallback();
+}
+
+QVector<fastjson::CocoImage> readImages(const QString &path)
+{
+    const char *countFormat = "Images file: %d";
+    QVector<fastjson::CocoImage> images;
+    qint64 size = 0;
+    if (fastjson::readCocoImages(path, images, size)) {
+        qDebug(countFormat, int(size));
+        return images;
+    }
+    countFallback();
+    images.clear();
+    const QJsonArray array = readArray(path, countFormat);
+    images.reserve(array.size());
+    for (const QJsonValue &value : array) {
+        const QJsonObject object = value.toObject();
+        fastjson::CocoImage image;
+        image.id = object.value(QLatin1String("id")).toInt();
+        image.fileName = object.value(QLatin1String("file_name")).toString();
+        image.width = object.value(QLatin1String("width")).toInt();
+        image.height = object.value(QLatin1String("height")).toInt();
+        images.append(image);
+    }
+    return images;
+}
+
+KeptBoxes readAnnotations(const QString &path)
+{
+    const char *countFormat = "Anns file  : %d";
+    KeptBoxes kept;
+    const auto add
+        = [&kept](qint32 imageId, const QVector<double> &numbers) { keep(kept, imageId, numbers); };
+    qint64 size = 0;
+    if (fastjson::readCocoAnnotations(path, add, size)) {
+        qDebug(countFormat, int(size));
+        return kept;
+    }
+    countFallback();
+    kept.clear();
+    const QJsonArray array = readArray(path, countFormat);
+    QVector<double> numbers;
+    for (const QJsonValue &value : array) {
+        const QJsonObject ann = value.toObject();
+        const qint32 imageId = ann.value(QLatin1String("image_id")).toInt();
+        if (ann.value(QLatin1String("category_id")).toInt() != cocoCategory)
+            continue;
+        numbers.clear();
+        const QJsonArray bbox = ann.value(QLatin1String("bbox")).toArray();
+        for (const QJsonValue &n : bbox)
+            numbers.append(n.toDouble());
+        keep(kept, imageId, numbers);
+    }
+    return kept;
 }
 
 } // namespace
@@ -45,51 +126,25 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
                                     const QString &imageDir)
 {
     Utils *utils = Utils::instance();
-    const QJsonArray imagesArray = readArray(imagesFile, "Images file: %d");
-    const QJsonArray annsArray = readArray(annsFile, "Anns file  : %d");
-
-    QHash<qint32, std::shared_ptr<Annotation>> byImage;
-    for (const QJsonValue &value : annsArray) {
-        const QJsonObject ann = value.toObject();
-        const qint32 imageId = ann.value(QLatin1String("image_id")).toInt();
-        if (ann.value(QLatin1String("category_id")).toInt() != 1)
-            continue;
-        const QJsonArray bbox = ann.value(QLatin1String("bbox")).toArray();
-        // Four numbers make a box; a shorter entry has nothing sound to give.
-        if (bbox.size() < 4)
-            continue;
-        QList<double> numbers;
-        numbers.reserve(bbox.size());
-        for (const QJsonValue &n : bbox)
-            numbers.append(n.toDouble());
-        std::shared_ptr<Annotation> &annotation = byImage[imageId];
-        if (!annotation) {
-            annotation = std::make_shared<Annotation>();
-            annotation->imageId = imageId;
-            annotation->catId = 1;
-        }
-        annotation->bboxes.append(numbers);
-    }
+    const QVector<fastjson::CocoImage> cocoImages = readImages(imagesFile);
+    KeptBoxes kept = readAnnotations(annsFile);
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const KeptBox &a, const KeptBox &b) { return a.imageId < b.imageId; });
 
     beginResetModel();
     images.clear();
-    for (const QJsonValue &value : imagesArray) {
-        const QJsonObject image = value.toObject();
-        const qint32 id = image.value(QLatin1String("id")).toInt();
-        const QString fileName = image.value(QLatin1String("file_name")).toString();
-        const QString path = QStringLiteral("%1/%2").arg(imageDir, fileName);
-        if (!utils->fileExists(path))
-            continue;
-        const qint32 width = image.value(QLatin1String("width")).toInt();
-        const qint32 height = image.value(QLatin1String("height")).toInt();
-
-        auto boxes = std::make_unique<BBoxList>();
-        const std::shared_ptr<Annotation> annotation = byImage.value(id);
+    QVector<BoxInfo> boxes;
+    for (const fastjson::CocoImage &image : cocoImages) {
+        const qint32 width = image.width, height = image.height;
+        boxes.clear();
         // Without a positive size the normalised values would be inf or nan.
-        if (annotation && width > 0 && height > 0) {
+        if (width > 0 && height > 0) {
+            const auto range = std::equal_range(
+                kept.cbegin(), kept.cend(), KeptBox{image.id, {}},
+                [](const KeptBox &a, const KeptBox &b) { return a.imageId < b.imageId; });
             const double area = double(width) * double(height);
-            for (const QList<double> &b : qAsConst(annotation->bboxes)) {
-                const double x = b.at(0), y = b.at(1), w = b.at(2), h = b.at(3);
+            for (auto it = range.first; it != range.second; ++it) {
+                const double x = it->box[0], y = it->box[1], w = it->box[2], h = it->box[3];
                 const double boxArea = w * h;
                 if (w > h * 1.5)
                     continue;
@@ -97,21 +152,27 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
                     continue;
                 if (boxArea > (area / 3) * 2)
                     continue;
-                boxes->appendBox(annotation->catId, (w * 0.5 + x) / double(width),
-                                 (h * 0.5 + y) / double(height), w / double(width),
-                                 h / double(height));
+                boxes.append({cocoCategory, (w * 0.5 + x) / double(width),
+                              (h * 0.5 + y) / double(height), w / double(width),
+                              h / double(height)});
             }
         }
-        if (boxes->rowCount() == 0)
+        // An image without boxes is left out whether its file exists or not, so only the
+        // others need to be looked for.
+        if (boxes.isEmpty())
+            continue;
+        const QString path = imageDir + QLatin1Char('/') + image.fileName;
+        if (!utils->fileExists(path))
             continue;
 
         auto info = std::make_shared<ImageInfo>();
-        info->id = id;
-        info->fileName = fileName;
+        info->id = image.id;
+        info->fileName = image.fileName;
         info->filePath = path;
         info->width = width;
         info->height = height;
-        info->bboxes = std::move(boxes);
+        info->bboxes = std::make_unique<BBoxList>();
+        info->bboxes->appendBoxes(boxes);
         addImage(std::move(info));
     }
     endResetModel();

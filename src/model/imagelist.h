@@ -50,6 +50,9 @@ public:
     // The folder compiled in for the COCO import's image files.
     static QString cocoImageDir();
 
+    // exportJson through a QJsonDocument of the whole dataset: the reference for its text.
+    void exportJsonDocument(const QString &json);
+
     QVariantList classNames() const { return classNameList; }
 
 signals:
