@@ -54,6 +54,7 @@ int main(int argc, char **argv)
     model->loadJson(source);
     std::printf("dataset: %d images, %ld boxes\n", model->rowCount(), boxes);
 
+    bench::resetPeakRss();
     const QString out = tmp.filePath("out.json");
     const double exportTime = bench::medianSeconds(5, [&] { model->exportJson(out); });
     const double fileMB = QFileInfo(out).size() / 1e6;
