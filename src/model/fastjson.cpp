@@ -4,6 +4,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -341,7 +342,8 @@ public:
         // Larger files are refused by Utils::readFile; the reference path must read the same.
         if (fileSize < 0 || fileSize > Utils::maxReadSize)
             return false;
-        grow(initialCapacity);
+        // A small file needs no more than its size.
+        grow(size_t(qBound<qint64>(4096, fileSize + 1, qint64(initialCapacity))));
         if (!fill())
             return false;
         // One byte-order mark may come first, then white space, then the array.
@@ -360,7 +362,7 @@ public:
             return readWhole(bytesRead);
         batchStart = pos++;
         depth = 1;
-        if (parser.allocate(2 * batchSize))
+        if (parser.allocate(std::min(2 * batchSize, capacity)))
             return false;
 
         bool closed = false;

@@ -1,5 +1,7 @@
-// A dataset JSON file through loadJson, then exportJson and loadJson again: the second load
-// must reproduce the rows of the first exactly.
+// A dataset JSON file through loadJson with the simdjson reader and with QJsonDocument, which
+// must agree; then exportJson, whose text must be QJsonDocument's, and loadJson again: the
+// second load must reproduce the rows of the first exactly.
+#include "../jsondiff.h"
 #include "fuzzcommon.h"
 #include "model/imagelist.h"
 
@@ -48,11 +50,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ImageList *model = ImageList::instance();
     const QString empty = fuzz::scratch(QStringLiteral("no-such-folder"));
 
-    model->loadYolo(empty, QString());
-    model->loadJson(fuzz::writeScratch(QStringLiteral("in.json"), input));
+    const QString in = fuzz::writeScratch(QStringLiteral("in.json"), input);
+    jsondiff::Outcome reference, fast;
+    jsondiff::compare(
+        fuzz::scratch(QStringLiteral("diff.json")), [&] { model->loadJson(in); }, reference, fast);
+    FUZZ_CHECK(fast == reference);
+
     const QVector<Row> first = rows(model);
     const QString exported = fuzz::scratch(QStringLiteral("out.json"));
     model->exportJson(exported);
+    const QString document = fuzz::scratch(QStringLiteral("document.json"));
+    model->exportJsonDocument(document);
+    QFile a(exported), b(document);
+    FUZZ_CHECK(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    FUZZ_CHECK(a.readAll() == b.readAll());
     model->loadYolo(empty, QString());
     model->loadJson(exported);
     const QVector<Row> second = rows(model);
