@@ -144,6 +144,41 @@ private slots:
         QCOMPARE(role(0, 1).toString(), "/" + path("images/" + expected));
     }
 
+    // Files are read by two threads, ahead of the rows being made: each row must still get its
+    // own file's boxes and stamp, and the image lines must come in row order.
+    void manyFilesEachWithItsOwnBoxes()
+    {
+        const int count = 1500;
+        for (int i = 0; i < count; ++i) {
+            QByteArray text;
+            for (int b = 0; b < i % 7; ++b)
+                text += QByteArray::number(i) + " " + QByteArray::number(b / 10.0)
+                    + " 0.5 0.1 0.1\n";
+            writeBytes(path(QStringLiteral("labels/%1.txt").arg(i)), text);
+        }
+        static QStringList messages;
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
+        model->loadYolo(path("labels"), path("images"));
+        qInstallMessageHandler(previous);
+
+        QCOMPARE(model->rowCount(), count);
+        QCOMPARE(messages.size(), count + 1);
+        for (int r = 0; r < count; ++r) {
+            const int i = role(r, 0).toInt();
+            QCOMPARE(messages.at(r), QStringLiteral("\"%1\"").arg(role(r, 1).toString().mid(1)));
+            BBoxList *list = boxes(r);
+            QCOMPARE(list->rowCount(), i % 7);
+            for (int b = 0; b < list->rowCount(); ++b) {
+                QCOMPARE(list->boxList().at(b)->catId, i);
+                QCOMPARE(list->boxList().at(b)->cx, b / 10.0);
+            }
+            QVERIFY(!list->changedOnDisk(role(r, 5).toString()));
+            QVERIFY(!list->isModified());
+        }
+    }
+
     void idsFollowListingOrder()
     {
         for (int i = 0; i < 5; ++i)

@@ -230,8 +230,21 @@ bool BBoxList::saveTxtFile(const QString &txtFile)
 
 void BBoxList::loadTxtFile(const QString &txtFile)
 {
+    setLoaded(readTxtFile(txtFile));
+}
+
+BBoxList::LoadedFile BBoxList::readTxtFile(const QString &txtFile)
+{
+    LoadedFile loaded;
     QByteArray bytes;
-    Utils::instance()->readFile(txtFile, bytes, &stamp);
+    Utils::instance()->readFile(txtFile, bytes, &loaded.stamp);
+    loaded.boxes = yolo::parseLabels(bytes);
+    return loaded;
+}
+
+void BBoxList::setLoaded(LoadedFile loaded)
+{
+    stamp = loaded.stamp;
     stamped = true;
     // An empty list no one listens to (a new one, filled by a load) skips the reset: there is
     // no row and no index of it anyone could hold, and no one to tell.
@@ -240,10 +253,17 @@ void BBoxList::loadTxtFile(const QString &txtFile)
         || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::modelReset));
     if (observed)
         beginResetModel();
-    QVector<BoxInfo> read = yolo::parseLabels(bytes);
-    boxes.reserve(boxes.size() + read.size());
-    for (BoxInfo &box : read)
-        boxes.append(std::make_shared<BoxInfo>(std::move(box)));
+    if (!loaded.boxes.isEmpty()) {
+        // All boxes of a file live in one block made here, each record pointing into it and
+        // sharing its ownership: one allocation per file instead of one per box, and none left
+        // behind by the thread that read the file.
+        const auto block
+            = std::make_shared<QVector<BoxInfo>>(loaded.boxes.cbegin(), loaded.boxes.cend());
+        BoxInfo *records = block->data();
+        boxes.reserve(boxes.size() + block->size());
+        for (int i = 0; i < block->size(); ++i)
+            boxes.append(std::shared_ptr<BoxInfo>(block, records + i));
+    }
     if (observed)
         endResetModel();
     setModified(false);

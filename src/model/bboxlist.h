@@ -47,6 +47,17 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
     QHash<int, QByteArray> roleNames() const override;
 
+    // A label file as loadTxtFile reads it: its boxes and the stamp of the file read. Reading
+    // touches no list, so a loader may read files on other threads and hand them over.
+    struct LoadedFile
+    {
+        QVector<BoxInfo> boxes;
+        FileStamp stamp;
+    };
+    static LoadedFile readTxtFile(const QString &txtFile);
+    // Appends the boxes read, as loadTxtFile does after reading.
+    void setLoaded(LoadedFile loaded);
+
     void appendBox(qint32 catId, double cx, double cy, double cw, double ch);
     // Appends all of `added` as one insertion; without a notification while no one listens.
     void appendBoxes(const QVector<BoxInfo> &added);

@@ -9,6 +9,8 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,11 +24,12 @@
 
 namespace {
 
-// A label file's name, and its bytes on disk.
+// A label file's name as its bytes on disk: the QString of each is made when its row is, so
+// that 100k names listed do not leave 100k small allocations among the rows'.
 struct LabelEntry
 {
-    QString name;
     std::string native;
+    QString name() const { return Utils::fromNativePath(native.c_str()); }
 };
 
 #ifdef Q_OS_UNIX
@@ -84,7 +87,7 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
                 return;
         }
         if (type == DT_REG || type == DT_DIR)
-            entries.push_back({Utils::fromNativePath(name), std::string(name, length)});
+            entries.push_back({std::string(name, length)});
     });
 #else
     QDirIterator it(folder, QStringList{QStringLiteral("*.txt"), QStringLiteral("*.yaml")},
@@ -97,7 +100,7 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
         } else if (name == QLatin1String("classes.txt")) {
             extras.classesTxt = true;
         } else {
-            entries.push_back({name, QFile::encodeName(name).toStdString()});
+            entries.push_back({QFile::encodeName(name).toStdString()});
         }
     }
 #endif
@@ -225,23 +228,74 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     const std::vector<LabelEntry> entries = listLabelEntries(txtPath, extras);
     imageLister.join();
 
-    for (const LabelEntry &entry : entries) {
-        const QString base = utils->baseName(utils->fileName(entry.name));
-        const QString txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, base);
+    // Opening and reading 100k small files is most of a load, and it goes nearly twice as fast
+    // on two cores as on one. A second thread and this one take the label files in row order
+    // and read and parse them; this one makes each row once its file is read, and reads the
+    // next files itself while it would otherwise wait.
+    struct Slot
+    {
+        std::atomic<bool> read{false};
+        QString base, txtFile;
+        BBoxList::LoadedFile file;
+    };
+    const size_t count = entries.size();
+    const std::unique_ptr<Slot[]> files(new Slot[count]);
+    std::atomic<size_t> nextFile{0}, usedCount{0};
+    // Files read but not yet made into rows are held in memory: no more than this many. A
+    // thread takes a file only below that limit, so no thread waits holding a file another
+    // needs.
+    constexpr size_t ahead = 256;
+    const auto takeBelow = [&](size_t limit) {
+        size_t i = nextFile.load();
+        do {
+            if (i >= limit)
+                return count;
+        } while (!nextFile.compare_exchange_weak(i, i + 1));
+        return i;
+    };
+    const auto readLabels = [&](size_t i) {
+        Slot &slot = files[i];
+        slot.base = utils->baseName(utils->fileName(entries[i].name()));
+        slot.txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, slot.base);
+        slot.file = BBoxList::readTxtFile(slot.txtFile);
+        slot.read.store(true, std::memory_order_release);
+    };
+    std::thread reader([&] {
+        while (nextFile.load() < count) {
+            const size_t i = takeBelow(std::min(count, usedCount.load() + ahead));
+            if (i < count)
+                readLabels(i);
+            else
+                std::this_thread::yield();
+        }
+    });
+
+    for (size_t i = 0; i < count; ++i) {
+        Slot &slot = files[i];
+        while (!slot.read.load(std::memory_order_acquire)) {
+            const size_t next = takeBelow(std::min(count, i + ahead));
+            if (next < count)
+                readLabels(next);
+            else
+                std::this_thread::yield();
+        }
+        const LabelEntry &entry = entries[i];
         const QLatin1String extension
             = imageFolder->extensionFor(entry.native.data(), int(entry.native.size()));
-        const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, base, extension);
+        const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, slot.base, extension);
         qDebug() << imageFile;
 
         auto info = std::make_shared<ImageInfo>();
         info->id = id++;
-        info->fileName = base;
+        info->fileName = std::move(slot.base);
         info->filePath = QStringLiteral("/%1").arg(imageFile);
-        info->yoloTxtFilePath = txtFile;
+        info->yoloTxtFilePath = std::move(slot.txtFile);
         info->bboxes = std::make_unique<BBoxList>();
-        info->bboxes->loadTxtFile(txtFile);
+        info->bboxes->setLoaded(std::move(slot.file));
+        usedCount.store(i + 1, std::memory_order_release);
         addImage(std::move(info));
     }
+    reader.join();
 
     // The class names before the views learn of the new rows, so that tiles are made with their
     // colours rather than made and then coloured again.
