@@ -11,6 +11,10 @@
 #include <limits>
 #include <string_view>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace ondemand = simdjson::ondemand;
 
 static_assert(fastjson::padding >= simdjson::SIMDJSON_PADDING,
@@ -373,6 +377,14 @@ public:
             if (found == Scan::More) {
                 if (eof)
                     return false; // the array never ends
+                // The whole elements in hand are parsed before the buffer is refilled, so that
+                // only the one cut off moves to the front.
+                if (lastComma > batchStart) {
+                    if (!parseBatch(lastComma, false, element))
+                        return false;
+                    batchStart = lastComma;
+                    firstBatch = false;
+                }
                 compact();
                 if (!fill())
                     return false;
@@ -380,8 +392,6 @@ public:
             }
             closed = found == Scan::Close;
             // `pos` is just past the comma or the closing bracket.
-            if (!closed && pos - batchStart < batchSize)
-                continue;
             if (!parseBatch(pos - 1, closed, element))
                 return false;
             batchStart = pos - 1;
@@ -444,35 +454,77 @@ private:
         std::memmove(buffer.get(), buffer.get() + batchStart, end - batchStart);
         pos -= batchStart;
         end -= batchStart;
+        lastComma = lastComma > batchStart ? lastComma - batchStart : 0;
         batchStart = 0;
+    }
+
+    // Finds the next comma between elements of the top-level array, or its closing bracket.
+    // The position of the first byte at or after `p` (before `stop`) that is one of the
+    // characters the scan looks at: quotes and backslashes in a string, quotes, brackets,
+    // braces and commas outside. Sixteen bytes at a time where SSE2 is there.
+    const char *nextSignificant(const char *p, const char *stop) const
+    {
+#ifdef __SSE2__
+        const __m128i quote = _mm_set1_epi8('"');
+        if (inString) {
+            const __m128i backslash = _mm_set1_epi8('\\');
+            for (; p + 16 <= stop; p += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const int mask = _mm_movemask_epi8(
+                    _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+                if (mask)
+                    return p + __builtin_ctz(unsigned(mask));
+            }
+        } else {
+            // '[' and '{', and ']' and '}', differ only in the bit 0x20.
+            const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
+            const __m128i comma = _mm_set1_epi8(','), lower = _mm_set1_epi8(0x20);
+            for (; p + 16 <= stop; p += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i folded = _mm_or_si128(v, lower);
+                const __m128i hits = _mm_or_si128(
+                    _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, comma)),
+                    _mm_or_si128(_mm_cmpeq_epi8(folded, open), _mm_cmpeq_epi8(folded, close)));
+                const int mask = _mm_movemask_epi8(hits);
+                if (mask)
+                    return p + __builtin_ctz(unsigned(mask));
+            }
+        }
+#endif
+        if (inString) {
+            while (p < stop && *p != '"' && *p != '\\')
+                ++p;
+        } else {
+            while (p < stop && *p != '"' && *p != ',' && (*p | 0x20) != '{' && (*p | 0x20) != '}')
+                ++p;
+        }
+        return p;
     }
 
     // Finds the next comma between elements of the top-level array, or its closing bracket.
     Scan scan()
     {
-        const char *data = buffer.get();
-        while (pos < end) {
+        const char *data = buffer.get(), *stop = data + end;
+        const char *p = data + pos;
+        for (;;) {
+            p = nextSignificant(p, stop);
+            if (p == stop) {
+                pos = end;
+                return Scan::More;
+            }
+            const char c = *p++;
             if (inString) {
-                const char *p = data + pos, *stop = data + end;
-                while (p < stop && *p != '"' && *p != '\\')
-                    ++p;
-                if (p == stop) {
-                    pos = end;
+                if (c == '"') {
+                    inString = false;
+                } else if (p == stop) {
+                    pos = size_t(p - 1 - data); // the backslash, to be looked at again
                     return Scan::More;
+                } else {
+                    ++p; // the escaped character
                 }
-                if (*p == '\\') {
-                    if (p + 1 == stop) {
-                        pos = size_t(p - data);
-                        return Scan::More;
-                    }
-                    pos = size_t(p - data) + 2;
-                    continue;
-                }
-                inString = false;
-                pos = size_t(p - data) + 1;
                 continue;
             }
-            switch (data[pos++]) {
+            switch (c) {
             case '"':
                 inString = true;
                 break;
@@ -482,18 +534,24 @@ private:
                 break;
             case ']':
             case '}':
-                if (--depth == 0)
-                    return data[pos - 1] == ']' ? Scan::Close : Scan::Error;
+                if (--depth == 0) {
+                    pos = size_t(p - data);
+                    return c == ']' ? Scan::Close : Scan::Error;
+                }
                 break;
             case ',':
-                if (depth == 1)
-                    return Scan::Comma;
+                if (depth == 1) {
+                    lastComma = size_t(p - 1 - data);
+                    if (lastComma - batchStart >= batchSize) {
+                        pos = size_t(p - data);
+                        return Scan::Comma;
+                    }
+                }
                 break;
             default:
                 break;
             }
         }
-        return Scan::More;
     }
 
     template<typename Element>
@@ -545,7 +603,9 @@ private:
 
     FileReader reader;
     std::unique_ptr<char[]> buffer;
-    size_t capacity = 0, end = 0, pos = 0, batchStart = 0;
+    // Offsets in `buffer`: the end of what was read, where the scan goes on, the bracket or
+    // comma before the elements not yet parsed, the last comma between elements scanned.
+    size_t capacity = 0, end = 0, pos = 0, batchStart = 0, lastComma = 0;
     qint64 total = 0;
     bool eof = false, inString = false, firstBatch = true;
     int depth = 0;
