@@ -77,8 +77,10 @@ void generate(const std::string &folder, const std::string &imageDir)
 
 namespace od = simdjson::ondemand;
 
-// The fields the import uses, read from every element of each file.
-long walkImages(od::parser &parser, const simdjson::padded_string &json)
+// Calls `field` with the key and value of every member of every element of the file's array;
+// the sum of what it returns, or -1.
+template<typename Field>
+long walk(od::parser &parser, const simdjson::padded_string &json, Field field)
 {
     long sum = 0;
     od::document doc;
@@ -86,42 +88,39 @@ long walkImages(od::parser &parser, const simdjson::padded_string &json)
     if (parser.iterate(json).get(doc) || doc.get_array().get(array))
         return -1;
     for (auto element : array) {
-        od::object image;
-        if (element.get_object().get(image))
+        od::object object;
+        if (element.get_object().get(object))
             return -1;
-        for (auto field : image) {
-            const od::raw_json_string key = field.key();
-            if (key == "id" || key == "width" || key == "height")
-                sum += int64_t(field.value().get_int64());
-            else if (key == "file_name")
-                sum += std::string_view(field.value().get_string()).size();
-        }
+        for (auto member : object)
+            sum += field(member.key(), member.value());
     }
     return sum;
 }
 
+// The fields the import uses, read from every element of each file.
+long walkImages(od::parser &parser, const simdjson::padded_string &json)
+{
+    return walk(parser, json, [](const od::raw_json_string &key, od::value value) -> long {
+        if (key == "id" || key == "width" || key == "height")
+            return int64_t(value.get_int64());
+        if (key == "file_name")
+            return long(std::string_view(value.get_string()).size());
+        return 0;
+    });
+}
+
 long walkAnnotations(od::parser &parser, const simdjson::padded_string &json)
 {
-    long sum = 0;
-    od::document doc;
-    od::array array;
-    if (parser.iterate(json).get(doc) || doc.get_array().get(array))
-        return -1;
-    for (auto element : array) {
-        od::object ann;
-        if (element.get_object().get(ann))
-            return -1;
-        for (auto field : ann) {
-            const od::raw_json_string key = field.key();
-            if (key == "image_id" || key == "category_id") {
-                sum += int64_t(field.value().get_int64());
-            } else if (key == "bbox") {
-                for (auto n : field.value().get_array())
-                    sum += long(double(n.get_double()));
-            }
+    return walk(parser, json, [](const od::raw_json_string &key, od::value value) -> long {
+        long sum = 0;
+        if (key == "image_id" || key == "category_id") {
+            sum = int64_t(value.get_int64());
+        } else if (key == "bbox") {
+            for (auto n : value.get_array())
+                sum += long(double(n.get_double()));
         }
-    }
-    return sum;
+        return sum;
+    });
 }
 
 // The least simdjson work that answers what the import asks: both files loaded into padded

@@ -212,57 +212,13 @@ bool Utils::linkLeavesFolder(const QString &path)
     return folder.isEmpty() || !target.startsWith(folder + QLatin1Char('/'));
 }
 
-bool Utils::readFile(const QString &path, QByteArray &bytes, FileStamp *stamp)
+FileReader::FileReader(const QString &path)
 {
-    if (stamp)
-        *stamp = FileStamp();
 #ifdef Q_OS_UNIX
     // Loading a dataset reads every label file once. QFile spends seven system calls on a
     // small file (two fstat, three reads) where open, read, read and close do; that alone made
     // a 100k-file load take twice as long. Resource paths still go through QFile. O_NONBLOCK
     // keeps a FIFO in a label folder from hanging the program: it reads as empty.
-    if (!path.startsWith(QLatin1Char(':'))) {
-        const QByteArray native = nativePath(path);
-        int fd;
-        do {
-            fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0)
-            return false;
-        if (stamp) {
-            struct stat info;
-            if (::fstat(fd, &info) == 0)
-                *stamp = stampFromStat(info);
-        }
-        const bool ok = readAllBounded(
-            [fd](char *buffer, qint64 size) -> qint64 {
-                ssize_t got;
-                do {
-                    got = ::read(fd, buffer, size_t(size));
-                } while (got < 0 && errno == EINTR);
-                return got;
-            },
-            [fd]() -> qint64 {
-                struct stat info;
-                return ::fstat(fd, &info) == 0 ? qint64(info.st_size) : 0;
-            },
-            bytes);
-        ::close(fd);
-        return ok;
-    }
-#endif
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return false;
-    if (stamp)
-        *stamp = stampFromInfo(QFileInfo(path));
-    return readAllBounded([&file](char *buffer, qint64 size) { return file.read(buffer, size); },
-                          [&file]() { return file.size(); }, bytes);
-}
-
-FileReader::FileReader(const QString &path)
-{
-#ifdef Q_OS_UNIX
     if (!path.startsWith(QLatin1Char(':'))) {
         const QByteArray native = Utils::nativePath(path);
         do {
@@ -300,6 +256,17 @@ qint64 FileReader::size() const
     return file ? file->size() : -1;
 }
 
+FileStamp FileReader::stamp() const
+{
+#ifdef Q_OS_UNIX
+    if (fd >= 0) {
+        struct stat info;
+        return ::fstat(fd, &info) == 0 ? stampFromStat(info) : FileStamp();
+    }
+#endif
+    return file ? stampFromInfo(QFileInfo(file->fileName())) : FileStamp();
+}
+
 qint64 FileReader::read(char *buffer, qint64 size)
 {
 #ifdef Q_OS_UNIX
@@ -312,6 +279,20 @@ qint64 FileReader::read(char *buffer, qint64 size)
     }
 #endif
     return file ? file->read(buffer, size) : -1;
+}
+
+bool Utils::readFile(const QString &path, QByteArray &bytes, FileStamp *stamp)
+{
+    if (stamp)
+        *stamp = FileStamp();
+    FileReader reader(path);
+    if (!reader.isOpen())
+        return false;
+    if (stamp)
+        *stamp = reader.stamp();
+    return readAllBounded(
+        [&reader](char *buffer, qint64 size) { return reader.read(buffer, size); },
+        [&reader]() { return qMax<qint64>(reader.size(), 0); }, bytes);
 }
 
 bool Utils::writeFile(const QString &path, const QByteArray &bytes, QString *error)

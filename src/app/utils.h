@@ -39,6 +39,8 @@ public:
     bool isOpen() const;
     // The size the file has now; -1 when it is not open.
     qint64 size() const;
+    // The stamp of the file opened (size -1 when it is not open).
+    FileStamp stamp() const;
     // Up to `size` bytes: the number read, 0 at the end, -1 on an error.
     qint64 read(char *buffer, qint64 size);
 

@@ -50,12 +50,6 @@ QJsonArray readArray(const QString &path, const char *countFormat)
     return doc.array();
 }
 
-void countFallback()
-{
-    if (fastjson::mode() == fastjson::Mode::Fast)
-        fastjson::countFallback();
-}
-
 QVector<fastjson::CocoImage> readImages(const QString &path)
 {
     const char *countFormat = "Images file: %d";
@@ -65,7 +59,7 @@ QVector<fastjson::CocoImage> readImages(const QString &path)
         qDebug(countFormat, int(size));
         return images;
     }
-    countFallback();
+    fastjson::countFallback();
     images.clear();
     const QJsonArray array = readArray(path, countFormat);
     images.reserve(array.size());
@@ -92,7 +86,7 @@ KeptBoxes readAnnotations(const QString &path)
         qDebug(countFormat, int(size));
         return kept;
     }
-    countFallback();
+    fastjson::countFallback();
     kept.clear();
     const QJsonArray array = readArray(path, countFormat);
     QVector<double> numbers;

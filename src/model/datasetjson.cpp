@@ -100,8 +100,7 @@ void ImageList::loadJson(const QString &json)
         read.append(std::move(info));
     };
     if (!fastjson::readDataset(json, add)) {
-        if (fastjson::mode() == fastjson::Mode::Fast)
-            fastjson::countFallback();
+        fastjson::countFallback();
         read.clear();
         QByteArray bytes;
         Utils::instance()->readFile(json, bytes);

@@ -188,30 +188,12 @@ public:
         if (value.type().get(type))
             return false;
         switch (type) {
-        case ondemand::json_type::array: {
-            ondemand::array array;
-            if (value.get_array().get(array))
-                return false;
-            for (auto element : array) {
-                ondemand::value item;
-                if (element.get(item) || !skip(item, depth + 1))
-                    return false;
-            }
-            return true;
-        }
-        case ondemand::json_type::object: {
-            ondemand::object object;
-            if (value.get_object().get(object))
-                return false;
-            for (auto element : object) {
-                ondemand::field field;
-                Key key;
-                if (std::move(element).get(field) || !key.read(field)
-                    || !skip(field.value(), depth + 1))
-                    return false;
-            }
-            return true;
-        }
+        case ondemand::json_type::array:
+            return items(value, [depth](ondemand::value &item) { return skip(item, depth + 1); });
+        case ondemand::json_type::object:
+            return members(value, [depth](const Key &, ondemand::value &member) {
+                return skip(member, depth + 1);
+            });
         case ondemand::json_type::number:
             return skipNumber(value);
         case ondemand::json_type::string:
@@ -241,24 +223,16 @@ public:
 
     static bool numberOrDefault(ondemand::value &value, int depth, double &result)
     {
-        ondemand::json_type type;
-        if (value.type().get(type))
-            return false;
         result = 0;
-        if (type == ondemand::json_type::number)
-            return number(value, result);
-        return skip(value, depth);
+        return ifType(value, depth, ondemand::json_type::number,
+                      [&] { return number(value, result); });
     }
 
     static bool toString(ondemand::value &value, int depth, QString &result)
     {
-        ondemand::json_type type;
-        if (value.type().get(type))
-            return false;
         result.clear();
-        if (type == ondemand::json_type::string)
-            return string(value, &result);
-        return skip(value, depth);
+        return ifType(value, depth, ondemand::json_type::string,
+                      [&] { return string(value, &result); });
     }
 
     // An array as QJsonValue::toArray gives it: `item` is called for each element; a value of
@@ -266,11 +240,34 @@ public:
     template<typename Item>
     static bool forEachItem(ondemand::value &value, int depth, Item item)
     {
+        return ifType(value, depth, ondemand::json_type::array, [&] { return items(value, item); });
+    }
+
+    // An object as QJsonValue::toObject gives it: `member` is called with each key and value,
+    // in the order of the text (so that of two equal keys the last one wins, as in
+    // QJsonObject); a value of another type is checked and reads as an object without keys.
+    template<typename Member>
+    static bool forEachMember(ondemand::value &value, int depth, Member member)
+    {
+        return ifType(value, depth, ondemand::json_type::object,
+                      [&] { return members(value, member); });
+    }
+
+private:
+    // `read` for a value of the type `wanted`; a value of another type is checked and skipped.
+    template<typename Read>
+    static bool ifType(ondemand::value &value, int depth, ondemand::json_type wanted, Read read)
+    {
         ondemand::json_type type;
         if (value.type().get(type))
             return false;
-        if (type != ondemand::json_type::array)
-            return skip(value, depth);
+        return type == wanted ? read() : skip(value, depth);
+    }
+
+    // `item` for each element of an array value.
+    template<typename Item>
+    static bool items(ondemand::value &value, Item item)
+    {
         ondemand::array array;
         if (value.get_array().get(array))
             return false;
@@ -282,17 +279,10 @@ public:
         return true;
     }
 
-    // An object as QJsonValue::toObject gives it: `member` is called with each key and value,
-    // in the order of the text (so that of two equal keys the last one wins, as in
-    // QJsonObject); a value of another type is checked and reads as an object without keys.
+    // `member` for each key and value of an object value.
     template<typename Member>
-    static bool forEachMember(ondemand::value &value, int depth, Member member)
+    static bool members(ondemand::value &value, Member member)
     {
-        ondemand::json_type type;
-        if (value.type().get(type))
-            return false;
-        if (type != ondemand::json_type::object)
-            return skip(value, depth);
         ondemand::object object;
         if (value.get_object().get(object))
             return false;
@@ -640,7 +630,8 @@ int fallbackCount()
 
 void countFallback()
 {
-    ++fallbacks;
+    if (currentMode == Mode::Fast)
+        ++fallbacks;
 }
 
 double toDouble(double number)

@@ -25,7 +25,8 @@ constexpr int padding = 64;
 enum class Mode { Fast, Reference };
 void setMode(Mode mode);
 Mode mode();
-// How many documents the fast readers handed back to QJsonDocument since the program started.
+// How many documents the fast readers handed back to QJsonDocument since the program started;
+// countFallback counts one (only in Fast mode, where the readers were asked).
 int fallbackCount();
 void countFallback();
 
