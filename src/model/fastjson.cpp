@@ -37,6 +37,21 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// How QJsonValue holds a number: a value that is integral is kept as an integer (so -0 becomes
+// 0), and toInt gives 0 for what is not an integer within int's range.
+double jsonDouble(double number)
+{
+    return number == 0 ? 0.0 : number;
+}
+
+int jsonInt(double number)
+{
+    if (number >= double(std::numeric_limits<int>::min())
+        && number <= double(std::numeric_limits<int>::max()) && std::floor(number) == number)
+        return int(number);
+    return 0;
+}
+
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -87,7 +102,7 @@ public:
                     return false;
             }
         }
-        result = toDouble(d);
+        result = jsonDouble(d);
         return true;
     }
 
@@ -217,7 +232,7 @@ public:
         double d = 0;
         if (!numberOrDefault(value, depth, d))
             return false;
-        result = fastjson::toInt(d);
+        result = jsonInt(d);
         return true;
     }
 
@@ -632,19 +647,6 @@ void countFallback()
 {
     if (currentMode == Mode::Fast)
         ++fallbacks;
-}
-
-double toDouble(double number)
-{
-    return number == 0 ? 0.0 : number;
-}
-
-int toInt(double number)
-{
-    if (number >= double(std::numeric_limits<int>::min())
-        && number <= double(std::numeric_limits<int>::max()) && std::floor(number) == number)
-        return int(number);
-    return 0;
 }
 
 bool readCocoImages(const QString &path, QVector<CocoImage> &images, qint64 &bytesRead)

@@ -30,11 +30,6 @@ Mode mode();
 int fallbackCount();
 void countFallback();
 
-// How QJsonValue converts a number: a value that is integral is kept as an integer (so -0
-// becomes 0), and toInt gives 0 for what is not an integer within int's range.
-double toDouble(double number);
-int toInt(double number);
-
 // One element of a COCO images file, as the import reads it.
 struct CocoImage
 {
