@@ -1,18 +1,6 @@
 #include "app/utils.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QQmlEngine>
-#include <QSaveFile>
-#include <QTextCodec>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 Utils *Utils::s_instance = nullptr;
 
@@ -48,14 +36,12 @@ QColor Utils::invertColor(const QColor &c)
 
 QString Utils::baseName(const QString &filename)
 {
-    // Same result as splitting at every dot and joining all parts but the last.
-    const int dot = filename.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? filename : filename.left(dot);
+    return io::baseName(filename);
 }
 
 QString Utils::fileName(const QString &filePath)
 {
-    return QFileInfo(filePath).fileName();
+    return io::fileName(filePath);
 }
 
 QString Utils::toLocalPath(const QUrl &url)
@@ -86,257 +72,48 @@ QString Utils::safeName(const QString &name)
     return result;
 }
 
-namespace {
-
-bool localeIsUtf8()
-{
-    static const bool utf8 = QTextCodec::codecForLocale()->mibEnum() == 106;
-    return utf8;
-}
-
-} // namespace
-
 QByteArray Utils::nativePath(const QString &path)
 {
-    return localeIsUtf8() ? path.toUtf8() : QFile::encodeName(path);
+    return io::nativePath(path);
 }
 
 QString Utils::fromNativePath(const char *name)
 {
-    return localeIsUtf8() ? QString::fromUtf8(name) : QFile::decodeName(name);
+    return io::fromNativePath(name);
 }
-
-namespace {
-
-// Appends chunks from `readChunk` until it reports the end (0) or an error (negative), never
-// holding more than Utils::maxReadSize bytes. `sizeHint` gives the file's size once it is
-// known to be larger than one chunk.
-template<typename ReadChunk, typename SizeHint>
-bool readAllBounded(ReadChunk readChunk, SizeHint sizeHint, QByteArray &bytes)
-{
-    // Label files are small: one read into the stack buffer and one that finds the end.
-    char chunk[65536];
-    QByteArray content;
-    qint64 got = readChunk(chunk, qint64(sizeof chunk));
-    if (got == qint64(sizeof chunk)) {
-        // A larger file: refuse what a QByteArray cannot hold before allocating anything.
-        const qint64 size = sizeHint();
-        if (size > Utils::maxReadSize)
-            return false;
-        content.reserve(int(qMax(size, got)));
-        content.append(chunk, int(got));
-        // The rest goes straight into the array, as long as the file is no larger than it
-        // was said to be; a file that grows meanwhile goes on in chunks.
-        for (;;) {
-            const int used = content.size();
-            const int room = content.capacity() - used;
-            if (room <= 0)
-                break;
-            content.resize(used + room); // within the capacity: no reallocation
-            const qint64 n = readChunk(content.data() + used, room);
-            content.resize(used + int(qMax<qint64>(n, 0)));
-            if (n < 0)
-                return false;
-            if (n == 0) {
-                bytes = content;
-                return true;
-            }
-        }
-        got = readChunk(chunk, qint64(sizeof chunk));
-    }
-    while (got > 0) {
-        if (qint64(content.size()) + got > Utils::maxReadSize)
-            return false;
-        content.append(chunk, int(got));
-        got = readChunk(chunk, qint64(sizeof chunk));
-    }
-    if (got < 0)
-        return false;
-    bytes = content;
-    return true;
-}
-
-} // namespace
-
-namespace {
-
-#ifdef Q_OS_UNIX
-FileStamp stampFromStat(const struct stat &info)
-{
-    FileStamp stamp;
-    stamp.size = qint64(info.st_size);
-    stamp.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + qint64(info.st_mtim.tv_nsec);
-    stamp.inode = quint64(info.st_ino);
-    return stamp;
-}
-#endif
-
-FileStamp stampFromInfo(const QFileInfo &info)
-{
-    FileStamp stamp;
-    if (!info.exists())
-        return stamp;
-    stamp.size = info.size();
-    stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
-    return stamp;
-}
-
-} // namespace
 
 FileStamp Utils::fileStamp(const QString &path)
 {
-#ifdef Q_OS_UNIX
-    if (!path.startsWith(QLatin1Char(':'))) {
-        struct stat info;
-        if (::stat(nativePath(path).constData(), &info) != 0)
-            return FileStamp();
-        return stampFromStat(info);
-    }
-#endif
-    return stampFromInfo(QFileInfo(path));
+    return io::fileStamp(path);
 }
 
 bool Utils::linkLeavesFolder(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.isSymLink())
-        return false;
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    QString target = info.canonicalFilePath();
-    if (target.isEmpty()) {
-        // A dangling link: where a write would create the file.
-        const QFileInfo created(info.symLinkTarget());
-        target = QFileInfo(created.absolutePath()).canonicalFilePath() + QLatin1Char('/')
-            + created.fileName();
-    }
-    return folder.isEmpty() || !target.startsWith(folder + QLatin1Char('/'));
-}
-
-FileReader::FileReader(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    // Loading a dataset reads every label file once. QFile spends seven system calls on a
-    // small file (two fstat, three reads) where open, read, read and close do; that alone made
-    // a 100k-file load take twice as long. Resource paths still go through QFile. O_NONBLOCK
-    // keeps a FIFO in a label folder from hanging the program: it reads as empty.
-    if (!path.startsWith(QLatin1Char(':'))) {
-        const QByteArray native = Utils::nativePath(path);
-        do {
-            fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
-        return;
-    }
-#endif
-    file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        file.reset();
-}
-
-FileReader::~FileReader()
-{
-#ifdef Q_OS_UNIX
-    if (fd >= 0)
-        ::close(fd);
-#endif
-}
-
-bool FileReader::isOpen() const
-{
-    return fd >= 0 || file;
-}
-
-qint64 FileReader::size() const
-{
-#ifdef Q_OS_UNIX
-    if (fd >= 0) {
-        struct stat info;
-        return ::fstat(fd, &info) == 0 ? qint64(info.st_size) : -1;
-    }
-#endif
-    return file ? file->size() : -1;
-}
-
-FileStamp FileReader::stamp() const
-{
-#ifdef Q_OS_UNIX
-    if (fd >= 0) {
-        struct stat info;
-        return ::fstat(fd, &info) == 0 ? stampFromStat(info) : FileStamp();
-    }
-#endif
-    return file ? stampFromInfo(QFileInfo(file->fileName())) : FileStamp();
-}
-
-qint64 FileReader::read(char *buffer, qint64 size)
-{
-#ifdef Q_OS_UNIX
-    if (fd >= 0) {
-        ssize_t got;
-        do {
-            got = ::read(fd, buffer, size_t(size));
-        } while (got < 0 && errno == EINTR);
-        return got;
-    }
-#endif
-    return file ? file->read(buffer, size) : -1;
+    return io::linkLeavesFolder(path);
 }
 
 bool Utils::readFile(const QString &path, QByteArray &bytes, FileStamp *stamp)
 {
-    if (stamp)
-        *stamp = FileStamp();
-    FileReader reader(path);
-    if (!reader.isOpen())
-        return false;
-    if (stamp)
-        *stamp = reader.stamp();
-    return readAllBounded(
-        [&reader](char *buffer, qint64 size) { return reader.read(buffer, size); },
-        [&reader]() { return qMax<qint64>(reader.size(), 0); }, bytes);
+    return io::readFile(path, bytes, stamp);
 }
 
 bool Utils::writeFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    return writeFileInParts(
-        path,
-        [&bytes](QByteArray &part) {
-            part = bytes;
-            return false;
-        },
-        error);
+    return io::writeFile(path, bytes, error);
 }
 
 bool Utils::writeFileInParts(const QString &path, const std::function<bool(QByteArray &)> &next,
                              QString *error)
 {
-    // The new content goes to a temporary file that replaces the old one only once it is
-    // complete, so a full disk or a crash never leaves a half-written file behind.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    bool ok = file.open(QIODevice::WriteOnly);
-    QByteArray part;
-    for (bool more = ok; more;) {
-        part.resize(0); // keeps the allocation for the next part
-        more = next(part);
-        if (file.write(part) != part.size()) {
-            ok = false;
-            file.cancelWriting();
-            break;
-        }
-    }
-    if (ok)
-        ok = file.commit();
-    if (!ok && error)
-        *error = file.errorString();
-    return ok;
+    return io::writeFileInParts(path, next, error);
 }
 
 bool Utils::fileExists(const QString &path)
 {
-    return QFileInfo::exists(path);
+    return io::fileExists(path);
 }
 
 bool Utils::removeFile(const QString &path)
 {
-    return QFile::remove(path);
+    return io::removeFile(path);
 }

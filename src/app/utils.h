@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/fileio.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QObject>
@@ -7,49 +9,12 @@
 #include <QUrl>
 
 #include <functional>
-#include <memory>
 
-class QFile;
+// The io layer's records under the names the rest of the program has always used.
+using FileStamp = io::FileStamp;
+using FileReader = io::FileReader;
 
-// What tells one version of a file from the next: its size, modification time and file (a
-// save that replaces the file by renaming gives it a new inode). A missing file has size -1.
-struct FileStamp
-{
-    qint64 size = -1;
-    qint64 modifiedNs = 0;
-    quint64 inode = 0;
-
-    bool operator==(const FileStamp &other) const
-    {
-        return size == other.size && modifiedNs == other.modifiedNs && inode == other.inode;
-    }
-    bool operator!=(const FileStamp &other) const { return !(*this == other); }
-};
-
-// A file read from front to back a part at a time, into memory the caller provides: for files
-// too large to be worth holding whole. Opens as Utils::readFile does.
-class FileReader
-{
-public:
-    explicit FileReader(const QString &path);
-    ~FileReader();
-    FileReader(const FileReader &) = delete;
-    FileReader &operator=(const FileReader &) = delete;
-
-    bool isOpen() const;
-    // The size the file has now; -1 when it is not open.
-    qint64 size() const;
-    // The stamp of the file opened (size -1 when it is not open).
-    FileStamp stamp() const;
-    // Up to `size` bytes: the number read, 0 at the end, -1 on an error.
-    qint64 read(char *buffer, qint64 size);
-
-private:
-    int fd = -1;
-    std::unique_ptr<QFile> file;
-};
-
-// QML helpers plus the file operations every reader and writer of the data goes through.
+// QML helpers. The file members pass on to the io layer, which C++ code calls directly.
 class Utils : public QObject
 {
     Q_OBJECT
@@ -90,7 +55,7 @@ public:
     static QString fromNativePath(const char *name);
 
     // Files above this size are refused by readFile: a QByteArray cannot hold them.
-    static constexpr qint64 maxReadSize = 0x7fffffff - 64;
+    static constexpr qint64 maxReadSize = io::maxReadSize;
 
 signals:
     void osNameChanged();
