@@ -1,6 +1,5 @@
 // Loads a generated YOLO dataset of 100,000 label files and compares the time with a plain
 // POSIX pass over the same files.
-#include "app/utils.h"
 #include "benchutil.h"
 #include "model/imagelist.h"
 

@@ -1,8 +1,8 @@
 #include "model/classnames.h"
 
-#include "app/utils.h"
+#include "app/logging.h"
+#include "io/fileio.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 
@@ -88,14 +88,14 @@ constexpr qint64 maxClassFileSize = 16 * 1024 * 1024;
 ClassNames namesIn(const QString &path, bool yaml)
 {
     QByteArray bytes;
-    if (QFileInfo(path).size() > maxClassFileSize || !Utils::instance()->readFile(path, bytes))
+    if (QFileInfo(path).size() > maxClassFileSize || !io::readFile(path, bytes))
         return {};
     if (!yaml)
         return parseClassesTxt(bytes);
     ClassNames names;
     QString error;
     if (!parseYamlNames(bytes, &names, &error))
-        qDebug().noquote() << "Skipped" << path << "(not YAML:" << error << ")";
+        qCDebug(lcLoad).noquote() << "Skipped" << path << "(not YAML:" << error << ")";
     return names;
 }
 

@@ -1,10 +1,10 @@
 #include "model/imagelist.h"
 
-#include "app/utils.h"
+#include "app/logging.h"
+#include "io/fileio.h"
 #include "model/classnames.h"
 #include "model/yololabels.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -29,7 +29,7 @@ namespace {
 struct LabelEntry
 {
     std::string native;
-    QString name() const { return Utils::fromNativePath(native.c_str()); }
+    QString name() const { return io::fromNativePath(native.c_str()); }
 };
 
 #ifdef Q_OS_UNIX
@@ -62,13 +62,13 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
 #ifdef Q_OS_UNIX
     if (folder.isEmpty())
         return entries;
-    const QByteArray native = Utils::nativePath(folder);
+    const QByteArray native = io::nativePath(folder);
     forEachDirEntry(native, [&](const struct dirent *entry) {
         const char *name = entry->d_name;
         const size_t length = qstrlen(name);
         if (length < 4 || qstrnicmp(name + length - 4, ".txt", 4) != 0) {
             if (length > 5 && qstrcmp(name + length - 5, ".yaml") == 0)
-                extras.yamlFiles << Utils::fromNativePath(name);
+                extras.yamlFiles << io::fromNativePath(name);
             return;
         }
         if (qstrcmp(name, "classes.txt") == 0) {
@@ -173,7 +173,7 @@ public:
         if (folder.isEmpty())
             return;
 #ifdef Q_OS_UNIX
-        forEachDirEntry(Utils::nativePath(folder), [this](const struct dirent *entry) {
+        forEachDirEntry(io::nativePath(folder), [this](const struct dirent *entry) {
             names.add(entry->d_name, qstrlen(entry->d_name));
         });
 #else
@@ -216,7 +216,6 @@ private:
 
 void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
 {
-    Utils *utils = Utils::instance();
     beginResetModel();
     images.clear();
 
@@ -255,7 +254,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     };
     const auto readLabels = [&](size_t i) {
         Slot &slot = files[i];
-        slot.base = utils->baseName(utils->fileName(entries[i].name()));
+        slot.base = io::baseName(io::fileName(entries[i].name()));
         slot.txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, slot.base);
         slot.file = BBoxList::readTxtFile(slot.txtFile);
         slot.read.store(true, std::memory_order_release);
@@ -283,7 +282,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         const QLatin1String extension
             = imageFolder->extensionFor(entry.native.data(), int(entry.native.size()));
         const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, slot.base, extension);
-        qDebug() << imageFile;
+        qCDebug(lcLoad) << imageFile;
 
         auto info = std::make_shared<ImageInfo>();
         info->id = id++;
@@ -302,9 +301,9 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     QString classFile;
     setClassNames(yolo::findClassNames(txtPath, extras, &classFile));
     endResetModel();
-    qDebug("Loaded %d images from yolo", images.size());
+    qCDebug(lcLoad, "Loaded %d images from yolo", images.size());
     if (!classFile.isEmpty())
-        qDebug().noquote() << "Class names from" << classFile;
+        qCDebug(lcLoad).noquote() << "Class names from" << classFile;
 }
 
 void ImageList::yoloReloadRow(int row)
@@ -321,15 +320,14 @@ void ImageList::yoloReloadRow(int row)
 
 void ImageList::exportYolo(const QString &dir)
 {
-    Utils *utils = Utils::instance();
     for (const auto &info : qAsConst(images)) {
         // Only a bare file name ever reaches the template, so a name from a foreign file
         // cannot point outside `dir`. Rows of a YOLO load keep their label file's own name:
         // their fileName has already lost its extension.
         const QString txtName = info->yoloTxtFilePath.isEmpty()
-            ? QStringLiteral("%1.txt").arg(utils->baseName(utils->fileName(info->fileName)))
-            : utils->fileName(info->yoloTxtFilePath);
+            ? QStringLiteral("%1.txt").arg(io::baseName(io::fileName(info->fileName)))
+            : io::fileName(info->yoloTxtFilePath);
         const QString path = QStringLiteral("%1/%2").arg(dir, txtName);
-        utils->writeFile(path, yolo::formatLabels(info->bboxes->boxList()));
+        io::writeFile(path, yolo::formatLabels(info->bboxes->boxList()));
     }
 }
