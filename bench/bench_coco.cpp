@@ -1,7 +1,7 @@
 // Imports a COCO-sized pair of files: 118,287 images and 860,001 annotations shaped like
 // COCO train2017's (about 300 MB), with an empty file for every image.
-#include "app/utils.h"
 #include "benchutil.h"
+#include "io/fileio.h"
 #include "model/imagelist.h"
 
 #include <QCoreApplication>
@@ -163,9 +163,8 @@ int main(int argc, char **argv)
 
     const QString imagesFile = folder + QStringLiteral("/images.json");
     const QString annsFile = folder + QStringLiteral("/anns.json");
-    Utils *utils = Utils::instance();
     QByteArray bytes;
-    utils->readFile(annsFile, bytes); // warm the page cache
+    io::readFile(annsFile, bytes); // warm the page cache
     bytes.clear();
 
     bench::resetPeakRss();
@@ -184,8 +183,8 @@ int main(int argc, char **argv)
 
     const double read = bench::medianSeconds(5, [&] {
         QByteArray a, b;
-        utils->readFile(imagesFile, a);
-        utils->readFile(annsFile, b);
+        io::readFile(imagesFile, a);
+        io::readFile(annsFile, b);
     });
     bench::figure("coco_read_both_files_median", read, "s");
 

@@ -1,9 +1,10 @@
 #include "model/imagelist.h"
 
-#include "app/utils.h"
+#include "app/logging.h"
+#include "io/fileio.h"
 #include "model/fastjson.h"
+#include "model/jsonwalk.h"
 
-#include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,9 +12,23 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace {
+
+using jsonwalk::Key;
+using jsonwalk::Walk;
+namespace ondemand = jsonwalk::ondemand;
+
+// One element of a COCO images file, as the import reads it.
+struct CocoImage
+{
+    qint32 id = 0;
+    QString fileName;
+    qint32 width = 0;
+    qint32 height = 0;
+};
 
 // A kept annotation: the image id it belongs to and the first four numbers of its "bbox". The
 // import collects them in file order, then sorts them by image id, keeping the file order
@@ -41,31 +56,45 @@ void keep(KeptBoxes &kept, qint32 imageId, const QVector<double> &numbers)
 QJsonArray readArray(const QString &path, const char *countFormat)
 {
     QByteArray bytes;
-    Utils::instance()->readFile(path, bytes);
-    qDebug(countFormat, bytes.size());
+    io::readFile(path, bytes);
+    qCDebug(lcLoad, countFormat, bytes.size());
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
-        qDebug("Error: %d", int(error.error));
+        qCDebug(lcLoad, "Error: %d", int(error.error));
     return doc.array();
 }
 
-QVector<fastjson::CocoImage> readImages(const QString &path)
+// The images file, each element's "id", "file_name", "width" and "height". The fast reader
+// gives up where QJsonDocument might read otherwise; `bytesRead` is the file's size.
+bool readImagesFast(const QString &path, QVector<CocoImage> &images, qint64 &bytesRead)
 {
-    const char *countFormat = "Images file: %d";
-    QVector<fastjson::CocoImage> images;
-    qint64 size = 0;
-    if (fastjson::readCocoImages(path, images, size)) {
-        qDebug(countFormat, int(size));
-        return images;
-    }
-    fastjson::countFallback();
-    images.clear();
+    return jsonwalk::forEachElement(path, bytesRead, [&](ondemand::value &element) {
+        CocoImage image;
+        const bool ok = Walk::forEachMember(element, 1, [&](const Key &key, ondemand::value &v) {
+            if (key.is("id"))
+                return Walk::toInt(v, 2, image.id);
+            if (key.is("file_name"))
+                return Walk::toString(v, 2, image.fileName);
+            if (key.is("width"))
+                return Walk::toInt(v, 2, image.width);
+            if (key.is("height"))
+                return Walk::toInt(v, 2, image.height);
+            return Walk::skip(v, 2);
+        });
+        images.append(std::move(image));
+        return ok;
+    });
+}
+
+QVector<CocoImage> readImagesReference(const QString &path, const char *countFormat)
+{
+    QVector<CocoImage> images;
     const QJsonArray array = readArray(path, countFormat);
     images.reserve(array.size());
     for (const QJsonValue &value : array) {
         const QJsonObject object = value.toObject();
-        fastjson::CocoImage image;
+        CocoImage image;
         image.id = object.value(QLatin1String("id")).toInt();
         image.fileName = object.value(QLatin1String("file_name")).toString();
         image.width = object.value(QLatin1String("width")).toInt();
@@ -75,19 +104,55 @@ QVector<fastjson::CocoImage> readImages(const QString &path)
     return images;
 }
 
-KeptBoxes readAnnotations(const QString &path)
+QVector<CocoImage> readImages(const QString &path)
 {
-    const char *countFormat = "Anns file  : %d";
-    KeptBoxes kept;
-    const auto add
-        = [&kept](qint32 imageId, const QVector<double> &numbers) { keep(kept, imageId, numbers); };
+    const char *countFormat = "Images file: %d";
+    QVector<CocoImage> images;
     qint64 size = 0;
-    if (fastjson::readCocoAnnotations(path, add, size)) {
-        qDebug(countFormat, int(size));
-        return kept;
+    if (fastjson::mode() == fastjson::Mode::Fast && readImagesFast(path, images, size)) {
+        qCDebug(lcLoad, countFormat, int(size));
+        return images;
     }
     fastjson::countFallback();
-    kept.clear();
+    return readImagesReference(path, countFormat);
+}
+
+// The annotations file: `add` gets the "image_id" and the "bbox" numbers (all of them, in
+// order) of every annotation whose "category_id" is cocoCategory, in the order of the file.
+using AddAnnotation = std::function<void(qint32, const QVector<double> &)>;
+
+bool readAnnotationsFast(const QString &path, const AddAnnotation &add, qint64 &bytesRead)
+{
+    QVector<double> numbers;
+    return jsonwalk::forEachElement(path, bytesRead, [&](ondemand::value &element) {
+        qint32 imageId = 0, category = 0;
+        numbers.clear();
+        const bool ok = Walk::forEachMember(element, 1, [&](const Key &key, ondemand::value &v) {
+            if (key.is("image_id"))
+                return Walk::toInt(v, 2, imageId);
+            if (key.is("category_id"))
+                return Walk::toInt(v, 2, category);
+            if (key.is("bbox")) {
+                numbers.clear();
+                return Walk::forEachItem(v, 2, [&](ondemand::value &n) {
+                    double d;
+                    if (!Walk::numberOrDefault(n, 3, d))
+                        return false;
+                    numbers.append(d);
+                    return true;
+                });
+            }
+            return Walk::skip(v, 2);
+        });
+        if (ok && category == cocoCategory)
+            add(imageId, numbers);
+        return ok;
+    });
+}
+
+void readAnnotationsReference(const QString &path, const char *countFormat,
+                              const AddAnnotation &add)
+{
     const QJsonArray array = readArray(path, countFormat);
     QVector<double> numbers;
     for (const QJsonValue &value : array) {
@@ -99,8 +164,24 @@ KeptBoxes readAnnotations(const QString &path)
         const QJsonArray bbox = ann.value(QLatin1String("bbox")).toArray();
         for (const QJsonValue &n : bbox)
             numbers.append(n.toDouble());
-        keep(kept, imageId, numbers);
+        add(imageId, numbers);
     }
+}
+
+KeptBoxes readAnnotations(const QString &path)
+{
+    const char *countFormat = "Anns file  : %d";
+    KeptBoxes kept;
+    const auto add
+        = [&kept](qint32 imageId, const QVector<double> &numbers) { keep(kept, imageId, numbers); };
+    qint64 size = 0;
+    if (fastjson::mode() == fastjson::Mode::Fast && readAnnotationsFast(path, add, size)) {
+        qCDebug(lcLoad, countFormat, int(size));
+        return kept;
+    }
+    fastjson::countFallback();
+    kept.clear();
+    readAnnotationsReference(path, countFormat, add);
     return kept;
 }
 
@@ -119,8 +200,7 @@ void ImageList::loadCocoJson(const QString &imagesFile, const QString &annsFile)
 void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &annsFile,
                                     const QString &imageDir)
 {
-    Utils *utils = Utils::instance();
-    const QVector<fastjson::CocoImage> cocoImages = readImages(imagesFile);
+    const QVector<CocoImage> cocoImages = readImages(imagesFile);
     KeptBoxes kept = readAnnotations(annsFile);
     std::stable_sort(kept.begin(), kept.end(),
                      [](const KeptBox &a, const KeptBox &b) { return a.imageId < b.imageId; });
@@ -128,7 +208,7 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
     beginResetModel();
     images.clear();
     QVector<BoxInfo> boxes;
-    for (const fastjson::CocoImage &image : cocoImages) {
+    for (const CocoImage &image : cocoImages) {
         const qint32 width = image.width, height = image.height;
         boxes.clear();
         // Without a positive size the normalised values would be inf or nan.
@@ -156,7 +236,7 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
         if (boxes.isEmpty())
             continue;
         const QString path = imageDir + QLatin1Char('/') + image.fileName;
-        if (!utils->fileExists(path))
+        if (!io::fileExists(path))
             continue;
 
         auto info = std::make_shared<ImageInfo>();
@@ -170,6 +250,6 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
         addImage(std::move(info));
     }
     endResetModel();
-    qDebug("Loaded %d images", images.size());
+    qCDebug(lcLoad, "Loaded %d images", images.size());
     emit readFileCompleted();
 }

@@ -1,14 +1,21 @@
 #include "model/imagelist.h"
 
-#include "app/utils.h"
+#include "io/fileio.h"
 #include "model/fastjson.h"
 #include "model/jsontext.h"
+#include "model/jsonwalk.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <functional>
+
 namespace {
+
+using jsonwalk::Key;
+using jsonwalk::Walk;
+namespace ondemand = jsonwalk::ondemand;
 
 // The text is written a part at a time; a part ends after the image that takes it past this.
 constexpr int partSize = 1 << 20;
@@ -55,7 +62,7 @@ void ImageList::exportJson(const QString &json)
     }
     // The text QJsonDocument::toJson would make of the whole dataset, written as it is made.
     int row = 0;
-    Utils::writeFileInParts(json, [&](QByteArray &part) {
+    io::writeFileInParts(json, [&](QByteArray &part) {
         if (row == 0)
             part.append("[\n");
         while (row < images.size() && part.size() < partSize) {
@@ -82,13 +89,108 @@ void ImageList::exportJsonDocument(const QString &json)
         image.insert(QLatin1String("bboxes"), info->bboxes->toJsonArray());
         array.append(image);
     }
-    Utils::instance()->writeFile(json, QJsonDocument(array).toJson());
+    io::writeFile(json, QJsonDocument(array).toJson());
 }
+
+namespace {
+
+// One element of a dataset JSON file.
+struct DatasetImage
+{
+    qint32 id = 0;
+    QString fileName;
+    QString filePath;
+    qint32 width = 0;
+    qint32 height = 0;
+    QVector<BoxInfo> boxes;
+};
+
+using AddImage = std::function<void(DatasetImage &)>;
+
+// Calls `add` for each image of the file; gives up where QJsonDocument might read otherwise.
+bool readDatasetFast(const QString &path, const AddImage &add)
+{
+    DatasetImage image;
+    qint64 bytesRead = 0;
+    return jsonwalk::forEachElement(path, bytesRead, [&](ondemand::value &element) {
+        image.id = image.width = image.height = 0;
+        image.fileName.clear();
+        image.filePath.clear();
+        image.boxes.clear();
+        const bool ok = Walk::forEachMember(element, 1, [&](const Key &key, ondemand::value &v) {
+            if (key.is("id"))
+                return Walk::toInt(v, 2, image.id);
+            if (key.is("fileName"))
+                return Walk::toString(v, 2, image.fileName);
+            if (key.is("filePath"))
+                return Walk::toString(v, 2, image.filePath);
+            if (key.is("width"))
+                return Walk::toInt(v, 2, image.width);
+            if (key.is("height"))
+                return Walk::toInt(v, 2, image.height);
+            if (key.is("bboxes")) {
+                image.boxes.clear();
+                return Walk::forEachItem(v, 2, [&](ondemand::value &item) {
+                    BoxInfo box;
+                    const bool boxOk
+                        = Walk::forEachMember(item, 3, [&](const Key &boxKey, ondemand::value &b) {
+                              if (boxKey.is("catId"))
+                                  return Walk::toInt(b, 4, box.catId);
+                              if (boxKey.is("cx"))
+                                  return Walk::numberOrDefault(b, 4, box.cx);
+                              if (boxKey.is("cy"))
+                                  return Walk::numberOrDefault(b, 4, box.cy);
+                              if (boxKey.is("cw"))
+                                  return Walk::numberOrDefault(b, 4, box.cw);
+                              if (boxKey.is("ch"))
+                                  return Walk::numberOrDefault(b, 4, box.ch);
+                              return Walk::skip(b, 4);
+                          });
+                    image.boxes.append(box);
+                    return boxOk;
+                });
+            }
+            return Walk::skip(v, 2);
+        });
+        if (ok)
+            add(image);
+        return ok;
+    });
+}
+
+void readDatasetReference(const QString &path, const AddImage &add)
+{
+    QByteArray bytes;
+    io::readFile(path, bytes);
+    const QJsonArray array = QJsonDocument::fromJson(bytes).array();
+    DatasetImage image;
+    for (const QJsonValue &value : array) {
+        const QJsonObject object = value.toObject();
+        image.id = object.value(QLatin1String("id")).toInt();
+        image.fileName = object.value(QLatin1String("fileName")).toString();
+        image.filePath = object.value(QLatin1String("filePath")).toString();
+        image.width = object.value(QLatin1String("width")).toInt();
+        image.height = object.value(QLatin1String("height")).toInt();
+        image.boxes.clear();
+        const QJsonArray boxArray = object.value(QLatin1String("bboxes")).toArray();
+        for (const QJsonValue &boxValue : boxArray) {
+            const QJsonObject box = boxValue.toObject();
+            image.boxes.append({box.value(QLatin1String("catId")).toInt(),
+                                box.value(QLatin1String("cx")).toDouble(),
+                                box.value(QLatin1String("cy")).toDouble(),
+                                box.value(QLatin1String("cw")).toDouble(),
+                                box.value(QLatin1String("ch")).toDouble()});
+        }
+        add(image);
+    }
+}
+
+} // namespace
 
 void ImageList::loadJson(const QString &json)
 {
     QVector<std::shared_ptr<ImageInfo>> read;
-    const auto add = [&read](fastjson::DatasetImage &image) {
+    const auto add = [&read](DatasetImage &image) {
         auto info = std::make_shared<ImageInfo>();
         info->id = image.id;
         info->fileName = image.fileName;
@@ -99,34 +201,10 @@ void ImageList::loadJson(const QString &json)
         info->bboxes->appendBoxes(image.boxes);
         read.append(std::move(info));
     };
-    if (!fastjson::readDataset(json, add)) {
+    if (fastjson::mode() != fastjson::Mode::Fast || !readDatasetFast(json, add)) {
         fastjson::countFallback();
         read.clear();
-        QByteArray bytes;
-        Utils::instance()->readFile(json, bytes);
-        const QJsonArray array = QJsonDocument::fromJson(bytes).array();
-        read.reserve(array.size());
-        for (const QJsonValue &value : array) {
-            const QJsonObject image = value.toObject();
-            auto info = std::make_shared<ImageInfo>();
-            info->id = image.value(QLatin1String("id")).toInt();
-            info->fileName = image.value(QLatin1String("fileName")).toString();
-            info->filePath = image.value(QLatin1String("filePath")).toString();
-            info->width = image.value(QLatin1String("width")).toInt();
-            info->height = image.value(QLatin1String("height")).toInt();
-            auto boxes = std::make_unique<BBoxList>();
-            const QJsonArray boxArray = image.value(QLatin1String("bboxes")).toArray();
-            for (const QJsonValue &boxValue : boxArray) {
-                const QJsonObject box = boxValue.toObject();
-                boxes->appendBox(box.value(QLatin1String("catId")).toInt(),
-                                 box.value(QLatin1String("cx")).toDouble(),
-                                 box.value(QLatin1String("cy")).toDouble(),
-                                 box.value(QLatin1String("cw")).toDouble(),
-                                 box.value(QLatin1String("ch")).toDouble());
-            }
-            info->bboxes = std::move(boxes);
-            read.append(std::move(info));
-        }
+        readDatasetReference(json, add);
     }
 
     beginResetModel();
