@@ -338,6 +338,15 @@ private slots:
             writeBytes(path(QStringLiteral("labels/%1.txt").arg(QLatin1String(name))),
                        "1 0.5 0.5 0.1 0.1");
         writeBytes(path("outside.txt"), "keep");
+        // b is never edited: its line that is not a label, and its time, stay as they are.
+        const QByteArray bBytes("# exported by labeltool v2\n1 0.5 0.5 0.1 0.1\n");
+        writeBytes(path("labels/b.txt"), bBytes);
+        const QDateTime bTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        {
+            QFile b(path("labels/b.txt"));
+            QVERIFY(b.open(QIODevice::ReadOnly));
+            QVERIFY(b.setFileTime(bTime, QFileDevice::FileModificationTime));
+        }
         model->loadYolo(path("labels"), path("images"));
         QCOMPARE(model->unsavedCount(), 0);
         QVERIFY(model->saveUnsaved().isEmpty());
@@ -354,6 +363,8 @@ private slots:
         QCOMPARE(readBytes(path("labels/a.txt")),
                  QByteArray("1 0.5 0.5 0.1 0.1\n2 0.2 0.2 0.1 0.1"));
         QCOMPARE(readBytes(path("outside.txt")), QByteArray("keep"));
+        QCOMPARE(readBytes(path("labels/b.txt")), bBytes);
+        QCOMPARE(QFileInfo(path("labels/b.txt")).lastModified().toUTC(), bTime);
         QCOMPARE(model->unsavedCount(), 1);
         QVERIFY(boxes(rowOf("c"))->isModified());
 

@@ -247,6 +247,9 @@ private slots:
         QTest::newRow("dangling, outside") << "../nowhere.txt" << false;
         QTest::newRow("target inside") << "real/a.txt" << true;
         QTest::newRow("dangling, inside") << "real/new.txt" << true;
+        // A sibling folder whose name starts with the labels folder's name is outside.
+        QTest::newRow("sibling with the same prefix") << "../labels2/a.txt" << false;
+        QTest::newRow("dangling, sibling with the same prefix") << "../labels2/new.txt" << false;
     }
     void linksLeavingTheFolder()
     {
@@ -254,10 +257,12 @@ private slots:
         QFETCH(bool, written);
         QTemporaryDir root;
         QDir(root.path()).mkpath("labels/real");
+        QDir(root.path()).mkpath("labels2");
         QFile::link(root.path(), root.filePath("linkdir"));
         const QByteArray before("keep me\n");
         ::writeBytes(root.filePath("outside.txt"), before);
         ::writeBytes(root.filePath("labels/real/a.txt"), before);
+        ::writeBytes(root.filePath("labels2/a.txt"), before);
         const QString label = root.filePath("labels/x.txt");
         QVERIFY(QFile::link(target, label));
 
@@ -273,6 +278,8 @@ private slots:
             QCOMPARE(list->saveError(), QStringLiteral("link points outside the labels folder"));
             QCOMPARE(readBytes(root.filePath("outside.txt")), before);
             QVERIFY(!QFile::exists(root.filePath("nowhere.txt")));
+            QCOMPARE(readBytes(root.filePath("labels2/a.txt")), before);
+            QVERIFY(!QFile::exists(root.filePath("labels2/new.txt")));
         }
     }
 
