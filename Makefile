@@ -50,7 +50,7 @@ fuzz:
 	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 CXX_SOURCES = $(shell git ls-files '*.cpp' '*.h')
-QML_DOCUMENTS = qml/main.qml qml/BBox.qml
+QML_DOCUMENTS = $(wildcard qml/*.qml)
 QMLLINT ?= /usr/lib/qt5/bin/qmllint
 
 # Formats every C++ file of the tree in place with .clang-format.

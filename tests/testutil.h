@@ -82,3 +82,16 @@ protected:
         return result;
     }
 };
+
+// Checks that `mo` declares each of `signatures` as a public method of `type`: the members QML
+// relies on, whatever else the class has gained.
+inline void verifyMethods(const QMetaObject &mo, const QList<QByteArray> &signatures,
+                          QMetaMethod::MethodType type)
+{
+    for (const QByteArray &signature : signatures) {
+        const int i = mo.indexOfMethod(signature.constData());
+        QVERIFY2(i >= mo.methodOffset(), signature.constData());
+        QCOMPARE(mo.method(i).methodType(), type);
+        QCOMPARE(mo.method(i).access(), QMetaMethod::Public);
+    }
+}

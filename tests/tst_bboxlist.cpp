@@ -38,28 +38,14 @@ private slots:
     {
         const QMetaObject &mo = BBoxList::staticMetaObject;
         QCOMPARE(mo.className(), "BBoxList");
-        // The notify signals of the two properties, then the three slots in their order, then
-        // the checks the editor makes before writing on opening, and the class change.
-        const QList<QByteArray> expected{"modifiedChanged()",
-                                         "saveErrorChanged()",
-                                         "saveTxtFile(QString)",
-                                         "appendRow(int,double,double)",
-                                         "deleteRow(int)",
-                                         "changedOnDisk(QString)",
-                                         "firstForeignLine(QString)",
-                                         "setCategory(int,int)",
-                                         "checkpoint()",
-                                         "undo()",
-                                         "redo()",
-                                         "clearHistory()"};
-        QList<QByteArray> actual;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
-            actual << mo.method(i).methodSignature();
-            QCOMPARE(mo.method(i).methodType(),
-                     i < mo.methodOffset() + 2 ? QMetaMethod::Signal : QMetaMethod::Slot);
-            QCOMPARE(mo.method(i).access(), QMetaMethod::Public);
-        }
-        QCOMPARE(actual, expected);
+        // The notify signals of the two properties; the three slots, the checks the editor makes
+        // before writing on opening, and the class change.
+        verifyMethods(mo, {"modifiedChanged()", "saveErrorChanged()"}, QMetaMethod::Signal);
+        verifyMethods(mo,
+                      {"saveTxtFile(QString)", "appendRow(int,double,double)", "deleteRow(int)",
+                       "changedOnDisk(QString)", "firstForeignLine(QString)",
+                       "setCategory(int,int)"},
+                      QMetaMethod::Slot);
         QCOMPARE(mo.method(mo.indexOfSlot("saveTxtFile(QString)")).returnType(),
                  int(QMetaType::Bool));
         QCOMPARE(mo.propertyCount() - mo.propertyOffset(), 2);
@@ -241,9 +227,10 @@ private slots:
         QTest::newRow("class change") << "setCategory 0 3" << true;
         QTest::newRow("same class") << "setCategory 0 1" << false;
         QTest::newRow("class of no row") << "setCategory 5 3" << false;
-        QTest::newRow("undo") << "checkpoint, appendBox, undo" << true;
-        QTest::newRow("nothing to undo") << "undo" << false;
-        QTest::newRow("checkpoint alone") << "checkpoint" << false;
+        QTest::newRow("insert") << "insertBox 1" << true;
+        QTest::newRow("insert beyond the end") << "insertBox 2" << false;
+        QTest::newRow("geometry") << "setGeometry 0" << true;
+        QTest::newRow("geometry of no row") << "setGeometry 1" << false;
     }
     void modifiedFollowsEdits()
     {
@@ -271,18 +258,11 @@ private slots:
             list.deleteRow(5);
         else if (edit.startsWith("setCategory"))
             list.setCategory(edit.split(' ')[1].toInt(), edit.split(' ')[2].toInt());
-        else if (edit == "checkpoint, appendBox, undo") {
-            list.checkpoint();
-            list.appendBox(1, 0.1, 0.1, 0.1, 0.1);
-            QVERIFY(list.undo());
-            QCOMPARE(list.rowCount(), 1);
-            QVERIFY(list.redo());
-            QCOMPARE(list.rowCount(), 2);
-            QVERIFY(!list.redo());
-        } else if (edit == "undo")
-            QVERIFY(!list.undo());
-        else if (edit == "checkpoint")
-            list.checkpoint();
+        else if (edit.startsWith("insertBox"))
+            QCOMPARE(list.insertBox(edit.split(' ')[1].toInt(), BoxInfo{2, 0.1, 0.1, 0.1, 0.1}),
+                     modified);
+        else if (edit.startsWith("setGeometry"))
+            QCOMPARE(list.setGeometry(edit.split(' ')[1].toInt(), 0.2, 0.3, 0.4, 0.5), modified);
         else
             list.appendBox(1, 0.1, 0.1, 0.1, 0.1);
         QCOMPARE(list.isModified(), modified);

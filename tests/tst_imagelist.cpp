@@ -64,19 +64,14 @@ private slots:
     {
         const QMetaObject &mo = ImageList::staticMetaObject;
         QCOMPARE(mo.className(), "ImageList");
-        const QList<QByteArray> expected{
-            "readFileCompleted()", "classNamesChanged()", "loadCocoJson(QString,QString)",
-            "loadJson(QString)", "loadYolo(QString,QString)", "exportJson(QString)",
-            "exportYolo(QString)", "yoloReloadRow(int)", "removeRow(int)",
-            // what closing and Load ask before dropping edits
-            "unsavedCount()", "saveUnsaved()"};
-        QList<QByteArray> actual;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
-            actual << mo.method(i).methodSignature();
-            QCOMPARE(mo.method(i).methodType(),
-                     i <= mo.methodOffset() + 1 ? QMetaMethod::Signal : QMetaMethod::Slot);
-        }
-        QCOMPARE(actual, expected);
+        verifyMethods(mo, {"readFileCompleted()", "classNamesChanged()"}, QMetaMethod::Signal);
+        verifyMethods(mo,
+                      {"loadCocoJson(QString,QString)", "loadJson(QString)",
+                       "loadYolo(QString,QString)", "exportJson(QString)", "exportYolo(QString)",
+                       "yoloReloadRow(int)", "removeRow(int)",
+                       // what closing and Load ask before dropping edits
+                       "unsavedCount()", "saveUnsaved()"},
+                      QMetaMethod::Slot);
         // The class names of the last YOLO load.
         QCOMPARE(mo.propertyCount(), mo.propertyOffset() + 1);
         QCOMPARE(mo.property(mo.propertyOffset()).name(), "classNames");

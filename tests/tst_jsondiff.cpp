@@ -142,8 +142,7 @@ void addDatasetDocumentRows()
     // Each end of each UTF-8 length, written as QJsonDocument writes it.
     QTest::newRow("U+007F and U+0080") << (J("[{'fileName': '\\u007f\\u0080'}]")) << true;
     QTest::newRow("U+07FF and U+0800") << (J("[{'fileName': '\\u07ff\\u0800'}]")) << true;
-    QTest::newRow("U+FFFF and U+10000")
-        << (J("[{'fileName': '\\uffff\\ud800\\udc00'}]")) << true;
+    QTest::newRow("U+FFFF and U+10000") << (J("[{'fileName': '\\uffff\\ud800\\udc00'}]")) << true;
     QTest::newRow("U+10FFFF") << (J("[{'fileName': '\\udbff\\udfff'}]")) << true;
     QTest::newRow("lone high surrogate") << (J("[{'fileName': 'a\\ud800b'}]")) << false;
     QTest::newRow("low before high") << (J("[{'fileName': '\\udc00\\ud800'}]")) << false;

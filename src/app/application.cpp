@@ -2,6 +2,7 @@
 
 #include "app/imagedecoder.h"
 #include "app/utils.h"
+#include "model/editsession.h"
 #include "model/imagelist.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@ void registerQmlTypes(QQmlEngine *engine)
 {
     Utils::instance();
     ImageList::instance();
+    EditSession::instance();
     engine->addImageProvider(QLatin1String(ImageDecoder::providerId), new ImageDecoder);
 }
 
@@ -55,6 +57,8 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
 
     const int result = app->exec();
 
+    if (EditSession::hasInstance())
+        delete EditSession::instance();
     if (ImageList::hasInstance())
         delete ImageList::instance();
     if (Utils::hasInstance())

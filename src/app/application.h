@@ -5,7 +5,8 @@
 class QObject;
 class QQmlEngine;
 
-// Creates the Utils and ImageList singletons (once) and registers them as module Pallaster 1.0,
+// Creates the Utils, ImageList and EditSession singletons (once) and registers them, with the
+// session's category table, as module Pallaster 1.0,
 // and gives `engine` the image decoder the window's images load through. The application and
 // the QML test runner both call it, so tests see the same module.
 void registerQmlTypes(QQmlEngine *engine);

@@ -1,6 +1,7 @@
 #include "model/bboxlist.h"
 
-#include "app/utils.h"
+#include "app/logging.h"
+#include "io/fileio.h"
 #include "model/yololabels.h"
 
 #include <QMetaMethod>
@@ -114,7 +115,7 @@ void BBoxList::appendBoxes(const QVector<BoxInfo> &added)
 
 void BBoxList::appendRow(int catId, double cx, double cy)
 {
-    appendBox(catId, cx, cy, 0.1, 0.1);
+    appendBox(catId, cx, cy, newBoxSize, newBoxSize);
     setModified(true);
 }
 
@@ -131,62 +132,30 @@ bool BBoxList::setCategory(int row, int catId)
     return true;
 }
 
-namespace {
-// Enough for a long session on one image; the oldest records go first.
-constexpr int maxHistory = 500;
-} // namespace
-
-QVector<BoxInfo> BBoxList::snapshot() const
+bool BBoxList::insertBox(int row, const BoxInfo &box)
 {
-    QVector<BoxInfo> state;
-    state.reserve(boxes.size());
-    for (const auto &box : boxes)
-        state.append(*box);
-    return state;
-}
-
-void BBoxList::restore(const QVector<BoxInfo> &state)
-{
-    beginResetModel();
-    boxes.clear();
-    boxes.reserve(state.size());
-    for (const BoxInfo &box : state)
-        boxes.append(std::make_shared<BoxInfo>(box));
-    endResetModel();
-    setModified(true);
-}
-
-void BBoxList::checkpoint()
-{
-    undoStates.append(snapshot());
-    if (undoStates.size() > maxHistory)
-        undoStates.removeFirst();
-    redoStates.clear();
-}
-
-bool BBoxList::stepHistory(QVector<QVector<BoxInfo>> &from, QVector<QVector<BoxInfo>> &to)
-{
-    if (from.isEmpty())
+    if (row < 0 || row > boxes.size())
         return false;
-    to.append(snapshot());
-    restore(from.takeLast());
+    beginInsertRows(QModelIndex(), row, row);
+    boxes.insert(row, std::make_shared<BoxInfo>(box));
+    endInsertRows();
+    setModified(true);
     return true;
 }
 
-bool BBoxList::undo()
+bool BBoxList::setGeometry(int row, double cx, double cy, double cw, double ch)
 {
-    return stepHistory(undoStates, redoStates);
-}
-
-bool BBoxList::redo()
-{
-    return stepHistory(redoStates, undoStates);
-}
-
-void BBoxList::clearHistory()
-{
-    undoStates.clear();
-    redoStates.clear();
+    if (row < 0 || row >= boxes.size())
+        return false;
+    BoxInfo &box = *boxes[row];
+    box.cx = cx;
+    box.cy = cy;
+    box.cw = cw;
+    box.ch = ch;
+    setModified(true);
+    const QModelIndex changed = index(row, 0);
+    emit dataChanged(changed, changed, {Cx, Cy, Cw, Ch});
+    return true;
 }
 
 void BBoxList::deleteRow(int index)
@@ -208,18 +177,18 @@ void BBoxList::clear()
 
 bool BBoxList::saveTxtFile(const QString &txtFile)
 {
-    qDebug() << Q_FUNC_INFO;
-    qDebug() << txtFile;
+    qCDebug(lcSave) << Q_FUNC_INFO;
+    qCDebug(lcSave) << txtFile;
     QString error;
     bool ok = false;
     if (txtFile.isEmpty())
         error = tr("no label file");
-    else if (Utils::linkLeavesFolder(txtFile))
+    else if (io::linkLeavesFolder(txtFile))
         error = tr("link points outside the labels folder");
     else
-        ok = Utils::instance()->writeFile(txtFile, yolo::formatLabels(boxes), &error);
+        ok = io::writeFile(txtFile, yolo::formatLabels(boxes), &error);
     if (ok) {
-        stamp = Utils::fileStamp(txtFile);
+        stamp = io::fileStamp(txtFile);
         stamped = true;
         setModified(false);
         error.clear();
@@ -237,7 +206,7 @@ BBoxList::LoadedFile BBoxList::readTxtFile(const QString &txtFile)
 {
     LoadedFile loaded;
     QByteArray bytes;
-    Utils::instance()->readFile(txtFile, bytes, &loaded.stamp);
+    io::readFile(txtFile, bytes, &loaded.stamp);
     loaded.boxes = yolo::parseLabels(bytes);
     return loaded;
 }
@@ -274,14 +243,14 @@ bool BBoxList::changedOnDisk(const QString &txtFile) const
     if (!stamped || txtFile.isEmpty())
         return false;
     // A file that is gone has nothing to read again: the boxes here are all that is left.
-    const FileStamp now = Utils::fileStamp(txtFile);
+    const io::FileStamp now = io::fileStamp(txtFile);
     return now.size >= 0 && now != stamp;
 }
 
 int BBoxList::firstForeignLine(const QString &txtFile) const
 {
     QByteArray bytes;
-    if (txtFile.isEmpty() || !Utils::instance()->readFile(txtFile, bytes))
+    if (txtFile.isEmpty() || !io::readFile(txtFile, bytes))
         return 0;
     return yolo::firstForeignLine(bytes);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/utils.h"
+#include "io/fileio.h"
 
 #include <QAbstractListModel>
 #include <QByteArray>
@@ -42,6 +42,9 @@ public:
     BBoxList();
     ~BBoxList() override;
 
+    // The width and height, as fractions of the image, of a box added by appendRow.
+    static constexpr double newBoxSize = 0.1;
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
@@ -52,7 +55,7 @@ public:
     struct LoadedFile
     {
         QVector<BoxInfo> boxes;
-        FileStamp stamp;
+        io::FileStamp stamp;
     };
     static LoadedFile readTxtFile(const QString &txtFile);
     // Appends the boxes read, as loadTxtFile does after reading.
@@ -67,6 +70,11 @@ public:
     // Read access for the dataset code; edits go through the model interface and slots.
     const BoxRecords &boxList() const { return boxes; }
     void clear();
+
+    // The edits the editor's undo history makes and takes back; each marks the list modified.
+    // Rows outside the list change nothing (false).
+    bool insertBox(int row, const BoxInfo &box);
+    bool setGeometry(int row, double cx, double cy, double cw, double ch);
 
     bool isModified() const { return modified; }
     QString saveError() const { return lastSaveError; }
@@ -93,33 +101,19 @@ public slots:
     // changing nothing, for a row that does not exist.
     bool setCategory(int row, int catId);
 
-    // The edit history: checkpoint() records the boxes as they are before an edit (and drops
-    // what could be redone); undo() and redo() step through the records, each an edit of its
-    // own (the list becomes modified). False when there is nothing to undo or redo.
-    // clearHistory() starts again, as after a reset to the file.
-    void checkpoint();
-    bool undo();
-    bool redo();
-    void clearHistory();
-
-private:
+public:
     // Plain numbers from 0, not offsets from Qt::UserRole: they coincide with Qt's display,
     // decoration, edit, tool-tip and status-tip roles.
     enum Role { CatId = 0, Cx, Cy, Cw, Ch };
 
+private:
     void setModified(bool value);
     void setSaveError(const QString &error);
 
     QHash<int, QByteArray> roleNameTable;
     BoxRecords boxes;
-    // Earlier states for undo, most recent last, and states undone, for redo.
-    QVector<QVector<BoxInfo>> undoStates, redoStates;
-    QVector<BoxInfo> snapshot() const;
-    void restore(const QVector<BoxInfo> &state);
-    // Restores the last state of `from`, keeping the present one at the end of `to`.
-    bool stepHistory(QVector<QVector<BoxInfo>> &from, QVector<QVector<BoxInfo>> &to);
     bool modified = false;
     bool stamped = false; // whether `stamp` describes a file this list read or wrote
-    FileStamp stamp;
+    io::FileStamp stamp;
     QString lastSaveError;
 };

@@ -1,6 +1,6 @@
 #include "model/imagelist.h"
 
-#include "app/utils.h"
+#include "io/fileio.h"
 
 #include <QQmlEngine>
 
@@ -102,7 +102,7 @@ void ImageList::removeRow(int row)
     if (row < 0 || row >= images.size())
         return;
     const std::shared_ptr<ImageInfo> info = images.at(row);
-    if (!Utils::instance()->removeFile(info->yoloTxtFilePath))
+    if (!io::removeFile(info->yoloTxtFilePath))
         return;
     beginRemoveRows(QModelIndex(), row, row);
     images.removeAt(row);

@@ -55,6 +55,12 @@ public:
 
     QVariantList classNames() const { return classNameList; }
 
+    // The record of `row`; null outside the list.
+    std::shared_ptr<const ImageInfo> imageAt(int row) const
+    {
+        return row >= 0 && row < images.size() ? images.at(row) : nullptr;
+    }
+
 signals:
     void readFileCompleted();
     void classNamesChanged();

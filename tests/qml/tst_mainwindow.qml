@@ -22,10 +22,22 @@ TestCase {
         verify(found, name)
         return found
     }
+    // The grid's tile of `row` (made again for rows scrolled away, since the grid reuses them).
+    function tileAt(row) {
+        var tile = child("gridImages").itemAtIndex(row)
+        verify(tile, "tile " + row)
+        return tile
+    }
     function tileOf(name) {
         var row = rowOf(name)
         verify(row >= 0, name)
-        return child("tile" + row)
+        return tileAt(row)
+    }
+    function isOpen(tile) {
+        return EditSession.isOpen && EditSession.row === tile.row
+    }
+    function frameColor(tile) {
+        return String(findChild(tile, "tileFrame").border.color)
     }
     function rowOf(name) {
         for (var r = 0; r < ImageList.rowCount(); ++r)
@@ -36,8 +48,10 @@ TestCase {
     function label(name) {
         return TestFiles.read(labels + "/" + name + ".txt")
     }
+    // The picture an image's boxes are placed on: the editor's while the image is open there,
+    // else its tile's.
     function frameOf(tile) {
-        var frame = findChild(tile, "imageFrame")
+        var frame = findChild(isOpen(tile) ? child("editorPicture") : tile, "imageFrame")
         verify(frame)
         return frame
     }
@@ -72,7 +86,7 @@ TestCase {
     }
     function open(tile) {
         mouseClick(tile, tile.width / 2, tile.height / 2)
-        tryCompare(tile, "state", "single")
+        tryVerify(function() { return isOpen(tile) })
         tryCompare(child("popupEditor"), "opened", true)
         // The picture is loaded and laid out before anything is placed on it.
         tryVerify(function() { return frameOf(tile).width > 0 })
@@ -123,7 +137,7 @@ TestCase {
     function test_openingRewritesTheLabelFile() {
         load()
         var tile = tileOf("wide")
-        compare(tile.state, "multiple")
+        verify(!isOpen(tile))
         open(tile)
         compare(label("wide"), "1 0.5 0.5 0.2 0.4")
         verify(!child("btnSave").enabled)
@@ -249,7 +263,7 @@ TestCase {
             pressKey(Qt.Key_Escape)
         else
             mouseClick(child("btnClose"))
-        tryCompare(tile, "state", "multiple")
+        tryCompare(EditSession, "isOpen", false)
         tryCompare(child("popupEditor"), "visible", false)
         compare(label("tall"), "")
         // Still shown on the tile, and written when the tile is opened again.
@@ -269,13 +283,13 @@ TestCase {
         verify(box.selected)
         mouseClick(frame, 5, 5)
         verify(!box.selected)
-        compare(tile.state, "single")
+        verify(isOpen(tile))
         verify(!child("btnSave").enabled)
         // Closing with a selection clears it too.
         mouseClick(frame, box.x + box.width / 2, box.y + box.height / 2)
         verify(box.selected)
         mouseClick(child("btnClose"))
-        tryCompare(tile, "state", "multiple")
+        tryCompare(EditSession, "isOpen", false)
         verify(!box.selected)
     }
 
@@ -477,29 +491,29 @@ TestCase {
         makeDataset(entries)
         load()
         var editor = child("popupEditor")
-        var first = child("tile0")
+        var first = tileAt(0)
         open(first)
         // Edit the first image, then move on: it goes back unsaved, the next one is written.
         editBox(first)
         verify(TestFiles.write(labels + "/" + first.caption + ".txt", "1 0.5 0.5 0.2 0.2\n"))
         pressKey(Qt.Key_PageUp) // nothing before the first
-        compare(editor.openTile, first)
-        var secondName = child("tile1").caption
+        compare(EditSession.row, 0)
+        var secondName = tileAt(1).caption
         verify(TestFiles.write(labels + "/" + secondName + ".txt", "1 0.5 0.5 0.2 0.2"))
         pressKey(Qt.Key_PageDown)
-        tryCompare(editor.openTile, "row", 1)
+        tryCompare(EditSession, "row", 1)
         verify(editor.visible)
-        compare(first.state, "multiple")
-        verify(first.boxes.modified)
-        compare(first.boxes.rowCount(), 2)
-        compare(editor.openTile.caption, secondName)
+        var firstBoxes = ImageList.data(ImageList.index(0, 0), 4)
+        verify(firstBoxes.modified)
+        compare(firstBoxes.rowCount(), 2)
+        compare(EditSession.caption, secondName)
         compare(label(secondName), "1 0.5 0.5 0.2 0.2") // written on opening
         // Far down the grid and back: tiles that scrolled out of view come back.
         for (var k = 2; k < 40; ++k)
             pressKey(Qt.Key_PageDown)
-        tryCompare(editor.openTile, "row", 39)
+        tryCompare(EditSession, "row", 39)
         pressKey(Qt.Key_PageDown) // nothing after the last
-        compare(editor.openTile.row, 39)
+        compare(EditSession.row, 39)
         var grid = child("gridImages")
         mouseClick(child("btnClose"))
         tryCompare(editor, "visible", false)
@@ -507,13 +521,13 @@ TestCase {
         var cell = grid.itemAtIndex(39)
         verify(cell)
         verify(cell.y + cell.height <= grid.contentY + grid.height + 1 && cell.y >= grid.contentY - 1)
-        open(child("tile39"))
+        open(tileAt(39))
         for (k = 38; k >= 0; --k)
             pressKey(Qt.Key_PageUp)
-        tryCompare(editor.openTile, "row", 0)
+        tryCompare(EditSession, "row", 0)
         // The edit made before is still there, and opening wrote it.
-        compare(editor.openTile.boxes.rowCount(), 2)
-        compare(label(editor.openTile.caption).split("\n").length, 2)
+        compare(EditSession.boxes.rowCount(), 2)
+        compare(label(EditSession.caption).split("\n").length, 2)
     }
 
     function test_deleteNudgeAndTabKeys() {
@@ -644,7 +658,7 @@ TestCase {
         keyClick(Qt.Key_Right)
         compare(grid.currentIndex, 1)
         // A click makes a tile current (and opens it, as always); closing leaves it current.
-        var tile = child("tile5")
+        var tile = tileAt(5)
         open(tile)
         mouseClick(child("btnClose"))
         tryCompare(child("popupEditor"), "visible", false)
@@ -666,12 +680,12 @@ TestCase {
         keyClick(Qt.Key_Down)
         keyClick(Qt.Key_Return)
         tryCompare(child("popupEditor"), "opened", true)
-        compare(child("popupEditor").openTile.row, 4)
+        compare(EditSession.row, 4)
         // In the editor the grid's keys do nothing.
         keyClick(Qt.Key_End)
         compare(grid.currentIndex, 4)
         keyClick(Qt.Key_PageDown)
-        tryCompare(child("popupEditor").openTile, "row", 5)
+        tryCompare(EditSession, "row", 5)
         compare(grid.currentIndex, 5) // the marker follows the open image
         keyClick(Qt.Key_Escape)
         tryCompare(child("popupEditor"), "visible", false)
@@ -714,7 +728,7 @@ TestCase {
         load()
         var tile = tileOf("photo")
         var thumb = findChild(tile, "tileImage")
-        var sharp = findChild(tile, "editorImage")
+        var sharp = child("editorImage")
         tryCompare(thumb, "status", Image.Ready)
         // Decoded to fit the tile, never larger than the photo, aspect ratio kept.
         var grid = child("gridImages")
@@ -755,7 +769,7 @@ TestCase {
 
         // Back in the grid the sharp image is let go.
         mouseClick(child("btnClose"))
-        tryCompare(tile, "state", "multiple")
+        tryCompare(EditSession, "isOpen", false)
         compare(sharp.status, Image.Null)
         compare(thumb.status, Image.Ready)
     }
@@ -775,7 +789,7 @@ TestCase {
     }
     function closeEditor(tile) {
         mouseClick(child("btnClose"))
-        tryCompare(tile, "state", "multiple")
+        tryCompare(EditSession, "isOpen", false)
         tryCompare(child("popupEditor"), "visible", false)
     }
 
@@ -859,11 +873,11 @@ TestCase {
     function test_unsavedTilesAreMarked() {
         load()
         var tile = tileOf("tall")
-        compare(String(tile.border.color), "#808080")
+        compare(frameColor(tile), "#808080")
         open(tile)
         editBox(tile)
         closeEditor(tile)
-        compare(String(tile.border.color), "#ff8c00")
+        compare(frameColor(tile), "#ff8c00")
         compare(ImageList.unsavedCount(), 1)
         // The mark is the model's: a tile made again for the row shows it too.
         var grid = child("gridImages")
@@ -873,8 +887,8 @@ TestCase {
         grid.positionViewAtBeginning()
         spin.value = 4
         tryVerify(function() { return tileOf("tall") !== null })
-        compare(String(tileOf("tall").border.color), "#ff8c00")
-        compare(String(tileOf("wide").border.color), "#808080")
+        compare(frameColor(tileOf("tall")), "#ff8c00")
+        compare(frameColor(tileOf("wide")), "#808080")
     }
 
     // Closing the window with unsaved edits asks; Cancel stays, Discard closes without

@@ -1,0 +1,160 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+import Pallaster 1.0
+
+// The modal editor of the image open in the edit session: category swatches, the picture with
+// its boxes, the message line and Reset, Save and Close. Shown exactly while an image is open.
+Popup {
+    id: editor
+
+    // The size grid thumbnails are decoded at, for the placeholder picture.
+    property alias thumbnailSize: picture.thumbnailSize
+    readonly property int currentCatId: EditSession.currentCatId
+    readonly property var categories: Categories
+    // The editor's keys work while an image is open and the key list is not shown.
+    readonly property bool keysEnabled: EditSession.isOpen && !keyHelp.visible
+
+    // The editor's keys, one row a command: its key sequences, its line in the F1 list (rows
+    // without one share the line of the row before) and the command run() carries out.
+    readonly property var keyTable: [
+        { sequences: ["PgDown"], help: qsTr("PageDown, PageUp: next, previous image"),
+          command: "next" },
+        { sequences: ["PgUp"], help: "", command: "previous" },
+        { sequences: ["Tab"], help: qsTr("Tab, Shift+Tab: select the next, previous box"),
+          command: "selectNext" },
+        { sequences: ["Shift+Tab"], help: "", command: "selectPrevious" },
+        { sequences: ["Left"], help: qsTr("Arrows: move the selected box a pixel (with Shift: ten)"),
+          command: "nudge", dx: -1, dy: 0 },
+        { sequences: ["Right"], help: "", command: "nudge", dx: 1, dy: 0 },
+        { sequences: ["Up"], help: "", command: "nudge", dx: 0, dy: -1 },
+        { sequences: ["Down"], help: "", command: "nudge", dx: 0, dy: 1 },
+        { sequences: ["Shift+Left"], help: "", command: "nudge", dx: -10, dy: 0 },
+        { sequences: ["Shift+Right"], help: "", command: "nudge", dx: 10, dy: 0 },
+        { sequences: ["Shift+Up"], help: "", command: "nudge", dx: 0, dy: -10 },
+        { sequences: ["Shift+Down"], help: "", command: "nudge", dx: 0, dy: 10 },
+        { sequences: ["Del", "Backspace"], help: qsTr("Delete, Backspace: delete the selected box"),
+          command: "delete" },
+        { sequences: ["Ctrl+Z"], help: qsTr("Ctrl+Z: undo; Ctrl+Shift+Z, Ctrl+Y: redo"),
+          command: "undo" },
+        { sequences: ["Ctrl+Shift+Z", "Ctrl+Y"], help: "", command: "redo" },
+        { sequences: ["A"], help: qsTr("A: add a box of the current category at the pointer"),
+          command: "add" },
+        { sequences: [StandardKey.Save], help: qsTr("Ctrl+S: save; Esc: close"), command: "save" },
+        { sequences: ["F1"], help: "", command: "help" }
+    ]
+
+    function run(key) {
+        switch (key.command) {
+        case "next": EditSession.openNeighbour(1); break
+        case "previous": EditSession.openNeighbour(-1); break
+        case "selectNext": EditSession.selectStep(1); break
+        case "selectPrevious": EditSession.selectStep(-1); break
+        case "nudge": picture.nudge(key.dx, key.dy); break
+        case "delete": EditSession.deleteSelected(); break
+        case "undo": EditSession.undo(); break
+        case "redo": EditSession.redo(); break
+        case "add": picture.addBoxAtPointer(EditSession.currentCatId); break
+        case "save": EditSession.save(); break
+        case "help": keyHelp.open(); break
+        }
+    }
+
+    // Closing the image closes the popup; its closed() comes once it has slid out.
+    function closeAction() {
+        EditSession.close()
+    }
+
+    modal: true
+    dim: true
+    closePolicy: Popup.NoAutoClose
+    y: 0
+    visible: EditSession.isOpen
+
+    enter: Transition {
+        NumberAnimation {
+            property: "y"
+            from: editor.parent ? editor.parent.height : 0
+            to: 0
+            duration: 150
+            easing.type: Easing.OutExpo
+        }
+    }
+    exit: Transition {
+        NumberAnimation {
+            property: "y"
+            from: 0
+            to: editor.parent ? editor.parent.height : 0
+            duration: 150
+            easing.type: Easing.InExpo
+        }
+    }
+
+    Repeater {
+        model: editor.keyTable
+        delegate: Item {
+            Shortcut {
+                sequences: modelData.sequences
+                enabled: editor.keysEnabled
+                onActivated: editor.run(modelData)
+            }
+        }
+    }
+    Shortcut {
+        sequence: "Esc"
+        enabled: EditSession.isOpen
+        onActivated: editor.closeAction()
+    }
+    KeyHelp {
+        id: keyHelp
+        keys: editor.keyTable
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+
+        ClassBar {
+            Layout.fillWidth: true
+            keysEnabled: editor.keysEnabled
+            onAddRequested: picture.addBoxAtPointer(catId)
+        }
+        EditorPicture {
+            id: picture
+            objectName: "editorPicture"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+        }
+        Label {
+            objectName: "lblMessage"
+            Layout.fillWidth: true
+            visible: text.length > 0
+            text: EditSession.message
+            wrapMode: Text.Wrap
+            color: "firebrick"
+        }
+        RowLayout {
+            Layout.fillWidth: true
+
+            Button {
+                objectName: "btnReset"
+                text: qsTr("Reset")
+                enabled: EditSession.ableToSave
+                onClicked: EditSession.reset()
+            }
+            Button {
+                objectName: "btnSave"
+                text: qsTr("Save")
+                enabled: EditSession.ableToSave
+                onClicked: EditSession.save()
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            Button {
+                objectName: "btnClose"
+                text: qsTr("Close")
+                onClicked: editor.closeAction()
+            }
+        }
+    }
+}

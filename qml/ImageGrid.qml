@@ -1,0 +1,97 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import Pallaster 1.0
+
+// The scrolling grid of square tiles, one per ImageList row. The current tile (arrow keys,
+// Home, End, a click) is framed; Enter or a click asks for it to be opened.
+GridView {
+    id: grid
+
+    property int columns: 4
+    // While true (the editor is open) the grid's keys do nothing.
+    property bool keysBlocked: false
+
+    signal openRequested(int row)
+
+    // Only a whole number naming an existing row moves the grid.
+    function goTo(text) {
+        text = text.trim()
+        if (!/^[0-9]+$/.test(text))
+            return
+        var row = parseInt(text, 10)
+        if (row < count)
+            positionViewAtIndex(row, GridView.Beginning)
+    }
+    // Makes `row` current and shows it.
+    function showRow(row) {
+        if (row < 0 || row >= count)
+            return
+        currentIndex = row
+        positionViewAtIndex(row, GridView.Contain)
+    }
+
+    // The size tiles decode their images to fit: a tile's inner area (the cell less 2 + 1
+    // pixels of margin on each side), in the window's pixels (the decoder multiplies by the
+    // screen's pixel ratio). It follows the cell size at once while the grid is empty and after
+    // a short pause otherwise, so that resizing the window does not decode every visible image
+    // at each step.
+    property size decodeSize: Qt.size(0, 0)
+
+    function updateDecodeSize() {
+        var side = Math.max(1, Math.round(cellWidth - 6))
+        decodeSize = Qt.size(side, side)
+    }
+
+    clip: true
+    model: ImageList
+    reuseItems: true
+    keyNavigationEnabled: !keysBlocked
+    activeFocusOnTab: true
+    highlightMoveDuration: 0
+    highlight: Component {
+        Rectangle {
+            objectName: "currentMarker"
+            z: 2
+            color: "transparent"
+            border.width: 3
+            border.color: "dodgerblue"
+        }
+    }
+    Keys.onPressed: {
+        if (keysBlocked)
+            return
+        if (event.key === Qt.Key_Home || event.key === Qt.Key_End) {
+            showRow(event.key === Qt.Key_Home ? 0 : count - 1)
+            event.accepted = true
+        } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+            if (currentIndex >= 0)
+                openRequested(currentIndex)
+            event.accepted = true
+        }
+    }
+    // Tiles only for cells in view: tiles kept beyond it would decode photos no one sees yet,
+    // ahead of the ones in view.
+    cacheBuffer: 0
+    cellWidth: width / columns
+    cellHeight: cellWidth
+    onCellWidthChanged: count === 0 ? updateDecodeSize() : decodeTimer.restart()
+    Component.onCompleted: updateDecodeSize()
+
+    Timer {
+        id: decodeTimer
+        interval: 150
+        onTriggered: grid.updateDecodeSize()
+    }
+    ScrollBar.vertical: ScrollBar {}
+
+    delegate: ImageTile {
+        width: grid.cellWidth
+        height: grid.cellHeight
+        decodeSize: grid.decodeSize
+        onClicked: {
+            grid.currentIndex = row
+            grid.forceActiveFocus()
+            grid.openRequested(row)
+        }
+    }
+}

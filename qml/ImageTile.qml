@@ -1,0 +1,124 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import Pallaster 1.0
+
+// One grid cell: the image's thumbnail with its boxes drawn over it, its row number and name.
+// The boxes are the image's own box list, so edits made in the editor show here at once.
+Item {
+    id: tile
+
+    required property int index
+    required property string imgFilePath
+    required property string imgBaseFileName
+    required property QtObject imgBBoxes
+
+    readonly property int row: index
+    readonly property string imagePath: imgFilePath
+    readonly property string caption: imgBaseFileName
+    readonly property QtObject boxes: imgBBoxes
+    // The size the thumbnail is decoded to fit.
+    property size decodeSize
+    // The image's width over its height, 0 until the thumbnail is decoded.
+    readonly property real aspect: imgPicture.status === Image.Ready && imgPicture.implicitHeight > 0
+                                   ? imgPicture.implicitWidth / imgPicture.implicitHeight : 0
+    property Menu contextMenu: null
+
+    signal clicked()
+
+    objectName: "tile" + index
+
+    Rectangle {
+        id: rcFrame
+        objectName: "tileFrame"
+        anchors.fill: parent
+        anchors.margins: 2
+        color: "white"
+        // An orange frame marks an image whose edits are not in its label file yet.
+        border.width: tile.boxes && tile.boxes.modified ? 3 : 1
+        border.color: tile.boxes && tile.boxes.modified ? "darkorange" : "gray"
+
+        Item {
+            id: itemContent
+            anchors.fill: parent
+            anchors.margins: 1
+
+            // Neutral until the thumbnail is ready.
+            Rectangle {
+                anchors.fill: parent
+                visible: imgPicture.status === Image.Loading
+                color: "#e4e4e4"
+            }
+            // Decoded off the GUI thread to fit the tile (JPEG scales while it decodes) and never
+            // enlarged: the item scales it to the frame.
+            Image {
+                id: imgPicture
+                objectName: "tileImage"
+                anchors.fill: rcImageFrame
+                fillMode: Image.Stretch
+                asynchronous: true
+                sourceSize: tile.decodeSize
+                source: "image://decoded/" + encodeURIComponent(tile.imagePath)
+            }
+            Label {
+                anchors.top: parent.top
+                anchors.left: parent.left
+                text: tile.row
+            }
+            Component {
+                id: menuComponent
+
+                Menu {
+                    objectName: "tileMenu"
+                    MenuItem {
+                        text: qsTr("Delete")
+                        onTriggered: ImageList.removeRow(tile.row)
+                    }
+                }
+            }
+            MouseArea {
+                objectName: "mouseFull"
+                anchors.fill: parent
+                acceptedButtons: Qt.LeftButton | Qt.RightButton
+                onClicked: {
+                    if (mouse.button === Qt.LeftButton) {
+                        tile.clicked()
+                        return
+                    }
+                    // Made on the first right click, not with every tile.
+                    if (!tile.contextMenu)
+                        tile.contextMenu = menuComponent.createObject(itemContent)
+                    tile.contextMenu.x = mouse.x
+                    tile.contextMenu.y = mouse.y
+                    tile.contextMenu.open()
+                }
+            }
+            ImageFrame {
+                id: rcImageFrame
+                aspect: tile.aspect
+                caption: tile.caption
+
+                // The boxes, drawn only: they react to nothing in the grid.
+                Repeater {
+                    model: tile.boxes
+
+                    delegate: Rectangle {
+                        readonly property color bboxColor: Categories.revision,
+                                                           Categories.colorOf(model.catId)
+                        readonly property real iCx: model.cx
+                        readonly property real iCy: model.cy
+
+                        objectName: "box" + index
+                        enabled: false
+                        x: (model.cx - model.cw / 2) * rcImageFrame.width
+                        y: (model.cy - model.ch / 2) * rcImageFrame.height
+                        width: model.cw * rcImageFrame.width
+                        height: model.ch * rcImageFrame.height
+                        color: "transparent"
+                        border.width: 1
+                        border.color: bboxColor
+                    }
+                }
+            }
+        }
+    }
+}

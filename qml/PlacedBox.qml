@@ -1,0 +1,69 @@
+import QtQuick 2.15
+import Pallaster 1.0
+
+// A box of the open image in the editor, placed over the painted picture (xMax by yMax) at its
+// model geometry, selected through the edit session; its edits go to the session.
+BBox {
+    id: placed
+
+    required property int index
+    required property int catId
+    required property real cx
+    required property real cy
+    required property real cw
+    required property real ch
+    // Whether the drag going on has already made its edit: its further reports join that one.
+    property bool continuing: false
+
+    objectName: "box" + index
+    iCx: cx
+    iCy: cy
+    iCw: cw
+    iCh: ch
+    bboxColor: Categories.revision, Categories.colorOf(catId)
+    selected: EditSession.selectedBox === index
+    z: selected ? 100 : 10
+
+    onPressed: EditSession.select(index)
+    onHeldChanged: if (!held) continuing = false
+    onDimensionsChanged: {
+        EditSession.moveBox(index, newCx, newCy, newCw, newCh, continuing)
+        continuing = held
+    }
+    onDeleteRequested: EditSession.deleteBox(index)
+
+    // Binding objects rather than plain bindings: dragging the body writes x and y itself,
+    // which would break a plain binding for good.
+    Binding {
+        target: placed
+        property: "width"
+        value: placed.iCw * placed.xMax
+    }
+    Binding {
+        target: placed
+        property: "height"
+        value: placed.iCh * placed.yMax
+    }
+    Binding {
+        target: placed
+        property: "x"
+        value: (placed.iCx - placed.iCw / 2) * placed.xMax
+    }
+    Binding {
+        target: placed
+        property: "y"
+        value: (placed.iCy - placed.iCh / 2) * placed.yMax
+    }
+    // The selected box says what it is, in its own colour, just above its top-left corner, or
+    // just inside it when the box touches the top of the image.
+    Text {
+        objectName: "className"
+        visible: placed.selected
+        y: placed.y >= height ? -height : 1
+        text: Categories.revision, Categories.nameOf(placed.catId)
+        color: placed.bboxColor
+        font.pixelSize: 12
+        style: Text.Outline
+        styleColor: "white"
+    }
+}

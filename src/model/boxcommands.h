@@ -1,0 +1,74 @@
+#pragma once
+
+#include "model/bboxlist.h"
+
+#include <QUndoCommand>
+
+// The edits of one image's boxes as undo commands: redo() makes the edit, undo() takes it back.
+// Each holds the box list it edits; the list's history dies with the list.
+class BoxCommand : public QUndoCommand
+{
+public:
+    explicit BoxCommand(BBoxList *boxes)
+        : list(boxes)
+    {
+    }
+
+protected:
+    BBoxList *list;
+};
+
+class AddBoxCommand : public BoxCommand
+{
+public:
+    AddBoxCommand(BBoxList *boxes, const BoxInfo &box);
+    void redo() override;
+    void undo() override;
+
+private:
+    BoxInfo added;
+    int row;
+};
+
+class DeleteBoxCommand : public BoxCommand
+{
+public:
+    DeleteBoxCommand(BBoxList *boxes, int row);
+    void redo() override;
+    void undo() override;
+
+private:
+    BoxInfo removed; // with the fields after the fifth, so that undo brings them back too
+    int row;
+};
+
+// A move or resize. The reports of one drag come as several commands marked `continuing`
+// after the first; they merge into it, so one undo takes the whole drag back.
+class MoveBoxCommand : public BoxCommand
+{
+public:
+    MoveBoxCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing);
+    void redo() override;
+    void undo() override;
+    int id() const override { return 1; }
+    bool mergeWith(const QUndoCommand *other) override;
+
+private:
+    static void apply(BBoxList *boxes, int row, const BoxInfo &geometry);
+
+    int row;
+    BoxInfo from, to;
+    bool continuing;
+};
+
+class CategoryCommand : public BoxCommand
+{
+public:
+    CategoryCommand(BBoxList *boxes, int row, int catId);
+    void redo() override;
+    void undo() override;
+
+private:
+    int row;
+    int from, to;
+};

@@ -1,0 +1,363 @@
+#include "model/editsession.h"
+
+#include "app/logging.h"
+#include "model/bboxlist.h"
+#include "model/boxcommands.h"
+#include "model/categorytable.h"
+#include "model/imagelist.h"
+
+#include <QImageReader>
+#include <QQmlEngine>
+#include <QUndoStack>
+
+#include <algorithm>
+
+EditSession *EditSession::s_instance = nullptr;
+
+EditSession::EditSession(ImageList *images, QObject *parent)
+    : QObject(parent)
+    , imageList(images)
+    , categoryTable(new CategoryTable)
+{
+    categoryTable->setParent(this);
+    categoryTable->setClassNames(imageList->classNames());
+    connect(imageList, &ImageList::classNamesChanged, this,
+            [this] { categoryTable->setClassNames(imageList->classNames()); });
+    // The open row follows rows inserted and removed before it; the editor closes when its
+    // image goes.
+    connect(imageList, &QAbstractItemModel::modelReset, this, &EditSession::close);
+    connect(imageList, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex &, int first, int last) {
+                if (openRow < first)
+                    return;
+                if (openRow <= last) {
+                    close();
+                    return;
+                }
+                openRow -= last - first + 1;
+                emit openChanged();
+            });
+    connect(imageList, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) {
+                if (openRow < first)
+                    return;
+                openRow += last - first + 1;
+                emit openChanged();
+            });
+    s_instance = this;
+}
+
+EditSession::~EditSession()
+{
+    s_instance = nullptr;
+}
+
+void EditSession::create()
+{
+    auto *session = new EditSession(ImageList::instance());
+    QQmlEngine::setObjectOwnership(session, QQmlEngine::CppOwnership);
+    QQmlEngine::setObjectOwnership(session->categories(), QQmlEngine::CppOwnership);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "EditSession", session);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "Categories", session->categories());
+}
+
+EditSession *EditSession::instance()
+{
+    if (!s_instance)
+        create();
+    return s_instance;
+}
+
+QUndoStack *EditSession::history(BBoxList *boxes)
+{
+    auto found = histories.find(boxes);
+    if (found != histories.end())
+        return found->second.get();
+    auto stack = std::make_unique<QUndoStack>();
+    stack->setUndoLimit(undoLimit);
+    QUndoStack *result = stack.get();
+    histories.emplace(boxes, std::move(stack));
+    connect(boxes, &QObject::destroyed, this, [this, boxes] { histories.erase(boxes); });
+    // A list read again from its file no longer has the boxes its history speaks of.
+    connect(boxes, &QAbstractItemModel::modelReset, this, [this, boxes] {
+        forgetHistory(boxes);
+        if (boxes == openBoxes)
+            clearSelection();
+    });
+    return result;
+}
+
+void EditSession::forgetHistory(BBoxList *boxes)
+{
+    const auto found = histories.find(boxes);
+    if (found == histories.end())
+        return;
+    found->second->clear();
+    if (boxes == openBoxes)
+        emit historyChanged();
+}
+
+bool EditSession::canUndo() const
+{
+    const auto found = histories.find(openBoxes.data());
+    return found != histories.end() && found->second->canUndo();
+}
+
+bool EditSession::canRedo() const
+{
+    const auto found = histories.find(openBoxes.data());
+    return found != histories.end() && found->second->canRedo();
+}
+
+void EditSession::setOpen(int row)
+{
+    for (const QMetaObject::Connection &c : qAsConst(boxConnections))
+        disconnect(c);
+    boxConnections.clear();
+    selected = -1;
+    const auto info = imageList->imageAt(row);
+    openRow = info ? row : -1;
+    openBoxes = info ? info->bboxes.get() : nullptr;
+    openImagePath = info ? info->filePath : QString();
+    openCaption = info ? info->fileName : QString();
+    openLabelPath = info ? info->yoloTxtFilePath : QString();
+    openImageSize = info ? QImageReader(info->filePath).size() : QSize();
+    if (openBoxes) {
+        history(openBoxes);
+        BBoxList *boxes = openBoxes;
+        // Any edit of the open boxes, through here or not, enables Save and Reset.
+        boxConnections << connect(boxes, &BBoxList::modifiedChanged, this, [this, boxes] {
+            if (boxes->isModified())
+                setAbleToSave(true);
+        });
+        // The selection stays on its box while rows before it come and go.
+        boxConnections << connect(boxes, &QAbstractItemModel::rowsRemoved, this,
+                                  [this](const QModelIndex &, int first, int last) {
+                                      if (selected < first)
+                                          return;
+                                      select(selected <= last ? -1 : selected - (last - first + 1));
+                                  });
+        boxConnections << connect(boxes, &QAbstractItemModel::rowsInserted, this,
+                                  [this](const QModelIndex &, int first, int last) {
+                                      if (selected >= first)
+                                          select(selected + last - first + 1);
+                                  });
+    }
+    emit selectedBoxChanged();
+    emit openChanged();
+    emit historyChanged();
+}
+
+void EditSession::open(int row)
+{
+    if (!imageList->imageAt(row))
+        return;
+    setOpen(row);
+    const auto &categories = categoryTable->categories();
+    setCurrentCatId(categories.isEmpty() ? 0 : categories.first().catId);
+    setMessage(QString());
+    setAbleToSave(false);
+
+    BBoxList *boxes = openBoxes;
+    bool replaced = false;
+    if (boxes->changedOnDisk(openLabelPath)) {
+        if (boxes->isModified())
+            replaced = true;
+        else
+            imageList->yoloReloadRow(row);
+    }
+    const int foreignLine = boxes->firstForeignLine(openLabelPath);
+    if (foreignLine > 0) {
+        setAbleToSave(true);
+        setMessage(tr("%1 has lines that are not labels (the first is line %2). It was not "
+                      "written on opening; only Save will replace it.")
+                       .arg(openLabelPath)
+                       .arg(foreignLine));
+        return;
+    }
+    if (writeLabels() && replaced)
+        setMessage(tr("%1 had changed on disk since it was read; it was replaced by the boxes "
+                      "edited here.")
+                       .arg(openLabelPath));
+}
+
+void EditSession::close()
+{
+    if (openRow < 0)
+        return;
+    setOpen(-1);
+    setMessage(QString());
+    setAbleToSave(false);
+}
+
+void EditSession::openNeighbour(int step)
+{
+    const int next = openRow + step;
+    if (openRow < 0 || next < 0 || next >= imageList->rowCount())
+        return;
+    open(next);
+}
+
+bool EditSession::save()
+{
+    qCDebug(lcEditor, "Save");
+    return writeLabels();
+}
+
+bool EditSession::writeLabels()
+{
+    if (!openBoxes)
+        return false;
+    if (openBoxes->saveTxtFile(openLabelPath)) {
+        setAbleToSave(false);
+        setMessage(QString());
+        return true;
+    }
+    setAbleToSave(true);
+    setMessage(tr("Could not write %1: %2").arg(openLabelPath, openBoxes->saveError()));
+    return false;
+}
+
+void EditSession::reset()
+{
+    if (openRow < 0)
+        return;
+    setAbleToSave(false);
+    setMessage(QString());
+    clearSelection();
+    // Reading the file again resets the list, which drops its history (redo too).
+    imageList->yoloReloadRow(openRow);
+    forgetHistory(openBoxes);
+}
+
+void EditSession::select(int box)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        box = -1;
+    if (selected == box)
+        return;
+    selected = box;
+    emit selectedBoxChanged();
+}
+
+void EditSession::selectStep(int step)
+{
+    if (!openBoxes)
+        return;
+    const int n = openBoxes->rowCount();
+    if (n == 0)
+        return;
+    if (selected < 0)
+        select(step > 0 ? 0 : n - 1);
+    else
+        select(((selected + step) % n + n) % n);
+}
+
+void EditSession::push(BoxCommand *command)
+{
+    history(openBoxes)->push(command);
+    emit historyChanged();
+}
+
+void EditSession::addBox(int catId, double x, double y, double width, double height)
+{
+    if (!openBoxes || !(width > 0 && height > 0))
+        return;
+    qCDebug(lcEditor).noquote() << "Activated" << categoryTable->nameOf(catId);
+    BoxInfo box;
+    box.catId = catId;
+    box.cx = std::clamp(x, 0.0, width) / width;
+    box.cy = std::clamp(y, 0.0, height) / height;
+    box.cw = BBoxList::newBoxSize;
+    box.ch = BBoxList::newBoxSize;
+    push(new AddBoxCommand(openBoxes, box));
+}
+
+void EditSession::moveBox(int box, double cx, double cy, double cw, double ch, bool continuing)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        return;
+    BoxInfo to;
+    to.cx = cx;
+    to.cy = cy;
+    to.cw = cw;
+    to.ch = ch;
+    push(new MoveBoxCommand(openBoxes, box, to, continuing));
+}
+
+void EditSession::nudgeSelected(double dx, double dy, double width, double height)
+{
+    if (!openBoxes || selected < 0 || !(width > 0 && height > 0))
+        return;
+    const BoxInfo &box = *openBoxes->boxList().at(selected);
+    const double x = (box.cx - box.cw / 2) * width;
+    const double y = (box.cy - box.ch / 2) * height;
+    const double nx = std::max(0.0, std::min(width - box.cw * width, x + dx));
+    const double ny = std::max(0.0, std::min(height - box.ch * height, y + dy));
+    if (nx == x && ny == y)
+        return;
+    moveBox(selected, box.cx + (nx - x) / width, box.cy + (ny - y) / height, box.cw, box.ch, false);
+}
+
+void EditSession::deleteBox(int box)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        return;
+    push(new DeleteBoxCommand(openBoxes, box));
+}
+
+void EditSession::setCategory(int box, int catId)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount()
+        || openBoxes->boxList().at(box)->catId == catId)
+        return;
+    push(new CategoryCommand(openBoxes, box, catId));
+}
+
+void EditSession::chooseCategory(int catId)
+{
+    if (selected >= 0)
+        setCategory(selected, catId);
+    else
+        setCurrentCatId(catId);
+}
+
+void EditSession::undo()
+{
+    if (!openBoxes)
+        return;
+    history(openBoxes)->undo();
+    emit historyChanged();
+}
+
+void EditSession::redo()
+{
+    if (!openBoxes)
+        return;
+    history(openBoxes)->redo();
+    emit historyChanged();
+}
+
+void EditSession::setAbleToSave(bool value)
+{
+    if (saveEnabled == value)
+        return;
+    saveEnabled = value;
+    emit ableToSaveChanged();
+}
+
+void EditSession::setMessage(const QString &text)
+{
+    if (messageText == text)
+        return;
+    messageText = text;
+    emit messageChanged();
+}
+
+void EditSession::setCurrentCatId(int catId)
+{
+    if (currentCategory == catId)
+        return;
+    currentCategory = catId;
+    emit currentCatIdChanged();
+}

@@ -1,0 +1,144 @@
+#pragma once
+
+#include "model/bboxlist.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+#include <unordered_map>
+
+class CategoryTable;
+class ImageList;
+class QUndoStack;
+
+// The image open in the editor: which row it is, its boxes, whether Save and Reset are
+// enabled, the message line, the selected box, the current category and the undo history of
+// every image. The editor view only shows it and calls its slots; the grid's tiles stay
+// independent of it, sharing the same box lists.
+class EditSession : public QObject
+{
+    Q_OBJECT
+    // The open row of ImageList, -1 while the editor is closed.
+    Q_PROPERTY(int row READ row NOTIFY openChanged)
+    Q_PROPERTY(bool isOpen READ isOpen NOTIFY openChanged)
+    Q_PROPERTY(BBoxList *boxes READ boxes NOTIFY openChanged)
+    Q_PROPERTY(QString imagePath READ imagePath NOTIFY openChanged)
+    Q_PROPERTY(QString caption READ caption NOTIFY openChanged)
+    Q_PROPERTY(QString labelPath READ labelPath NOTIFY openChanged)
+    // The size of the open image as its file's header gives it; invalid when it cannot be read.
+    Q_PROPERTY(QSize imageSize READ imageSize NOTIFY openChanged)
+    // Save and Reset are enabled: an edit since the last save or reset, or a write that failed,
+    // or a file that opening did not write.
+    Q_PROPERTY(bool ableToSave READ ableToSave NOTIFY ableToSaveChanged)
+    // What the message line says about the open image's label file; empty for nothing.
+    Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+    // The selected box's row, -1 for none.
+    Q_PROPERTY(int selectedBox READ selectedBox WRITE select NOTIFY selectedBoxChanged)
+    // The category A adds; the first of the table whenever an image is opened.
+    Q_PROPERTY(int currentCatId READ currentCatId NOTIFY currentCatIdChanged)
+    Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
+    Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
+
+public:
+    explicit EditSession(ImageList *images, QObject *parent = nullptr);
+    ~EditSession() override;
+
+    static EditSession *instance();
+    static bool hasInstance() { return s_instance != nullptr; }
+
+    int row() const { return openRow; }
+    bool isOpen() const { return openRow >= 0; }
+    BBoxList *boxes() const { return openBoxes; }
+    QString imagePath() const { return openImagePath; }
+    QString caption() const { return openCaption; }
+    QString labelPath() const { return openLabelPath; }
+    QSize imageSize() const { return openImageSize; }
+    bool ableToSave() const { return saveEnabled; }
+    QString message() const { return messageText; }
+    int selectedBox() const { return selected; }
+    int currentCatId() const { return currentCategory; }
+    bool canUndo() const;
+    bool canRedo() const;
+
+    CategoryTable *categories() const { return categoryTable; }
+    // The history of `boxes`, made on first use; it lasts while the list does.
+    QUndoStack *history(BBoxList *boxes);
+
+    // How many steps each image's history keeps; the oldest go first.
+    static constexpr int undoLimit = 500;
+
+signals:
+    void openChanged();
+    void ableToSaveChanged();
+    void messageChanged();
+    void selectedBoxChanged();
+    void currentCatIdChanged();
+    void historyChanged();
+
+public slots:
+    // Opens `row` (closing the image open before) and writes its label file at once, unless
+    // that would lose something: a file changed on disk is read again first (edits made here
+    // win), and a file with lines that are not labels waits for Save.
+    void open(int row);
+    // Closes the editor without writing; edits stay on the image, marked unsaved.
+    void close();
+    // Closes the open image and opens the one `step` rows away, if there is one.
+    void openNeighbour(int step);
+    // The Save button and key: writes the label file; true when it was written.
+    bool save();
+    // Reads the label file again, dropping unsaved edits and the history.
+    void reset();
+
+    void select(int box);
+    void clearSelection() { select(-1); }
+    // Selects the box `step` rows after the selected one, wrapping, or the first or last when
+    // none is selected.
+    void selectStep(int step);
+
+    // Adds a box of `catId` centred on the point (x, y) of a picture `width` by `height` shown,
+    // or on the nearest point of the picture. Nothing without a picture size.
+    void addBox(int catId, double x, double y, double width, double height);
+    // Gives the box new geometry. `continuing` marks a further report of the gesture that
+    // made the last edit: the two become one undo step.
+    void moveBox(int box, double cx, double cy, double cw, double ch, bool continuing);
+    // Moves the selected box by (dx, dy) pixels of a picture `width` by `height` shown, kept
+    // inside the picture as a drag is.
+    void nudgeSelected(double dx, double dy, double width, double height);
+    void deleteBox(int box);
+    void deleteSelected() { deleteBox(selected); }
+    void setCategory(int box, int catId);
+    // A category chosen in the editor: the selected box takes it, or it becomes the current one.
+    void chooseCategory(int catId);
+
+    void undo();
+    void redo();
+
+private:
+    static void create();
+    void setOpen(int row);
+    bool writeLabels();
+    void setAbleToSave(bool value);
+    void setMessage(const QString &text);
+    void setCurrentCatId(int catId);
+    void push(class BoxCommand *command);
+    void forgetHistory(BBoxList *boxes);
+
+    ImageList *imageList;
+    CategoryTable *categoryTable;
+    int openRow = -1;
+    QPointer<BBoxList> openBoxes;
+    QString openImagePath, openCaption, openLabelPath;
+    QSize openImageSize;
+    bool saveEnabled = false;
+    QString messageText;
+    int selected = -1;
+    int currentCategory = 0;
+    QList<QMetaObject::Connection> boxConnections;
+    std::unordered_map<const BBoxList *, std::unique_ptr<QUndoStack>> histories;
+
+    static EditSession *s_instance;
+};

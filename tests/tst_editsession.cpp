@@ -1,0 +1,165 @@
+#include "model/editsession.h"
+#include "model/imagelist.h"
+#include "testutil.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QtTest>
+
+// The open image's edits through the session: each a step of its own history, undone and
+// redone exactly, a drag one step, and the history bounded and dropped by Reset.
+class TestEditSession : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<EditSession> session;
+    ImageList *model = nullptr;
+
+    QString labelFile() const { return dir->filePath("labels/a.txt"); }
+    BBoxList *boxes() const { return session->boxes(); }
+    // The boxes as the label file would hold them.
+    QString state() const
+    {
+        QStringList rows;
+        for (const auto &box : boxes()->boxList())
+            rows << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                        .arg(box->catId)
+                        .arg(box->cx)
+                        .arg(box->cy)
+                        .arg(box->cw)
+                        .arg(box->ch)
+                        .arg(box->extra);
+        return rows.join(QLatin1Char('|'));
+    }
+    void edit(const QString &kind)
+    {
+        if (kind == "add")
+            session->addBox(3, 50, 25, 100, 50);
+        else if (kind == "delete")
+            session->deleteBox(0);
+        else if (kind == "move")
+            session->moveBox(1, 0.3, 0.4, 0.2, 0.1, false);
+        else if (kind == "category")
+            session->setCategory(0, 5);
+        else if (kind == "nudge") {
+            session->select(1);
+            session->nudgeSelected(-10, 20, 100, 50);
+        } else if (kind == "drag") {
+            // A 60-step handle drag: the first report and 59 more of the same gesture.
+            for (int i = 0; i < 60; ++i)
+                session->moveBox(0, 0.5 + i / 1000.0, 0.5, 0.2 + i / 500.0, 0.2, i > 0);
+        }
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QDir(dir->path()).mkpath("labels");
+        QDir(dir->path()).mkpath("images");
+        writeBytes(labelFile(), "1 0.5 0.5 0.2 0.2 0.97\n2 0.25 0.75 0.1 0.1\n");
+        model = ImageList::instance();
+        model->loadYolo(dir->filePath("labels"), dir->filePath("images"));
+        session = std::make_unique<EditSession>(model);
+        expectSaveMessages(labelFile());
+        session->open(0);
+        QVERIFY(session->isOpen());
+        QVERIFY(!session->ableToSave());
+    }
+    void cleanup()
+    {
+        session.reset();
+        model->loadYolo(QString(), QString());
+    }
+
+    // Every edit is one step: undo brings back the boxes before it (fields after the fifth
+    // too), redo the boxes after it, and both count as edits.
+    void undoRedo_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("add") << "add"
+                             << "1 0.5 0.5 0.2 0.2 0.97|2 0.25 0.75 0.1 0.1 |3 0.5 0.5 0.1 0.1 ";
+        QTest::newRow("delete") << "delete"
+                                << "2 0.25 0.75 0.1 0.1 ";
+        QTest::newRow("move") << "move"
+                              << "1 0.5 0.5 0.2 0.2 0.97|2 0.3 0.4 0.2 0.1 ";
+        QTest::newRow("category") << "category"
+                                  << "5 0.5 0.5 0.2 0.2 0.97|2 0.25 0.75 0.1 0.1 ";
+        QTest::newRow("nudge, held inside") << "nudge"
+                                            << "1 0.5 0.5 0.2 0.2 0.97|2 0.15 0.95 0.1 0.1 ";
+        QTest::newRow("60-step drag") << "drag"
+                                      << "1 0.559 0.5 0.318 0.2 0.97|2 0.25 0.75 0.1 0.1 ";
+    }
+    void undoRedo()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, after);
+        QAbstractItemModelTester tester(boxes(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QString before = state();
+        edit(kind);
+        QCOMPARE(state(), after);
+        QVERIFY(session->ableToSave());
+        QVERIFY(session->canUndo());
+        expectSaveMessages(labelFile());
+        QVERIFY(session->save());
+        session->undo();
+        QCOMPARE(state(), before);
+        QVERIFY(session->ableToSave());
+        QVERIFY(!session->canUndo());
+        session->redo();
+        QCOMPARE(state(), after);
+        QVERIFY(!session->canRedo());
+    }
+
+    // Reset reads the file again and starts the history anew: nothing to undo, nothing to redo.
+    void resetDropsHistory()
+    {
+        edit("add");
+        edit("move");
+        session->undo();
+        QVERIFY(session->canRedo());
+        session->reset();
+        QVERIFY(!session->canUndo());
+        QVERIFY(!session->canRedo());
+        session->redo();
+        QCOMPARE(state(), "1 0.5 0.5 0.2 0.2 0.97|2 0.25 0.75 0.1 0.1 ");
+        QVERIFY(!session->ableToSave());
+    }
+
+    // At the limit the oldest step goes: every undo still takes back exactly one step, and the
+    // newest steps are all kept.
+    void historyLimit()
+    {
+        const int n = EditSession::undoLimit + 3;
+        for (int i = 1; i <= n; ++i)
+            session->moveBox(1, i / 10000.0, 0.5, 0.1, 0.1, false);
+        session->undo();
+        QCOMPARE(boxes()->boxList().at(1)->cx, (n - 1) / 10000.0);
+        for (int i = 1; i < EditSession::undoLimit; ++i)
+            session->undo();
+        QVERIFY(!session->canUndo());
+        QCOMPARE(boxes()->boxList().at(1)->cx, 3 / 10000.0);
+    }
+
+    // The selection stays on its box while rows before it come and go, and goes with its box.
+    void selectionFollowsRows()
+    {
+        session->select(1);
+        session->deleteBox(0);
+        QCOMPARE(session->selectedBox(), 0);
+        session->undo();
+        QCOMPARE(session->selectedBox(), 1);
+        session->deleteSelected();
+        QCOMPARE(session->selectedBox(), -1);
+        session->selectStep(-1);
+        QCOMPARE(session->selectedBox(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEditSession)
+
+#include "tst_editsession.moc"
