@@ -570,6 +570,32 @@ TestCase {
         compare(label("boxes"), "1 0.5 0.5 0.1 0.2")
     }
 
+    // Each arrow moves the selected box one painted pixel its way, with Shift ten.
+    function test_arrowKeysMoveTheSelectedBox_data() {
+        var rows = []
+        var arrows = [["Left", Qt.Key_Left, -1, 0], ["Right", Qt.Key_Right, 1, 0],
+                      ["Up", Qt.Key_Up, 0, -1], ["Down", Qt.Key_Down, 0, 1]]
+        for (var i = 0; i < arrows.length; ++i) {
+            var a = arrows[i]
+            rows.push({ tag: a[0], key: a[1], modifiers: Qt.NoModifier, dx: a[2], dy: a[3] })
+            rows.push({ tag: "Shift+" + a[0], key: a[1], modifiers: Qt.ShiftModifier,
+                        dx: 10 * a[2], dy: 10 * a[3] })
+        }
+        return rows
+    }
+    function test_arrowKeysMoveTheSelectedBox(data) {
+        makeDataset([{ name: "box", width: 200, height: 100, text: "1 0.5 0.5 0.1 0.2\n" }])
+        load()
+        var tile = tileOf("box")
+        open(tile)
+        var frame = frameOf(tile)
+        pressKey(Qt.Key_Tab)
+        keyClick(data.key, data.modifiers)
+        var list = EditSession.boxes
+        fuzzyCompare(list.data(list.index(0, 0), 1), 0.5 + data.dx / frame.width, 1e-9)
+        fuzzyCompare(list.data(list.index(0, 0), 2), 0.5 + data.dy / frame.height, 1e-9)
+    }
+
     // Every kind of edit is undone and redone by the keys, one drag a single step.
     function test_undoAndRedo() {
         loadWithClasses()
