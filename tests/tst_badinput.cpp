@@ -102,7 +102,8 @@ private slots:
             QCOMPARE(list->data(list->index(0, 0), 1).toDouble(), 0.25);
         QCOMPARE(list->data(list->index(accepted, 0), 0).toInt(), 5);
         // What was written is what the writer makes of the boxes now held.
-        QCOMPARE(readBytes(path("labels/a.txt")), yolo::formatLabels(list->boxList()));
+        QCOMPARE(readBytes(path("labels/a.txt")),
+                 yolo::formatLabels(list->boxList(), list->foreignLines()));
     }
 
     void filesAboveTwoGigabytes()

@@ -1,5 +1,6 @@
 #include "model/editsession.h"
 #include "model/imagelist.h"
+#include "model/yololabels.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>
@@ -19,19 +20,11 @@ private:
 
     QString labelFile() const { return dir->filePath("labels/a.txt"); }
     BBoxList *boxes() const { return session->boxes(); }
-    // The boxes as the label file would hold them.
+    // The label file the boxes make, its lines joined by "|".
     QString state() const
     {
-        QStringList rows;
-        for (const auto &box : boxes()->boxList())
-            rows << QStringLiteral("%1 %2 %3 %4 %5 %6")
-                        .arg(box->catId)
-                        .arg(box->cx)
-                        .arg(box->cy)
-                        .arg(box->cw)
-                        .arg(box->ch)
-                        .arg(box->extra);
-        return rows.join(QLatin1Char('|'));
+        return QString::fromUtf8(yolo::formatLabels(boxes()->boxList(), boxes()->foreignLines()))
+            .replace(QLatin1Char('\n'), QLatin1Char('|'));
     }
     void edit(const QString &kind)
     {
@@ -59,13 +52,17 @@ private slots:
         dir = std::make_unique<QTemporaryDir>();
         QDir(dir->path()).mkpath("labels");
         QDir(dir->path()).mkpath("images");
-        writeBytes(labelFile(), "1 0.5 0.5 0.2 0.2 0.97\n2 0.25 0.75 0.1 0.1\n");
+        writeBytes(labelFile(), "1 0.5 0.5 0.2 0.2 0.97\n# checked\n2 0.25 0.75 0.1 0.1\n");
         model = ImageList::instance();
         model->loadYolo(dir->filePath("labels"), dir->filePath("images"));
         session = std::make_unique<EditSession>(model);
-        expectSaveMessages(labelFile());
+        // A file with a line that is not a label waits for Save.
         session->open(0);
         QVERIFY(session->isOpen());
+        QVERIFY(session->ableToSave());
+        expectSaveMessages(labelFile());
+        QVERIFY(session->save());
+        QCOMPARE(readBytes(labelFile()), "1 0.5 0.5 0.2 0.2 0.97\n# checked\n2 0.25 0.75 0.1 0.1");
         QVERIFY(!session->ableToSave());
     }
     void cleanup()
@@ -74,24 +71,27 @@ private slots:
         model->loadYolo(QString(), QString());
     }
 
-    // Every edit is one step: undo brings back the boxes before it (fields after the fifth
-    // too), redo the boxes after it, and both count as edits.
+    // Every edit is one step: undo brings back the boxes before it (fields after the fifth and
+    // the places of lines that are not labels too), redo the boxes after it, and both count as
+    // edits.
     void undoRedo_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("after");
-        QTest::newRow("add") << "add"
-                             << "1 0.5 0.5 0.2 0.2 0.97|2 0.25 0.75 0.1 0.1 |3 0.5 0.5 0.1 0.1 ";
+        QTest::newRow("add")
+            << "add"
+            << "1 0.5 0.5 0.2 0.2 0.97|# checked|2 0.25 0.75 0.1 0.1|3 0.5 0.5 0.1 0.1";
         QTest::newRow("delete") << "delete"
-                                << "2 0.25 0.75 0.1 0.1 ";
+                                << "# checked|2 0.25 0.75 0.1 0.1";
         QTest::newRow("move") << "move"
-                              << "1 0.5 0.5 0.2 0.2 0.97|2 0.3 0.4 0.2 0.1 ";
+                              << "1 0.5 0.5 0.2 0.2 0.97|# checked|2 0.3 0.4 0.2 0.1";
         QTest::newRow("category") << "category"
-                                  << "5 0.5 0.5 0.2 0.2 0.97|2 0.25 0.75 0.1 0.1 ";
-        QTest::newRow("nudge, held inside") << "nudge"
-                                            << "1 0.5 0.5 0.2 0.2 0.97|2 0.15 0.95 0.1 0.1 ";
+                                  << "5 0.5 0.5 0.2 0.2 0.97|# checked|2 0.25 0.75 0.1 0.1";
+        QTest::newRow("nudge, held inside")
+            << "nudge"
+            << "1 0.5 0.5 0.2 0.2 0.97|# checked|2 0.15 0.95 0.1 0.1";
         QTest::newRow("60-step drag") << "drag"
-                                      << "1 0.559 0.5 0.318 0.2 0.97|2 0.25 0.75 0.1 0.1 ";
+                                      << "1 0.559 0.5 0.318 0.2 0.97|# checked|2 0.25 0.75 0.1 0.1";
     }
     void undoRedo()
     {
@@ -126,7 +126,7 @@ private slots:
         QVERIFY(!session->canUndo());
         QVERIFY(!session->canRedo());
         session->redo();
-        QCOMPARE(state(), "1 0.5 0.5 0.2 0.2 0.97|2 0.25 0.75 0.1 0.1 ");
+        QCOMPARE(state(), "1 0.5 0.5 0.2 0.2 0.97|# checked|2 0.25 0.75 0.1 0.1");
         QVERIFY(!session->ableToSave());
     }
 

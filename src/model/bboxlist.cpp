@@ -138,6 +138,8 @@ bool BBoxList::insertBox(int row, const BoxInfo &box)
         return false;
     beginInsertRows(QModelIndex(), row, row);
     boxes.insert(row, std::make_shared<BoxInfo>(box));
+    for (ForeignLine &line : foreign)
+        line.before += line.before > row ? 1 : 0;
     endInsertRows();
     setModified(true);
     return true;
@@ -164,6 +166,8 @@ void BBoxList::deleteRow(int index)
         return;
     beginRemoveRows(QModelIndex(), index, index);
     boxes.removeAt(index);
+    for (ForeignLine &line : foreign)
+        line.before -= line.before > index ? 1 : 0;
     endRemoveRows();
     setModified(true);
 }
@@ -172,6 +176,7 @@ void BBoxList::clear()
 {
     beginResetModel();
     boxes.clear();
+    foreign.clear();
     endResetModel();
 }
 
@@ -186,7 +191,7 @@ bool BBoxList::saveTxtFile(const QString &txtFile)
     else if (io::linkLeavesFolder(txtFile))
         error = tr("link points outside the labels folder");
     else
-        ok = io::writeFile(txtFile, yolo::formatLabels(boxes), &error);
+        ok = io::writeFile(txtFile, yolo::formatLabels(boxes, foreign), &error);
     if (ok) {
         stamp = io::fileStamp(txtFile);
         stamped = true;
@@ -207,7 +212,7 @@ BBoxList::LoadedFile BBoxList::readTxtFile(const QString &txtFile)
     LoadedFile loaded;
     QByteArray bytes;
     io::readFile(txtFile, bytes, &loaded.stamp);
-    loaded.boxes = yolo::parseLabels(bytes);
+    loaded.boxes = yolo::parseLabels(bytes, &loaded.foreign);
     return loaded;
 }
 
@@ -222,6 +227,8 @@ void BBoxList::setLoaded(LoadedFile loaded)
         || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::modelReset));
     if (observed)
         beginResetModel();
+    for (ForeignLine &line : loaded.foreign)
+        foreign.append({line.before + int(boxes.size()), std::move(line.text)});
     if (!loaded.boxes.isEmpty()) {
         // All boxes of a file live in one block made here, each record pointing into it and
         // sharing its ownership: one allocation per file instead of one per box, and none left

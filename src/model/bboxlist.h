@@ -24,6 +24,21 @@ struct BoxInfo
 };
 Q_DECLARE_METATYPE(BoxInfo)
 
+// A line of a label file that is not a label (a comment, a list of paths, notes). It is kept
+// as it was read, without its line end, and written back before the box it stood before:
+// `before` counts the boxes ahead of it.
+struct ForeignLine
+{
+    int before = 0;
+    QString text;
+
+    bool operator==(const ForeignLine &other) const
+    {
+        return before == other.before && text == other.text;
+    }
+};
+using ForeignLines = QVector<ForeignLine>;
+
 // Shared box records in a contiguous array: a QList would allocate every shared pointer
 // separately, which costs about 32 bytes per box across a million boxes.
 using BoxRecords = QVector<std::shared_ptr<BoxInfo>>;
@@ -55,6 +70,7 @@ public:
     struct LoadedFile
     {
         QVector<BoxInfo> boxes;
+        ForeignLines foreign;
         io::FileStamp stamp;
     };
     static LoadedFile readTxtFile(const QString &txtFile);
@@ -74,6 +90,11 @@ public:
     // The edits the editor's undo history makes and takes back; each marks the list modified.
     // Rows outside the list change nothing (false).
     bool insertBox(int row, const BoxInfo &box);
+
+    // The lines of the label file that are not labels, kept in their places among the boxes.
+    // A box inserted or deleted moves the places of the lines after it.
+    const ForeignLines &foreignLines() const { return foreign; }
+    void setForeignLines(const ForeignLines &lines) { foreign = lines; }
     bool setGeometry(int row, double cx, double cy, double cw, double ch);
 
     bool isModified() const { return modified; }
@@ -112,6 +133,7 @@ private:
 
     QHash<int, QByteArray> roleNameTable;
     BoxRecords boxes;
+    ForeignLines foreign;
     bool modified = false;
     bool stamped = false; // whether `stamp` describes a file this list read or wrote
     io::FileStamp stamp;

@@ -29,6 +29,7 @@ DeleteBoxCommand::DeleteBoxCommand(BBoxList *boxes, int row)
     : BoxCommand(boxes)
     , removed(boxAt(boxes, row))
     , row(row)
+    , foreignBefore(boxes->foreignLines())
 {
 }
 
@@ -40,6 +41,7 @@ void DeleteBoxCommand::redo()
 void DeleteBoxCommand::undo()
 {
     list->insertBox(row, removed);
+    list->setForeignLines(foreignBefore);
 }
 
 MoveBoxCommand::MoveBoxCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing)

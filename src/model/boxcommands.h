@@ -40,6 +40,9 @@ public:
 private:
     BoxInfo removed; // with the fields after the fifth, so that undo brings them back too
     int row;
+    // Where the lines that are not labels stood: a deletion merges the places just before and
+    // just after the box, which undo must tell apart again.
+    ForeignLines foreignBefore;
 };
 
 // A move or resize. The reports of one drag come as several commands marked `continuing`

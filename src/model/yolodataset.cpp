@@ -328,6 +328,7 @@ void ImageList::exportYolo(const QString &dir)
             ? QStringLiteral("%1.txt").arg(io::baseName(io::fileName(info->fileName)))
             : io::fileName(info->yoloTxtFilePath);
         const QString path = QStringLiteral("%1/%2").arg(dir, txtName);
-        io::writeFile(path, yolo::formatLabels(info->bboxes->boxList()));
+        io::writeFile(path,
+                      yolo::formatLabels(info->bboxes->boxList(), info->bboxes->foreignLines()));
     }
 }

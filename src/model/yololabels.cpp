@@ -177,32 +177,57 @@ void forEachLine(const Ch *text, const Ch *end, Visit visit)
     }
 }
 
-// A line with fewer than five fields carries no box (blank lines, the piece after a final line
-// feed, an empty file); the text of the fields after the fifth is kept with the box.
+inline bool isBlank(unsigned c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
 template<typename Ch>
-QVector<BoxInfo> parseText(const Ch *text, const Ch *end)
+bool isBlankLine(const Line<Ch> &line)
+{
+    for (const Ch *p = line.fields[0]; p != line.end; ++p) {
+        if (!isBlank(code(*p)))
+            return false;
+    }
+    return true;
+}
+
+// Whether `line` is a label line: at least five fields, of which the first converts as an
+// integer and the next four as numbers, read into `box`.
+template<typename Ch>
+bool readLabel(const Line<Ch> &line, BoxInfo &box)
+{
+    bool ok = line.count >= 5;
+    if (ok)
+        box.catId = toInt(line.fields[0], line.fieldEnd(0), &ok);
+    double *values[] = {&box.cx, &box.cy, &box.cw, &box.ch};
+    for (int i = 1; i < 5 && ok; ++i)
+        *values[i - 1] = toDouble(line.fields[i], line.fieldEnd(i), &ok);
+    return ok;
+}
+
+// Blank lines carry nothing (nor does the piece after a final line feed, or an empty file). A
+// line whose first five fields convert is a box, with the text of the fields after the fifth
+// kept with it; any other line is kept whole, without its carriage return, in its place.
+template<typename Ch>
+QVector<BoxInfo> parseText(const Ch *text, const Ch *end, ForeignLines *foreign)
 {
     QVector<BoxInfo> result;
     forEachLine(text, end, [&](const Line<Ch> &line, int) {
-        if (line.count >= 5) {
-            BoxInfo box;
-            box.catId = toInt(line.fields[0], line.fieldEnd(0));
-            box.cx = toDouble(line.fields[1], line.fieldEnd(1));
-            box.cy = toDouble(line.fields[2], line.fieldEnd(2));
-            box.cw = toDouble(line.fields[3], line.fieldEnd(3));
-            box.ch = toDouble(line.fields[4], line.fieldEnd(4));
+        BoxInfo box;
+        if (readLabel(line, box)) {
             if (line.count > 5)
                 box.extra = line.rest();
             result.append(std::move(box));
+        } else if (foreign && !isBlankLine(line)) {
+            const Ch *lineEnd = line.end;
+            if (lineEnd != line.fields[0] && code(lineEnd[-1]) == '\r')
+                --lineEnd;
+            foreign->append({int(result.size()), ownedText(line.fields[0], lineEnd)});
         }
         return true;
     });
     return result;
-}
-
-inline bool isBlank(unsigned c)
-{
-    return c == ' ' || c == '\t' || c == '\r';
 }
 
 // The number of the first line (from 1) that is neither blank nor a label line, or 0.
@@ -211,16 +236,10 @@ int firstForeign(const Ch *text, const Ch *end)
 {
     int foreign = 0;
     forEachLine(text, end, [&](const Line<Ch> &line, int number) {
-        bool blank = true;
-        for (const Ch *p = line.fields[0]; p != line.end && blank; ++p)
-            blank = isBlank(code(*p));
-        if (blank)
+        if (isBlankLine(line))
             return true;
-        bool ok = line.count >= 5;
-        if (ok)
-            toInt(line.fields[0], line.fieldEnd(0), &ok);
-        for (int i = 1; i < 5 && ok; ++i)
-            toDouble(line.fields[i], line.fieldEnd(i), &ok);
+        BoxInfo box;
+        const bool ok = readLabel(line, box);
         if (!ok)
             foreign = number;
         return ok;
@@ -257,19 +276,28 @@ QString formatLine(const BoxInfo &box)
     return line;
 }
 
-QByteArray formatLabels(const BoxRecords &boxes)
+QByteArray formatLabels(const BoxRecords &boxes, const ForeignLines &foreign)
 {
     QStringList lines;
-    lines.reserve(boxes.size());
-    for (const auto &box : boxes)
-        lines.append(formatLine(*box));
+    lines.reserve(boxes.size() + foreign.size());
+    auto line = foreign.cbegin();
+    for (int i = 0; i <= boxes.size(); ++i) {
+        for (; line != foreign.cend() && line->before <= i; ++line)
+            lines.append(line->text);
+        if (i < boxes.size())
+            lines.append(formatLine(*boxes.at(i)));
+    }
+    // Lines placed beyond the last box (none are, but a caller may say so) go at the end.
+    for (; line != foreign.cend(); ++line)
+        lines.append(line->text);
     return lines.join(QLatin1Char('\n')).toUtf8();
 }
 
-QVector<BoxInfo> parseLabels(const QByteArray &bytes)
+QVector<BoxInfo> parseLabels(const QByteArray &bytes, ForeignLines *foreign)
 {
-    return withText(bytes,
-                    [](const auto *begin, const auto *end) { return parseText(begin, end); });
+    return withText(bytes, [foreign](const auto *begin, const auto *end) {
+        return parseText(begin, end, foreign);
+    });
 }
 
 int firstForeignLine(const QByteArray &bytes)

@@ -838,10 +838,10 @@ TestCase {
         compare(label("notes"), notes)
         verify(message().indexOf("line 2") >= 0, message())
         verify(message().indexOf("only Save") >= 0, message())
-        // Save is what replaces it.
+        // Save is what writes it, keeping the note in its place.
         verify(child("btnSave").enabled)
         mouseClick(child("btnSave"))
-        compare(label("notes"), "0 0.5 0.5 0.2 0.2")
+        compare(label("notes"), "0 0.5 0.5 0.2 0.2\nreviewed by A.")
         compare(message(), "")
         verify(!child("btnSave").enabled)
     }
