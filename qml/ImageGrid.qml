@@ -12,6 +12,8 @@ GridView {
     property bool keysBlocked: false
 
     signal openRequested(int row)
+    // Ctrl+Z: the label file deleted last is to be put back.
+    signal restoreRequested()
 
     // Only a whole number naming an existing row moves the grid.
     function goTo(text) {
@@ -62,6 +64,9 @@ GridView {
             return
         if (event.key === Qt.Key_Home || event.key === Qt.Key_End) {
             showRow(event.key === Qt.Key_Home ? 0 : count - 1)
+            event.accepted = true
+        } else if (event.key === Qt.Key_Z && event.modifiers === Qt.ControlModifier) {
+            restoreRequested()
             event.accepted = true
         } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
             if (currentIndex >= 0)

@@ -79,6 +79,15 @@ ApplicationWindow {
                 }
             }
 
+            Label {
+                objectName: "lblNotice"
+                Layout.fillWidth: true
+                visible: text.length > 0
+                text: ImageList.notice
+                wrapMode: Text.Wrap
+                color: "firebrick"
+            }
+
             Rectangle {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
@@ -93,6 +102,7 @@ ApplicationWindow {
                     columns: spinColumns.value
                     keysBlocked: EditSession.isOpen
                     onOpenRequested: EditSession.open(row)
+                    onRestoreRequested: showRow(ImageList.restoreRemoved())
                 }
             }
         }

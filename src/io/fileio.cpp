@@ -1,9 +1,11 @@
 #include "io/fileio.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QTextCodec>
 
 #ifdef Q_OS_UNIX
@@ -268,6 +270,40 @@ bool fileExists(const QString &path)
 bool removeFile(const QString &path)
 {
     return QFile::remove(path);
+}
+
+bool moveToTrash(const QString &path, QString *pathInTrash)
+{
+    // Without its data folder Qt's trash would be made in the current directory, and the move
+    // still reported as a success.
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty() || !QDir().mkpath(dataHome))
+        return false;
+    QString moved;
+    if (!QFile::exists(path) || !QFile::moveToTrash(path, &moved))
+        return false;
+    // A trash holds its files in "files" beside "info", in a folder named Trash or .Trash-uid.
+    const QDir filesDir = QFileInfo(moved).dir();
+    const QString trashName = QFileInfo(filesDir.absolutePath()).dir().dirName();
+    if (filesDir.dirName() != QLatin1String("files") || !trashName.contains(QLatin1String("Trash"))
+        || QFile::exists(path)) {
+        // Not where a trash keeps files: put it back rather than lose track of it.
+        QFile::rename(moved, path);
+        return false;
+    }
+    *pathInTrash = moved;
+    return true;
+}
+
+bool restoreFromTrash(const QString &pathInTrash, const QString &path)
+{
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink() || !QFile::rename(pathInTrash, path))
+        return false;
+    QDir trash = QFileInfo(pathInTrash).dir();
+    trash.cdUp();
+    QFile::remove(
+        trash.filePath(QStringLiteral("info/%1.trashinfo").arg(QFileInfo(pathInTrash).fileName())));
+    return true;
 }
 
 QString fileName(const QString &path)

@@ -69,6 +69,13 @@ bool writeFileInParts(const QString &path, const std::function<bool(QByteArray &
 bool fileExists(const QString &path);
 bool removeFile(const QString &path);
 
+// Moves the file to the desktop trash (the freedesktop one on Linux); `pathInTrash` receives
+// where it went. False, leaving the file where it was, when there is no trash to take it.
+bool moveToTrash(const QString &path, QString *pathInTrash);
+// Moves a file that moveToTrash put at `pathInTrash` back to `path`, and drops its trash
+// record. False when that cannot be done, or a file is at `path` again.
+bool restoreFromTrash(const QString &pathInTrash, const QString &path);
+
 // The file's stamp as it is now; size -1 when it does not exist.
 FileStamp fileStamp(const QString &path);
 

@@ -18,6 +18,11 @@ ImageList::ImageList()
       }
 {
     s_instance = this;
+    // A new dataset: nothing of the old one can be put back, and nothing said of it holds.
+    connect(this, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        removedRows.clear();
+        setNotice(QString());
+    });
 }
 
 ImageList::~ImageList()
@@ -102,11 +107,52 @@ void ImageList::removeRow(int row)
     if (row < 0 || row >= images.size())
         return;
     const std::shared_ptr<ImageInfo> info = images.at(row);
-    if (!io::removeFile(info->yoloTxtFilePath))
+    const QString path = info->yoloTxtFilePath;
+    QString pathInTrash;
+    if (io::moveToTrash(path, &pathInTrash)) {
+        setNotice(tr("%1 was moved to the trash; Ctrl+Z in the grid puts it back.")
+                      .arg(io::fileName(path)));
+    } else if (io::removeFile(path)) {
+        setNotice(tr("There is no trash for %1: it was deleted for good.").arg(path));
+    } else {
         return;
+    }
+    removedRows.append({row, info, pathInTrash});
     beginRemoveRows(QModelIndex(), row, row);
     images.removeAt(row);
     endRemoveRows();
+}
+
+int ImageList::restoreRemoved()
+{
+    if (removedRows.isEmpty())
+        return -1;
+    const RemovedRow removed = removedRows.last();
+    const QString path = removed.info->yoloTxtFilePath;
+    if (removed.pathInTrash.isEmpty()) {
+        setNotice(tr("%1 was deleted for good and cannot be put back.").arg(path));
+        return -1;
+    }
+    if (!io::restoreFromTrash(removed.pathInTrash, path)) {
+        setNotice(
+            tr("%1 could not be put back from the trash (%2).").arg(path, removed.pathInTrash));
+        return -1;
+    }
+    removedRows.removeLast();
+    const int row = qMin(removed.row, int(images.size()));
+    beginInsertRows(QModelIndex(), row, row);
+    images.insert(row, removed.info);
+    endInsertRows();
+    setNotice(QString());
+    return row;
+}
+
+void ImageList::setNotice(const QString &text)
+{
+    if (noticeText == text)
+        return;
+    noticeText = text;
+    emit noticeChanged();
 }
 
 int ImageList::unsavedCount() const

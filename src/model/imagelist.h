@@ -20,6 +20,9 @@ class ImageList : public QAbstractListModel
     // The dataset's class names, as {catId, catName} maps in id order: from the class file found
     // by the last loadYolo, empty when it found none.
     Q_PROPERTY(QVariantList classNames READ classNames NOTIFY classNamesChanged)
+    // What the window should tell about the dataset as a whole (a label file deleted for good,
+    // a labels folder that cannot be written); empty for nothing.
+    Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
 
 public:
     struct ImageInfo
@@ -54,6 +57,7 @@ public:
     void exportJsonDocument(const QString &json);
 
     QVariantList classNames() const { return classNameList; }
+    QString notice() const { return noticeText; }
 
     // The record of `row`; null outside the list.
     std::shared_ptr<const ImageInfo> imageAt(int row) const
@@ -64,6 +68,7 @@ public:
 signals:
     void readFileCompleted();
     void classNamesChanged();
+    void noticeChanged();
 
 public slots:
     void loadCocoJson(const QString &imagesFile, const QString &annsFile);
@@ -80,6 +85,10 @@ public slots:
     // for each that could not be written, so an empty list means all were.
     QStringList saveUnsaved();
 
+    // Puts back the row that removeRow removed last, with its label file from the trash, while
+    // the dataset is loaded. The row it is back in, or -1 when nothing could be put back.
+    int restoreRemoved();
+
 private:
     // Plain numbers from 0, as the box list's roles.
     enum Role {
@@ -93,12 +102,22 @@ private:
 
     void addImage(std::shared_ptr<ImageInfo> info);
     void setClassNames(const QMap<int, QString> &names);
+    void setNotice(const QString &text);
     static void create();
 
     QHash<int, QByteArray> roleNameTable;
     // Contiguous, like the box records: one allocation for all rows' shared pointers.
     QVector<std::shared_ptr<ImageInfo>> images;
     QVariantList classNameList;
+    QString noticeText;
+    // Rows removed from this dataset, the last last, with where their label files went.
+    struct RemovedRow
+    {
+        int row;
+        std::shared_ptr<ImageInfo> info;
+        QString pathInTrash; // empty when the file could only be deleted
+    };
+    QVector<RemovedRow> removedRows;
 
     static ImageList *s_instance;
 };

@@ -311,6 +311,8 @@ TestCase {
     function test_tileMenuDelete(data) {
         load()
         var tile = tileOf("other")
+        var row = tile.row
+        var text = label("other")
         if (!data.fileThere)
             verify(TestFiles.remove(labels + "/other.txt"))
         mouseClick(tile, 10, 10, Qt.RightButton)
@@ -323,6 +325,21 @@ TestCase {
         compare(child("gridImages").count, ImageList.rowCount())
         verify(!TestFiles.exists(labels + "/other.txt"))
         verify(TestFiles.exists(images + "/other.jpg"))
+        // The file went to the trash (the test's own), and Ctrl+Z in the grid puts file and tile
+        // back in their place.
+        var grid = child("gridImages")
+        grid.forceActiveFocus()
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        compare(ImageList.rowCount(), 3)
+        compare(grid.count, 3)
+        if (!data.fileThere)
+            return
+        verify(TestFiles.env("XDG_DATA_HOME").length > 0)
+        compare(rowOf("other"), row)
+        compare(label("other"), text)
+        compare(grid.currentIndex, row)
+        keyClick(Qt.Key_Z, Qt.ControlModifier) // nothing more to put back
+        compare(ImageList.rowCount(), 3)
     }
 
     function test_noTileMenuInTheEditor() {

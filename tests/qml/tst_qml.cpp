@@ -42,6 +42,7 @@ public slots:
         return QString::fromUtf8(file.readAll());
     }
     bool exists(const QString &path) { return QFileInfo::exists(path); }
+    QString env(const QString &name) { return qEnvironmentVariable(qPrintable(name)); }
     bool remove(const QString &path) { return QFile::remove(path); }
     bool removeFolder(const QString &path) { return QDir(path).removeRecursively(); }
     bool link(const QString &target, const QString &path) { return QFile::link(target, path); }
