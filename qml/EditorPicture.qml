@@ -20,8 +20,10 @@ Item {
             return imgSharp.implicitWidth / imgSharp.implicitHeight
         if (imgThumb.status === Image.Ready && imgThumb.implicitHeight > 0)
             return imgThumb.implicitWidth / imgThumb.implicitHeight
-        return 0
+        // A square frame for an image that cannot be read: its boxes are still shown.
+        return failed ? 1 : 0
     }
+    readonly property bool failed: imgThumb.status === Image.Error
 
     // Adds a box of `catId` at the last place the pointer was seen over the picture.
     function addBoxAtPointer(catId) {
@@ -89,6 +91,7 @@ Item {
         id: rcImageFrame
         aspect: picture.aspect
         caption: EditSession.caption
+        problem: picture.failed ? Utils.imageProblem(EditSession.imagePath) : ""
         onWidthChanged: sharpTimer.restart()
         onHeightChanged: sharpTimer.restart()
 

@@ -9,6 +9,8 @@ Item {
     // The image's width over its height; 0 while unknown.
     property real aspect: 0
     property string caption
+    // Why the picture cannot be shown; the frame is then drawn neutral, with this text on it.
+    property string problem
     readonly property bool widthBound: parent.width <= parent.height * aspect
 
     objectName: "imageFrame"
@@ -16,6 +18,23 @@ Item {
     width: aspect > 0 ? (widthBound ? parent.width : parent.height * aspect) : 0
     height: aspect > 0 ? (widthBound ? parent.width / aspect : parent.height) : 0
 
+    Rectangle {
+        anchors.fill: parent
+        visible: frame.problem.length > 0
+        color: "#d0d0d0"
+        border.color: "#a0a0a0"
+
+        Text {
+            objectName: "imageProblem"
+            anchors.fill: parent
+            anchors.margins: 4
+            text: frame.problem
+            wrapMode: Text.Wrap
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+            color: "firebrick"
+        }
+    }
     Text {
         anchors.top: parent.top
         anchors.left: parent.left

@@ -18,9 +18,12 @@ Item {
     readonly property QtObject boxes: imgBBoxes
     // The size the thumbnail is decoded to fit.
     property size decodeSize
-    // The image's width over its height, 0 until the thumbnail is decoded.
+    readonly property bool failed: imgPicture.status === Image.Error
+    // The image's width over its height, 0 until the thumbnail is decoded; an image that cannot
+    // be read gets a square frame, so its boxes still show.
     readonly property real aspect: imgPicture.status === Image.Ready && imgPicture.implicitHeight > 0
-                                   ? imgPicture.implicitWidth / imgPicture.implicitHeight : 0
+                                   ? imgPicture.implicitWidth / imgPicture.implicitHeight
+                                   : (failed ? 1 : 0)
     property Menu contextMenu: null
 
     signal clicked()
@@ -96,6 +99,7 @@ Item {
                 id: rcImageFrame
                 aspect: tile.aspect
                 caption: tile.caption
+                problem: tile.failed ? Utils.imageProblem(tile.imagePath) : ""
 
                 // The boxes, drawn only: they react to nothing in the grid.
                 Repeater {

@@ -1,5 +1,8 @@
 #include "app/utils.h"
 
+#include <QFileInfo>
+#include <QImageReader>
+
 #include <QQmlEngine>
 
 Utils *Utils::s_instance = nullptr;
@@ -47,6 +50,17 @@ QString Utils::fileName(const QString &filePath)
 QString Utils::toLocalPath(const QUrl &url)
 {
     return url.toLocalFile();
+}
+
+QString Utils::imageProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return tr("Image not found: %1").arg(info.fileName());
+    QImageReader reader(path);
+    if (reader.canRead() && reader.size().isValid())
+        return QString();
+    return tr("Cannot read %1: %2").arg(info.fileName(), reader.errorString());
 }
 
 QString Utils::safeName(const QString &name)

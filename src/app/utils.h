@@ -67,6 +67,9 @@ public slots:
     QString fileName(const QString &filePath);
     QString toLocalPath(const QUrl &url);
     QString safeName(const QString &name);
+    // Why the image at `path` cannot be shown: "Image not found: name.jpg", or the decoder's
+    // reason; empty when it can be read.
+    QString imageProblem(const QString &path);
 
 private:
     static void create();

@@ -498,6 +498,32 @@ TestCase {
         fuzzyCompare(frameOf(tile).width / frameOf(tile).height, 2, 0.02)
     }
 
+    // An image that cannot be read says why, in the tile and the editor, and its boxes stay in
+    // sight on a square frame.
+    function test_unreadableImageSaysSo_data() {
+        return [ { tag: "missing", file: "", problem: "Image not found: lost.jpg" },
+                 { tag: "not an image", file: "lost.jpg", problem: "Cannot read lost.jpg" } ]
+    }
+    function test_unreadableImageSaysSo(data) {
+        makeDataset([{ name: "lost", width: 0, height: 0, text: "1 0.5 0.5 0.2 0.4\n" }])
+        if (data.file.length > 0)
+            verify(TestFiles.write(images + "/" + data.file, "not a picture"))
+        load()
+        var tile = tileOf("lost")
+        tryVerify(function() { return frameOf(tile).width > 0 })
+        compare(frameOf(tile).width, frameOf(tile).height)
+        verify(findChild(tile, "imageProblem").text.indexOf(data.problem) === 0,
+               findChild(tile, "imageProblem").text)
+        verify(boxOf(tile, 0).width > 0)
+        open(tile)
+        var problem = findChild(child("editorPicture"), "imageProblem")
+        tryVerify(function() { return problem.visible })
+        verify(problem.text.indexOf(data.problem) === 0, problem.text)
+        var box = boxOf(tile, 0)
+        fuzzyCompare(box.width, 0.2 * frameOf(tile).width, 1e-6)
+        verify(box.visible && box.height > 0)
+    }
+
     // --- Review keys in the editor ---
 
     function test_pageKeysOpenTheNextAndPreviousImage() {
