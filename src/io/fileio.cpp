@@ -272,6 +272,11 @@ bool removeFile(const QString &path)
     return QFile::remove(path);
 }
 
+bool folderWritable(const QString &path)
+{
+    return QFileInfo(path).isDir() && ::access(nativePath(path).constData(), W_OK) == 0;
+}
+
 bool moveToTrash(const QString &path, QString *pathInTrash)
 {
     // Without its data folder Qt's trash would be made in the current directory, and the move

@@ -76,6 +76,10 @@ bool moveToTrash(const QString &path, QString *pathInTrash);
 // record. False when that cannot be done, or a file is at `path` again.
 bool restoreFromTrash(const QString &pathInTrash, const QString &path);
 
+// Whether files can be made in the folder at `path`: false when it is no folder, or the file
+// system is read-only, or the process may not write there.
+bool folderWritable(const QString &path);
+
 // The file's stamp as it is now; size -1 when it does not exist.
 FileStamp fileStamp(const QString &path);
 

@@ -1,11 +1,13 @@
 #include "model/editsession.h"
 
 #include "app/logging.h"
+#include "io/fileio.h"
 #include "model/bboxlist.h"
 #include "model/boxcommands.h"
 #include "model/categorytable.h"
 #include "model/imagelist.h"
 
+#include <QFileInfo>
 #include <QImageReader>
 #include <QQmlEngine>
 #include <QUndoStack>
@@ -166,6 +168,11 @@ void EditSession::open(int row)
         else
             imageList->yoloReloadRow(row);
     }
+    // A dataset that cannot be written is reviewed without trying: only edits enable Save.
+    if (!imageList->labelsWritable()) {
+        setAbleToSave(boxes->isModified());
+        return;
+    }
     const int foreignLine = boxes->firstForeignLine(openLabelPath);
     if (foreignLine > 0) {
         setAbleToSave(true);
@@ -175,10 +182,17 @@ void EditSession::open(int row)
                        .arg(foreignLine));
         return;
     }
-    if (writeLabels() && replaced)
-        setMessage(tr("%1 had changed on disk since it was read; it was replaced by the boxes "
-                      "edited here.")
-                       .arg(openLabelPath));
+    if (writeLabels()) {
+        if (replaced)
+            setMessage(tr("%1 had changed on disk since it was read; it was replaced by the "
+                          "boxes edited here.")
+                           .arg(openLabelPath));
+    } else if (!io::folderWritable(QFileInfo(openLabelPath).path())) {
+        // Not this file but its whole folder: said once, and not tried again on opening.
+        imageList->markLabelsReadOnly();
+        setMessage(imageList->notice());
+        setAbleToSave(boxes->isModified());
+    }
 }
 
 void EditSession::close()

@@ -22,6 +22,8 @@ ImageList::ImageList()
     connect(this, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         removedRows.clear();
         setNotice(QString());
+        labelsFolder.clear();
+        labelsFolderWritable = true;
     });
 }
 
@@ -145,6 +147,14 @@ int ImageList::restoreRemoved()
     endInsertRows();
     setNotice(QString());
     return row;
+}
+
+void ImageList::markLabelsReadOnly()
+{
+    labelsFolderWritable = false;
+    setNotice(tr("The labels folder %1 cannot be written: the images can be reviewed, but edits "
+                 "cannot be saved.")
+                  .arg(labelsFolder));
 }
 
 void ImageList::setNotice(const QString &text)

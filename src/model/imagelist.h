@@ -59,6 +59,11 @@ public:
     QVariantList classNames() const { return classNameList; }
     QString notice() const { return noticeText; }
 
+    // Whether the labels folder of the last YOLO load can be written; once a write shows it
+    // cannot, markLabelsReadOnly says so for the rest of the load.
+    bool labelsWritable() const { return labelsFolderWritable; }
+    void markLabelsReadOnly();
+
     // The record of `row`; null outside the list.
     std::shared_ptr<const ImageInfo> imageAt(int row) const
     {
@@ -110,6 +115,8 @@ private:
     QVector<std::shared_ptr<ImageInfo>> images;
     QVariantList classNameList;
     QString noticeText;
+    QString labelsFolder;
+    bool labelsFolderWritable = true;
     // Rows removed from this dataset, the last last, with where their label files went.
     struct RemovedRow
     {

@@ -300,7 +300,11 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     // colours rather than made and then coloured again.
     QString classFile;
     setClassNames(yolo::findClassNames(txtPath, extras, &classFile));
+    labelsFolder = txtPath;
+    labelsFolderWritable = true;
     endResetModel();
+    if (!images.isEmpty() && !io::folderWritable(txtPath))
+        markLabelsReadOnly();
     qCDebug(lcLoad, "Loaded %d images from yolo", images.size());
     if (!classFile.isEmpty())
         qCDebug(lcLoad).noquote() << "Class names from" << classFile;

@@ -889,28 +889,60 @@ TestCase {
         verify(!child("btnSave").enabled)
     }
 
+    // A file that cannot be written in a folder that can: every try says why, Save stays on.
     function test_failedWritesAreShown() {
         load()
         var tile = tileOf("wide")
-        // The labels folder is gone and a plain file stands in its place.
-        verify(TestFiles.removeFolder(labels))
-        verify(TestFiles.write(labels, "not a folder"))
+        // The label file has become a link out of the dataset, which is never written through.
+        verify(TestFiles.write(folder + "/outside.txt", "1 0.50 0.5 0.2 0.4\n"))
+        verify(TestFiles.remove(labels + "/wide.txt"))
+        verify(TestFiles.link(folder + "/outside.txt", labels + "/wide.txt"))
         open(tile)
-        verify(message().indexOf("Could not write " + labels + "/wide.txt") === 0, message())
+        verify(message().indexOf("Could not write " + labels + "/wide.txt: link points outside")
+               === 0, message())
         verify(child("btnSave").enabled)
         verify(child("btnReset").enabled)
         // The boxes are still there, and a Save that fails again says so again.
-        compare(tile.boxes.rowCount(), 1)
+        compare(EditSession.boxes.rowCount(), 1)
         mouseClick(child("btnSave"))
         verify(message().indexOf("Could not write") === 0, message())
         verify(child("btnSave").enabled)
-        // Once the folder is back, Save writes and the message goes.
+        // Once the link is gone, Save writes and the message goes.
+        verify(TestFiles.remove(labels + "/wide.txt"))
+        mouseClick(child("btnSave"))
+        compare(message(), "")
+        compare(label("wide"), "1 0.5 0.5 0.2 0.4")
+        compare(TestFiles.read(folder + "/outside.txt"), "1 0.50 0.5 0.2 0.4\n")
+        verify(!child("btnSave").enabled)
+    }
+
+    // A labels folder that cannot be written is said once; opening then writes nothing and
+    // enables nothing, while an edit still enables Save and Save still says what went wrong.
+    function test_labelsFolderThatCannotBeWritten() {
+        load()
+        var tile = tileOf("wide")
+        verify(TestFiles.removeFolder(labels))
+        verify(TestFiles.write(labels, "not a folder"))
+        open(tile)
+        verify(message().indexOf("cannot be written") >= 0, message())
+        compare(child("lblNotice").text, message())
+        verify(!child("btnSave").enabled)
+        verify(!child("btnReset").enabled)
+        closeEditor(tile)
+        var other = tileOf("other")
+        open(other)
+        compare(message(), "")
+        verify(!child("btnSave").enabled)
+        editBox(other)
+        verify(child("btnSave").enabled)
+        mouseClick(child("btnSave"))
+        verify(message().indexOf("Could not write " + labels + "/other.txt") === 0, message())
+        // The folder back: Save writes.
         verify(TestFiles.remove(labels))
         verify(TestFiles.mkpath(labels))
         mouseClick(child("btnSave"))
         compare(message(), "")
-        compare(label("wide"), "1 0.5 0.5 0.2 0.4")
-        verify(!child("btnSave").enabled)
+        compare(label("other").split("\n").length, 2)
     }
 
     function test_fileChangedOnDisk_data() {
