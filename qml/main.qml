@@ -40,6 +40,8 @@ ApplicationWindow {
                     ImageList.loadYolo(folderBar.labelsFolder, folderBar.imagesFolder)
                     gridImages.currentIndex = gridImages.count > 0 ? 0 : -1
                     gridImages.forceActiveFocus()
+                    if (EditSession.recoveryCount > 0)
+                        dlgRestore.open()
                 })
             }
 
@@ -121,6 +123,13 @@ ApplicationWindow {
     UnsavedDialog {
         id: dlgUnsaved
         objectName: "dlgUnsaved"
+        x: Math.round((window.width - width) / 2)
+        y: Math.round((window.height - height) / 2)
+    }
+
+    RestoreDialog {
+        id: dlgRestore
+        objectName: "dlgRestore"
         x: Math.round((window.width - width) / 2)
         y: Math.round((window.height - height) / 2)
     }

@@ -1,11 +1,15 @@
 #include "model/editsession.h"
 #include "model/imagelist.h"
+#include "model/recoveryjournal.h"
 #include "model/yololabels.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <csignal>
 
 // The open image's edits through the session: each a step of its own history, undone and
 // redone exactly, a drag one step, and the history bounded and dropped by Reset.
@@ -145,6 +149,38 @@ private slots:
         QCOMPARE(boxes()->boxList().at(1)->cx, 3 / 10000.0);
     }
 
+    // Edits not yet in their file outlive a crash: the next session on the folder is offered
+    // them, and gets them back unsaved, without the file being written.
+    void journalSurvivesACrash()
+    {
+        const QString folder = dir->filePath("crash");
+        QDir().mkpath(folder + "/labels");
+        QDir().mkpath(folder + "/images");
+        writeBytes(folder + "/labels/b.txt", "1 0.5 0.5 0.2 0.2\n");
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--crash-after-an-edit", folder});
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2"));
+
+        QSignalSpy offered(session.get(), &EditSession::recoveryChanged);
+        model->loadYolo(folder + "/labels", folder + "/images");
+        QCOMPARE(session->recoveryCount(), 1);
+        QVERIFY(offered.count() >= 1);
+        session->restoreRecovery();
+        QCOMPARE(session->recoveryCount(), 0);
+        BBoxList *list = boxListAt(model, 0);
+        QVERIFY(list->isModified());
+        QCOMPARE(list->rowCount(), 2);
+        QCOMPARE(list->boxList().at(1)->catId, 4);
+        QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2"));
+        // Still kept: a second crash would offer them again.
+        QVERIFY(QFile::exists(RecoveryJournal::pathFor(folder + "/labels")));
+        // Discarded (as Load's question does), nothing is left to offer.
+        model->loadYolo(folder + "/labels", folder + "/images");
+        QCOMPARE(session->recoveryCount(), 0);
+    }
+
     // The selection stays on its box while rows before it come and go, and goes with its box.
     void selectionFollowsRows()
     {
@@ -160,6 +196,29 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestEditSession)
+// The child of journalSurvivesACrash: loads the dataset, adds a box and is killed once the
+// recovery file has it.
+static int crashAfterAnEdit(const QString &folder)
+{
+    ImageList *model = ImageList::instance();
+    model->loadYolo(folder + "/labels", folder + "/images");
+    EditSession session(model);
+    session.open(0);
+    session.addBox(4, 10, 10, 100, 100);
+    const QString journal = RecoveryJournal::pathFor(folder + "/labels");
+    for (int waited = 0; waited < 5000 && !QFile::exists(journal); waited += 50)
+        QTest::qWait(50);
+    raise(SIGKILL);
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--crash-after-an-edit") == 0)
+        return crashAfterAnEdit(QString::fromLocal8Bit(argv[2]));
+    TestEditSession test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "tst_editsession.moc"

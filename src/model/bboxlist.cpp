@@ -245,6 +245,13 @@ void BBoxList::setLoaded(LoadedFile loaded)
     setModified(false);
 }
 
+void BBoxList::setRecovered(LoadedFile edits)
+{
+    clear();
+    setLoaded(std::move(edits));
+    setModified(true);
+}
+
 bool BBoxList::changedOnDisk(const QString &txtFile) const
 {
     if (!stamped || txtFile.isEmpty())

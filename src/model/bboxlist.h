@@ -76,6 +76,9 @@ public:
     static LoadedFile readTxtFile(const QString &txtFile);
     // Appends the boxes read, as loadTxtFile does after reading.
     void setLoaded(LoadedFile loaded);
+    // Replaces the boxes with edits kept elsewhere (a recovery file), made on the file that
+    // `edits.stamp` describes: they are unsaved edits.
+    void setRecovered(LoadedFile edits);
 
     void appendBox(qint32 catId, double cx, double cy, double cw, double ch);
     // Appends all of `added` as one insertion; without a notification while no one listens.
@@ -98,6 +101,8 @@ public:
     bool setGeometry(int row, double cx, double cy, double cw, double ch);
 
     bool isModified() const { return modified; }
+    // The stamp of the label file this list last read or wrote.
+    io::FileStamp fileStamp() const { return stamp; }
     QString saveError() const { return lastSaveError; }
 
 signals:

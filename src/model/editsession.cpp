@@ -6,6 +6,7 @@
 #include "model/boxcommands.h"
 #include "model/categorytable.h"
 #include "model/imagelist.h"
+#include "model/recoveryjournal.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -20,8 +21,13 @@ EditSession::EditSession(ImageList *images, QObject *parent)
     : QObject(parent)
     , imageList(images)
     , categoryTable(new CategoryTable)
+    , recoveryJournal(new RecoveryJournal(images, this))
 {
     categoryTable->setParent(this);
+    // Whatever may make or clear unsaved edits is kept in the recovery file.
+    connect(this, &EditSession::historyChanged, recoveryJournal, &RecoveryJournal::schedule);
+    connect(this, &EditSession::ableToSaveChanged, recoveryJournal, &RecoveryJournal::schedule);
+    connect(recoveryJournal, &RecoveryJournal::pendingChanged, this, &EditSession::recoveryChanged);
     categoryTable->setClassNames(imageList->classNames());
     connect(imageList, &ImageList::classNamesChanged, this,
             [this] { categoryTable->setClassNames(imageList->classNames()); });
@@ -51,6 +57,8 @@ EditSession::EditSession(ImageList *images, QObject *parent)
 
 EditSession::~EditSession()
 {
+    // An orderly end: the user has saved or discarded what was unsaved.
+    recoveryJournal->finish();
     s_instance = nullptr;
 }
 
@@ -350,6 +358,21 @@ void EditSession::redo()
         return;
     history(openBoxes)->redo();
     emit historyChanged();
+}
+
+int EditSession::recoveryCount() const
+{
+    return recoveryJournal->pending();
+}
+
+void EditSession::restoreRecovery()
+{
+    recoveryJournal->restore();
+}
+
+void EditSession::discardRecovery()
+{
+    recoveryJournal->discard();
 }
 
 void EditSession::setAbleToSave(bool value)

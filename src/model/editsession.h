@@ -14,6 +14,7 @@
 class CategoryTable;
 class ImageList;
 class QUndoStack;
+class RecoveryJournal;
 
 // The image open in the editor: which row it is, its boxes, whether Save and Reset are
 // enabled, the message line, the selected box, the current category and the undo history of
@@ -42,6 +43,9 @@ class EditSession : public QObject
     Q_PROPERTY(int currentCatId READ currentCatId NOTIFY currentCatIdChanged)
     Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
     Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
+    // How many images of the dataset just loaded have edits a recovery file kept from a session
+    // that did not end as asked (a crash); 0 when there are none to restore.
+    Q_PROPERTY(int recoveryCount READ recoveryCount NOTIFY recoveryChanged)
 
 public:
     explicit EditSession(ImageList *images, QObject *parent = nullptr);
@@ -65,6 +69,8 @@ public:
     bool canRedo() const;
 
     CategoryTable *categories() const { return categoryTable; }
+    RecoveryJournal *journal() const { return recoveryJournal; }
+    int recoveryCount() const;
     // The history of `boxes`, made on first use; it lasts while the list does.
     QUndoStack *history(BBoxList *boxes);
 
@@ -78,6 +84,7 @@ signals:
     void selectedBoxChanged();
     void currentCatIdChanged();
     void historyChanged();
+    void recoveryChanged();
 
 public slots:
     // Opens `row` (closing the image open before) and writes its label file at once, unless
@@ -117,6 +124,10 @@ public slots:
     void undo();
     void redo();
 
+    // The edits of the recovery file found at Load come back as unsaved edits, or are dropped.
+    void restoreRecovery();
+    void discardRecovery();
+
 private:
     static void create();
     void setOpen(int row);
@@ -129,6 +140,7 @@ private:
 
     ImageList *imageList;
     CategoryTable *categoryTable;
+    RecoveryJournal *recoveryJournal;
     int openRow = -1;
     QPointer<BBoxList> openBoxes;
     QString openImagePath, openCaption, openLabelPath;

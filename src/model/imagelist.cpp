@@ -123,6 +123,7 @@ void ImageList::removeRow(int row)
     beginRemoveRows(QModelIndex(), row, row);
     images.removeAt(row);
     endRemoveRows();
+    emit unsavedChanged();
 }
 
 int ImageList::restoreRemoved()
@@ -145,6 +146,7 @@ int ImageList::restoreRemoved()
     beginInsertRows(QModelIndex(), row, row);
     images.insert(row, removed.info);
     endInsertRows();
+    emit unsavedChanged();
     setNotice(QString());
     return row;
 }
@@ -181,5 +183,6 @@ QStringList ImageList::saveUnsaved()
         if (boxes->isModified() && !boxes->saveTxtFile(info->yoloTxtFilePath))
             failures << QStringLiteral("%1: %2").arg(info->yoloTxtFilePath, boxes->saveError());
     }
+    emit unsavedChanged();
     return failures;
 }

@@ -62,7 +62,10 @@ public:
     // Whether the labels folder of the last YOLO load can be written; once a write shows it
     // cannot, markLabelsReadOnly says so for the rest of the load.
     bool labelsWritable() const { return labelsFolderWritable; }
+    // The labels folder of the last YOLO load; empty for a dataset from anywhere else.
+    QString labelsFolderPath() const { return labelsFolder; }
     void markLabelsReadOnly();
+    void setNotice(const QString &text);
 
     // The record of `row`; null outside the list.
     std::shared_ptr<const ImageInfo> imageAt(int row) const
@@ -74,6 +77,8 @@ signals:
     void readFileCompleted();
     void classNamesChanged();
     void noticeChanged();
+    // Edits may have been saved, or images with edits removed or put back.
+    void unsavedChanged();
 
 public slots:
     void loadCocoJson(const QString &imagesFile, const QString &annsFile);
@@ -107,7 +112,6 @@ private:
 
     void addImage(std::shared_ptr<ImageInfo> info);
     void setClassNames(const QMap<int, QString> &names);
-    void setNotice(const QString &text);
     static void create();
 
     QHash<int, QByteArray> roleNameTable;
