@@ -34,6 +34,9 @@ Rectangle {
         anchors.centerIn: parent
         text: rcCategory.catShortcut
         color: Utils.invertColor(rcCategory.catColor)
+        // An outline keeps the digit readable where the inverted colour is close to the swatch's.
+        style: Text.Outline
+        styleColor: rcCategory.catColor.hslLightness > 0.5 ? "black" : "white"
     }
     MouseArea {
         id: mouseCategory

@@ -1,7 +1,9 @@
+#include "model/categorytable.h"
 #include "model/classnames.h"
 #include "model/imagelist.h"
 #include "testutil.h"
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -180,6 +182,42 @@ private slots:
         model->loadYolo(path("images"), path("images"));
         QCOMPARE(published(), QStringList{});
         QCOMPARE(changed.count(), 2);
+    }
+
+    // The category table: the dataset's classes, each its own colour, whatever their number.
+    void categoryTable_data()
+    {
+        QTest::addColumn<int>("classes");
+        QTest::newRow("none: People") << 0;
+        QTest::newRow("12") << 12;
+        QTest::newRow("80 (COCO)") << 80;
+        QTest::newRow("300") << 300;
+    }
+    void categoryTable()
+    {
+        QFETCH(int, classes);
+        QVariantList names;
+        for (int i = 0; i < classes; ++i)
+            names << QVariantMap{{"catId", i}, {"catName", QStringLiteral("c%1").arg(i)}};
+        CategoryTable table;
+        QAbstractItemModelTester tester(&table,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        table.setClassNames(names);
+        QCOMPARE(table.rowCount(), qMax(classes, 1));
+        QSet<QRgb> colours;
+        for (const auto &entry : table.categories()) {
+            QVERIFY(entry.catColor != QColor(Qt::black));
+            colours.insert(entry.catColor.rgb());
+            QCOMPARE(entry.catShortcut,
+                     entry.catId <= 9 ? QString::number(entry.catId) : QString());
+        }
+        QCOMPARE(colours.size(), table.rowCount());
+        if (classes == 0) {
+            QCOMPARE(table.get(0).value("catName").toString(), QStringLiteral("People"));
+            QCOMPARE(table.colorOf(1), QColor(Qt::blue));
+        }
+        QCOMPARE(table.colorOf(classes + 5), QColor(Qt::black));
+        QCOMPARE(table.nameOf(classes + 5), QString::number(classes + 5));
     }
 };
 

@@ -1,14 +1,15 @@
 #include "model/categorytable.h"
 
 #include <array>
+#include <cmath>
 
 namespace {
-// Twenty colours that stay apart from each other and show over photos; class ids repeat them.
-// Black is left for boxes whose class is not in the table.
-constexpr std::array<const char *, 20> palette{
-    "#e6194b", "#3cb44b", "#ffe119", "#4363d8", "#f58231", "#911eb4", "#46f0f0",
-    "#f032e6", "#bcf60c", "#fabebe", "#008080", "#e6beff", "#9a6324", "#fffac8",
-    "#800000", "#aaffc3", "#808000", "#ffd8b1", "#000075", "#808080"};
+// Strong colours that stay apart from each other and show over photos, for the first classes;
+// no pale tints, which vanish on skies and walls. Black is left for boxes whose class is not in
+// the table.
+constexpr std::array<const char *, 16> palette{
+    "#e6194b", "#3cb44b", "#ffe119", "#4363d8", "#f58231", "#911eb4", "#46f0f0", "#f032e6",
+    "#bcf60c", "#008080", "#9a6324", "#800000", "#808000", "#000075", "#ff7f00", "#00a86b"};
 } // namespace
 
 CategoryTable::CategoryTable()
@@ -54,7 +55,17 @@ QHash<int, QByteArray> CategoryTable::roleNames() const
 QColor CategoryTable::paletteColor(int catId)
 {
     const int n = int(palette.size());
-    return QColor(QLatin1String(palette[size_t(((catId % n) + n) % n)]));
+    if (catId >= 0 && catId < n)
+        return QColor(QLatin1String(palette[size_t(catId)]));
+    // Beyond the palette: hues a golden angle apart, so that neighbouring ids differ most, in
+    // three strengths of saturation and value, all strong enough to show over photos. Distinct
+    // for every id up to hundreds.
+    const unsigned k = unsigned(catId < 0 ? -qint64(catId) : catId) - (catId < 0 ? 0 : n);
+    const double hue = std::fmod(k * 137.507764 + 15.0, 360.0) / 360.0;
+    static constexpr double saturation[] = {0.95, 0.75, 1.0};
+    static constexpr double value[] = {0.9, 0.7, 0.55};
+    const unsigned tier = (k / 7) % 3;
+    return QColor::fromHsvF(hue, saturation[tier], value[tier]);
 }
 
 void CategoryTable::setClassNames(const QVariantList &classNames)

@@ -43,7 +43,7 @@ public:
     // The table for the class names {catId, catName} of a dataset, in that order.
     void setClassNames(const QVariantList &classNames);
 
-    // The colour of the n-th id of the palette (ids beyond it repeat it).
+    // The colour of class `catId`: its own for every id a dataset has.
     static QColor paletteColor(int catId);
 
 signals:
