@@ -14,6 +14,10 @@ public:
     {
     }
 
+    // The box to select once the command has been undone (`undone`) or redone: the one it
+    // changed, or -1 when that box is gone.
+    virtual int selectionAfter(bool undone) const = 0;
+
 protected:
     BBoxList *list;
 };
@@ -24,6 +28,7 @@ public:
     AddBoxCommand(BBoxList *boxes, const BoxInfo &box);
     void redo() override;
     void undo() override;
+    int selectionAfter(bool undone) const override { return undone ? -1 : row; }
 
 private:
     BoxInfo added;
@@ -36,6 +41,7 @@ public:
     DeleteBoxCommand(BBoxList *boxes, int row);
     void redo() override;
     void undo() override;
+    int selectionAfter(bool undone) const override { return undone ? row : -1; }
 
 private:
     BoxInfo removed; // with the fields after the fifth, so that undo brings them back too
@@ -53,6 +59,7 @@ public:
     MoveBoxCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing);
     void redo() override;
     void undo() override;
+    int selectionAfter(bool) const override { return row; }
     int id() const override { return 1; }
     bool mergeWith(const QUndoCommand *other) override;
 
@@ -70,6 +77,7 @@ public:
     CategoryCommand(BBoxList *boxes, int row, int catId);
     void redo() override;
     void undo() override;
+    int selectionAfter(bool) const override { return row; }
 
 private:
     int row;

@@ -344,19 +344,26 @@ void EditSession::chooseCategory(int catId)
         setCurrentCatId(catId);
 }
 
+// After an undo or redo the box it changed is selected, so that the next key acts on it.
 void EditSession::undo()
 {
-    if (!openBoxes)
+    QUndoStack *stack = openBoxes ? history(openBoxes) : nullptr;
+    if (!stack || !stack->canUndo())
         return;
-    history(openBoxes)->undo();
+    const auto *command = static_cast<const BoxCommand *>(stack->command(stack->index() - 1));
+    stack->undo();
+    select(command->selectionAfter(true));
     emit historyChanged();
 }
 
 void EditSession::redo()
 {
-    if (!openBoxes)
+    QUndoStack *stack = openBoxes ? history(openBoxes) : nullptr;
+    if (!stack || !stack->canRedo())
         return;
-    history(openBoxes)->redo();
+    const auto *command = static_cast<const BoxCommand *>(stack->command(stack->index()));
+    stack->redo();
+    select(command->selectionAfter(false));
     emit historyChanged();
 }
 
