@@ -10,6 +10,8 @@ Popup {
 
     // The size grid thumbnails are decoded at, for the placeholder picture.
     property alias thumbnailSize: picture.thumbnailSize
+    // How many images the grid shows, for "12 / 128".
+    property int imageCount: 0
     readonly property int currentCatId: EditSession.currentCatId
     readonly property var categories: Categories
     // The editor's keys work while an image is open and the key list is not shown.
@@ -113,6 +115,13 @@ Popup {
     ColumnLayout {
         anchors.fill: parent
 
+        Label {
+            objectName: "lblPosition"
+            Layout.fillWidth: true
+            elide: Text.ElideMiddle
+            text: EditSession.isOpen ? "%1 / %2 · %3".arg(EditSession.row + 1).arg(editor.imageCount)
+                                       .arg(Utils.fileName(EditSession.imagePath)) : ""
+        }
         ClassBar {
             Layout.fillWidth: true
             keysEnabled: editor.keysEnabled

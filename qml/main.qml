@@ -141,6 +141,7 @@ ApplicationWindow {
         height: window.height
         x: Math.round((window.width - width) / 2)
         thumbnailSize: gridImages.decodeSize
+        imageCount: gridImages.count
         onClosed: {
             gridImages.showRow(gridImages.currentIndex)
             gridImages.forceActiveFocus()

@@ -215,8 +215,12 @@ void EditSession::close()
 void EditSession::openNeighbour(int step)
 {
     const int next = openRow + step;
-    if (openRow < 0 || next < 0 || next >= imageList->rowCount())
+    if (openRow < 0)
         return;
+    if (next < 0 || next >= imageList->rowCount()) {
+        setMessage(step > 0 ? tr("This is the last image.") : tr("This is the first image."));
+        return;
+    }
     open(next);
 }
 

@@ -93,7 +93,7 @@ public slots:
     void open(int row);
     // Closes the editor without writing; edits stay on the image, marked unsaved.
     void close();
-    // Closes the open image and opens the one `step` rows away, if there is one.
+    // Closes the open image and opens the one `step` rows away; says so when there is none.
     void openNeighbour(int step);
     // The Save button and key: writes the label file; true when it was written.
     bool save();

@@ -539,8 +539,10 @@ TestCase {
         // Edit the first image, then move on: it goes back unsaved, the next one is written.
         editBox(first)
         verify(TestFiles.write(labels + "/" + first.caption + ".txt", "1 0.5 0.5 0.2 0.2\n"))
+        compare(child("lblPosition").text, "1 / 40 · " + first.caption + ".jpg")
         pressKey(Qt.Key_PageUp) // nothing before the first
         compare(EditSession.row, 0)
+        compare(message(), "This is the first image.")
         var secondName = tileAt(1).caption
         verify(TestFiles.write(labels + "/" + secondName + ".txt", "1 0.5 0.5 0.2 0.2"))
         pressKey(Qt.Key_PageDown)
@@ -557,6 +559,8 @@ TestCase {
         tryCompare(EditSession, "row", 39)
         pressKey(Qt.Key_PageDown) // nothing after the last
         compare(EditSession.row, 39)
+        compare(message(), "This is the last image.")
+        verify(child("lblPosition").text.indexOf("40 / 40 · ") === 0)
         var grid = child("gridImages")
         mouseClick(child("btnClose"))
         tryCompare(editor, "visible", false)
