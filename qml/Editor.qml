@@ -16,6 +16,7 @@ Popup {
     readonly property var categories: Categories
     // The editor's keys work while an image is open and the key list is not shown.
     readonly property bool keysEnabled: EditSession.isOpen && !keyHelp.visible
+                                        && !classPicker.visible
 
     // The editor's keys, one row a command: its key sequences, its line in the F1 list (rows
     // without one share the line of the row before) and the command run() carries out.
@@ -43,6 +44,7 @@ Popup {
         { sequences: ["A"], help: qsTr("A: add a box of the current category at the pointer"),
           command: "add" },
         { sequences: [StandardKey.Save], help: qsTr("Ctrl+S: save; Esc: close"), command: "save" },
+        { sequences: ["C"], help: qsTr("C: pick a class by name or number"), command: "pick" },
         { sequences: ["F1"], help: "", command: "help" }
     ]
 
@@ -58,6 +60,7 @@ Popup {
         case "redo": EditSession.redo(); break
         case "add": picture.addBoxAtPointer(EditSession.currentCatId); break
         case "save": EditSession.save(); break
+        case "pick": classPicker.open(); break
         case "help": keyHelp.open(); break
         }
     }
@@ -104,12 +107,16 @@ Popup {
     }
     Shortcut {
         sequence: "Esc"
-        enabled: EditSession.isOpen
+        // With a list shown, Esc closes the list.
+        enabled: EditSession.isOpen && !keyHelp.visible && !classPicker.visible
         onActivated: editor.closeAction()
     }
     KeyHelp {
         id: keyHelp
         keys: editor.keyTable
+    }
+    ClassPicker {
+        id: classPicker
     }
 
     ColumnLayout {
@@ -122,10 +129,20 @@ Popup {
             text: EditSession.isOpen ? "%1 / %2 · %3".arg(EditSession.row + 1).arg(editor.imageCount)
                                        .arg(Utils.fileName(EditSession.imagePath)) : ""
         }
-        ClassBar {
+        RowLayout {
             Layout.fillWidth: true
-            keysEnabled: editor.keysEnabled
-            onAddRequested: picture.addBoxAtPointer(catId)
+
+            ClassBar {
+                Layout.fillWidth: true
+                keysEnabled: editor.keysEnabled
+                onAddRequested: picture.addBoxAtPointer(catId)
+            }
+            Button {
+                objectName: "btnClasses"
+                text: qsTr("Classes…")
+                focusPolicy: Qt.NoFocus
+                onClicked: classPicker.open()
+            }
         }
         EditorPicture {
             id: picture

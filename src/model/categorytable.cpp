@@ -114,6 +114,29 @@ bool CategoryTable::contains(int catId) const
     return indexOf(catId) >= 0;
 }
 
+QVariantList CategoryTable::pick(const QString &text, const QVariantList &recent) const
+{
+    const QString wanted = text.trimmed();
+    const auto matches = [&wanted](const Category &entry) {
+        return entry.catName.contains(wanted, Qt::CaseInsensitive)
+            || QString::number(entry.catId).startsWith(wanted);
+    };
+    QVariantList result;
+    QVector<int> taken;
+    for (const QVariant &id : recent) {
+        const int i = indexOf(id.toInt());
+        if (i >= 0 && !taken.contains(i) && matches(table.at(i))) {
+            taken.append(i);
+            result.append(get(i));
+        }
+    }
+    for (int i = 0; i < table.size(); ++i) {
+        if (!taken.contains(i) && matches(table.at(i)))
+            result.append(get(i));
+    }
+    return result;
+}
+
 QColor CategoryTable::colorOf(int catId) const
 {
     const int i = indexOf(catId);

@@ -59,6 +59,9 @@ public slots:
     QString nameOf(int catId) const;
     // Whether the table has `catId`.
     bool contains(int catId) const;
+    // The entries (as get gives them) whose name contains `text` (in any case) or whose number
+    // starts with it; those of `recent` (ids) first, in that order, then the rest in table order.
+    QVariantList pick(const QString &text, const QVariantList &recent) const;
 
 private:
     int indexOf(int catId) const;

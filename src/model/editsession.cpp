@@ -296,6 +296,7 @@ void EditSession::addBox(int catId, double x, double y, double width, double hei
     box.cy = std::clamp(y, 0.0, height) / height;
     box.cw = BBoxList::newBoxSize;
     box.ch = BBoxList::newBoxSize;
+    noteUsed(catId);
     push(new AddBoxCommand(openBoxes, box));
 }
 
@@ -340,8 +341,18 @@ void EditSession::setCategory(int box, int catId)
     push(new CategoryCommand(openBoxes, box, catId));
 }
 
+void EditSession::noteUsed(int catId)
+{
+    recent.removeAll(catId);
+    recent.prepend(catId);
+    while (recent.size() > 5)
+        recent.removeLast();
+    emit recentCategoriesChanged();
+}
+
 void EditSession::chooseCategory(int catId)
 {
+    noteUsed(catId);
     if (selected >= 0)
         setCategory(selected, catId);
     else

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QSize>
 #include <QString>
+#include <QVariantList>
 
 #include <memory>
 #include <unordered_map>
@@ -41,6 +42,8 @@ class EditSession : public QObject
     Q_PROPERTY(int selectedBox READ selectedBox WRITE select NOTIFY selectedBoxChanged)
     // The category A adds; the first of the table whenever an image is opened.
     Q_PROPERTY(int currentCatId READ currentCatId NOTIFY currentCatIdChanged)
+    // The classes used last (chosen, added or given to a box), the latest first; at most five.
+    Q_PROPERTY(QVariantList recentCategories READ recentCategories NOTIFY recentCategoriesChanged)
     Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
     Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
     // How many images of the dataset just loaded have edits a recovery file kept from a session
@@ -65,6 +68,7 @@ public:
     QString message() const { return messageText; }
     int selectedBox() const { return selected; }
     int currentCatId() const { return currentCategory; }
+    QVariantList recentCategories() const { return recent; }
     bool canUndo() const;
     bool canRedo() const;
 
@@ -83,6 +87,7 @@ signals:
     void messageChanged();
     void selectedBoxChanged();
     void currentCatIdChanged();
+    void recentCategoriesChanged();
     void historyChanged();
     void recoveryChanged();
 
@@ -135,6 +140,7 @@ private:
     void setAbleToSave(bool value);
     void setMessage(const QString &text);
     void setCurrentCatId(int catId);
+    void noteUsed(int catId);
     void push(class BoxCommand *command);
     void forgetHistory(BBoxList *boxes);
 
@@ -149,6 +155,7 @@ private:
     QString messageText;
     int selected = -1;
     int currentCategory = 0;
+    QVariantList recent;
     QList<QMetaObject::Connection> boxConnections;
     std::unordered_map<const BBoxList *, std::unique_ptr<QUndoStack>> histories;
 

@@ -483,6 +483,46 @@ TestCase {
         compare(label("wide"), "5 0.5 0.5 0.2 0.4")
     }
 
+    // C opens the class list: typing filters it by name or number, Enter gives the selected box
+    // the first match (one undo step) or makes it the current class; the classes used last
+    // come first.
+    function test_classPicker() {
+        loadWithClasses()
+        var tile = tileOf("wide")
+        open(tile)
+        var picker = child("classPicker")
+        pressKey(Qt.Key_C)
+        tryCompare(picker, "opened", true)
+        compare(picker.entries.length, 12)
+        keyClick(Qt.Key_1)
+        keyClick(Qt.Key_1)
+        compare(picker.entries.length, 1) // c11, class 11
+        keyClick(Qt.Key_Return)
+        tryCompare(picker, "visible", false)
+        compare(EditSession.currentCatId, 11)
+        // With a box selected, the box takes the class.
+        pressKey(Qt.Key_Tab)
+        pressKey(Qt.Key_C)
+        tryCompare(picker, "opened", true)
+        compare(picker.entries[0].catId, 11)
+        keyClick(Qt.Key_C)
+        keyClick(Qt.Key_7)
+        compare(picker.entries.length, 1)
+        keyClick(Qt.Key_Return)
+        tryCompare(picker, "visible", false)
+        compare(EditSession.boxes.data(EditSession.boxes.index(0, 0), 0), 7)
+        compare(EditSession.currentCatId, 11)
+        pressKey(Qt.Key_C)
+        tryCompare(picker, "opened", true)
+        compare(picker.entries[0].catId, 7)
+        compare(picker.entries[1].catId, 11)
+        keyClick(Qt.Key_Escape)
+        tryCompare(picker, "visible", false)
+        verify(EditSession.isOpen)
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        compare(EditSession.boxes.data(EditSession.boxes.index(0, 0), 0), 1)
+    }
+
     function test_imagesInOtherFormats_data() {
         return [ { tag: "png", file: "p.png" }, { tag: "JPG", file: "p.JPG" },
                  { tag: "jpeg", file: "p.jpeg" } ]
