@@ -45,6 +45,12 @@ Popup {
           command: "add" },
         { sequences: [StandardKey.Save], help: qsTr("Ctrl+S: save; Esc: close"), command: "save" },
         { sequences: ["C"], help: qsTr("C: pick a class by name or number"), command: "pick" },
+        { sequences: ["Ctrl++", "Ctrl+="],
+          help: qsTr("Wheel, Ctrl+plus, Ctrl+minus: zoom; Ctrl+0: fit; Ctrl+1: 100 %; middle button: pan"),
+          command: "zoomIn" },
+        { sequences: ["Ctrl+-"], help: "", command: "zoomOut" },
+        { sequences: ["Ctrl+0"], help: "", command: "fit" },
+        { sequences: ["Ctrl+1"], help: "", command: "actualSize" },
         { sequences: ["F1"], help: "", command: "help" }
     ]
 
@@ -61,6 +67,10 @@ Popup {
         case "add": picture.addBoxAtPointer(EditSession.currentCatId); break
         case "save": EditSession.save(); break
         case "pick": classPicker.open(); break
+        case "zoomIn": picture.zoomBy(1.25); break
+        case "zoomOut": picture.zoomBy(0.8); break
+        case "fit": picture.fit(); break
+        case "actualSize": picture.zoomToActualSize(); break
         case "help": keyHelp.open(); break
         }
     }

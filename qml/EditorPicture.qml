@@ -1,21 +1,27 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Window 2.15
 import Pallaster 1.0
 
-// The open image at the size of the editor, with its boxes to select, move, resize and delete.
-// A thumbnail shows until the sharp copy, decoded at the size shown, is ready.
+// The open image in the editor, with its boxes to select, move, resize and delete. It fits the
+// editor at first and zooms (wheel about the pointer, keys about the middle) up to eight screen
+// pixels an image pixel; the middle button and the scroll bars pan. A thumbnail shows until the
+// sharp copy, decoded at the size shown, is ready.
 Item {
     id: picture
 
     // The size grid thumbnails are decoded at: the placeholder comes from the same cache.
     property size thumbnailSize
+    // The picture's size over the size that fits the editor: 1 fits it.
+    property real zoom: 1
     readonly property string decodedUrl: EditSession.isOpen
                                          ? "image://decoded/" + encodeURIComponent(EditSession.imagePath)
                                          : ""
+    readonly property size imageSize: EditSession.imageSize
     // From the file's header; from the decoded picture when the header says nothing.
     readonly property real aspect: {
-        var size = EditSession.imageSize
-        if (size.width > 0 && size.height > 0)
-            return size.width / size.height
+        if (imageSize.width > 0 && imageSize.height > 0)
+            return imageSize.width / imageSize.height
         if (imgSharp.status === Image.Ready && imgSharp.implicitHeight > 0)
             return imgSharp.implicitWidth / imgSharp.implicitHeight
         if (imgThumb.status === Image.Ready && imgThumb.implicitHeight > 0)
@@ -24,29 +30,70 @@ Item {
         return failed ? 1 : 0
     }
     readonly property bool failed: imgThumb.status === Image.Error
+    // The frame that fits the editor.
+    readonly property bool widthBound: flick.width <= flick.height * aspect
+    readonly property real fitWidth: aspect > 0 ? (widthBound ? flick.width : flick.height * aspect) : 0
+    readonly property real fitHeight: aspect > 0 ? (widthBound ? flick.width / aspect : flick.height) : 0
+    readonly property real maxZoom: imageSize.width > 0 && fitWidth > 0
+                                    ? Math.max(1, 8 * imageSize.width / fitWidth) : 8
+    // Screen pixels an image pixel takes; 0 while unknown.
+    readonly property real scale: imageSize.width > 0 ? rcImageFrame.width / imageSize.width : 0
 
+    // Zooms to `newZoom` keeping the image point under (px, py) of the view where it is.
+    function zoomAbout(newZoom, px, py) {
+        if (!(rcImageFrame.width > 0))
+            return
+        var fx = (flick.contentX + px - rcImageFrame.x) / rcImageFrame.width
+        var fy = (flick.contentY + py - rcImageFrame.y) / rcImageFrame.height
+        zoom = Math.max(1, Math.min(maxZoom, newZoom))
+        flick.contentX = Math.max(0, Math.min(flick.contentWidth - flick.width,
+                                              rcImageFrame.x + fx * rcImageFrame.width - px))
+        flick.contentY = Math.max(0, Math.min(flick.contentHeight - flick.height,
+                                              rcImageFrame.y + fy * rcImageFrame.height - py))
+    }
+    function zoomBy(factor) {
+        zoomAbout(zoom * factor, flick.width / 2, flick.height / 2)
+    }
+    // 100 %: one image pixel a screen pixel.
+    function zoomToActualSize() {
+        if (imageSize.width > 0 && fitWidth > 0)
+            zoomAbout(imageSize.width / fitWidth, flick.width / 2, flick.height / 2)
+    }
+    function fit() {
+        zoom = 1
+    }
     // Adds a box of `catId` at the last place the pointer was seen over the picture.
     function addBoxAtPointer(catId) {
         EditSession.addBox(catId, mouseFull.mouseX - rcImageFrame.x, mouseFull.mouseY - rcImageFrame.y,
                            rcImageFrame.width, rcImageFrame.height)
     }
+    // Arrow keys move by a screen pixel, or by an image pixel once those are larger.
     function nudge(dx, dy) {
-        EditSession.nudgeSelected(dx, dy, rcImageFrame.width, rcImageFrame.height)
+        var w = rcImageFrame.width, h = rcImageFrame.height
+        if (imageSize.width > 0 && imageSize.width < w) {
+            w = imageSize.width
+            h = imageSize.height
+        }
+        EditSession.nudgeSelected(dx, dy, w, h)
     }
-    // The sharp copy is decoded once the frame has kept its size for a moment (opening,
-    // resizing), and let go when the editor closes.
+    // The sharp copy is decoded once the frame has kept its size for a moment (opening, zoom,
+    // resizing), never beyond the file's own size nor twice the screen's pixels, and let go
+    // when the editor closes.
     function updateSharp() {
         if (!EditSession.isOpen || !(rcImageFrame.width > 0 && rcImageFrame.height > 0)) {
             imgSharp.source = ""
             return
         }
+        var w = rcImageFrame.width, h = rcImageFrame.height
+        var limit = Math.min(1, imageSize.width > 0 ? imageSize.width / w : 1,
+                             Math.sqrt(2 * Screen.width * Screen.height / (w * h)))
         // The size first: a source set first would start decoding at full size.
-        imgSharp.sourceSize = Qt.size(Math.floor(rcImageFrame.width),
-                                      Math.floor(rcImageFrame.height))
+        imgSharp.sourceSize = Qt.size(Math.floor(w * limit), Math.floor(h * limit))
         imgSharp.source = decodedUrl
     }
 
     onDecodedUrlChanged: {
+        zoom = 1
         imgSharp.source = ""
         sharpTimer.restart()
     }
@@ -56,52 +103,97 @@ Item {
         onTriggered: picture.updateSharp()
     }
 
-    Rectangle {
-        anchors.fill: rcImageFrame
-        visible: imgThumb.status !== Image.Ready && imgSharp.status !== Image.Ready
-        color: "#e4e4e4"
-    }
-    Image {
-        id: imgThumb
-        anchors.fill: rcImageFrame
-        visible: imgSharp.status !== Image.Ready
-        fillMode: Image.Stretch
-        asynchronous: true
-        sourceSize: picture.thumbnailSize
-        source: picture.decodedUrl
-    }
-    Image {
-        id: imgSharp
-        objectName: "editorImage"
-        anchors.fill: rcImageFrame
-        visible: status === Image.Ready
-        fillMode: Image.Stretch
-        asynchronous: true
-        cache: false
-    }
-    // Hover for the place a key adds a box at; a click beside the boxes clears the selection.
-    MouseArea {
-        id: mouseFull
-        objectName: "mouseFull"
+    Flickable {
+        id: flick
+        objectName: "pictureView"
         anchors.fill: parent
-        hoverEnabled: true
-        onClicked: EditSession.clearSelection()
-    }
-    ImageFrame {
-        id: rcImageFrame
-        aspect: picture.aspect
-        caption: EditSession.caption
-        problem: picture.failed ? Utils.imageProblem(EditSession.imagePath) : ""
-        onWidthChanged: sharpTimer.restart()
-        onHeightChanged: sharpTimer.restart()
+        clip: true
+        // The left button selects, moves and draws; panning is the middle button's.
+        interactive: false
+        contentWidth: Math.max(width, rcImageFrame.width)
+        contentHeight: Math.max(height, rcImageFrame.height)
+        ScrollBar.horizontal: ScrollBar {}
+        ScrollBar.vertical: ScrollBar {}
 
-        Repeater {
-            model: EditSession.boxes
+        Item {
+            id: content
+            width: flick.contentWidth
+            height: flick.contentHeight
 
-            delegate: PlacedBox {
-                xMax: rcImageFrame.width
-                yMax: rcImageFrame.height
+            Rectangle {
+                anchors.fill: rcImageFrame
+                visible: imgThumb.status !== Image.Ready && imgSharp.status !== Image.Ready
+                color: "#e4e4e4"
             }
+            Image {
+                id: imgThumb
+                anchors.fill: rcImageFrame
+                visible: imgSharp.status !== Image.Ready
+                fillMode: Image.Stretch
+                asynchronous: true
+                sourceSize: picture.thumbnailSize
+                source: picture.decodedUrl
+            }
+            Image {
+                id: imgSharp
+                objectName: "editorImage"
+                anchors.fill: rcImageFrame
+                visible: status === Image.Ready
+                fillMode: Image.Stretch
+                asynchronous: true
+                cache: false
+            }
+            // Hover for the place a key adds a box at; a click beside the boxes clears the
+            // selection.
+            MouseArea {
+                id: mouseFull
+                objectName: "mouseFull"
+                anchors.fill: parent
+                hoverEnabled: true
+                onClicked: EditSession.clearSelection()
+            }
+            ImageFrame {
+                id: rcImageFrame
+                anchors.centerIn: undefined
+                x: Math.max(0, (content.width - width) / 2)
+                y: Math.max(0, (content.height - height) / 2)
+                width: picture.fitWidth * picture.zoom
+                height: picture.fitHeight * picture.zoom
+                caption: EditSession.caption
+                problem: picture.failed ? Utils.imageProblem(EditSession.imagePath) : ""
+                onWidthChanged: sharpTimer.restart()
+                onHeightChanged: sharpTimer.restart()
+
+                Repeater {
+                    model: EditSession.boxes
+
+                    delegate: PlacedBox {
+                        xMax: rcImageFrame.width
+                        yMax: rcImageFrame.height
+                    }
+                }
+            }
+        }
+    }
+    // The wheel zooms about the pointer; the middle button pans.
+    MouseArea {
+        objectName: "zoomArea"
+        anchors.fill: parent
+        acceptedButtons: Qt.MiddleButton
+        property point last
+
+        onWheel: {
+            var steps = wheel.angleDelta.y / 120
+            if (steps !== 0)
+                picture.zoomAbout(picture.zoom * Math.pow(1.25, steps), wheel.x, wheel.y)
+        }
+        onPressed: last = Qt.point(mouse.x, mouse.y)
+        onPositionChanged: {
+            flick.contentX = Math.max(0, Math.min(flick.contentWidth - flick.width,
+                                                  flick.contentX - (mouse.x - last.x)))
+            flick.contentY = Math.max(0, Math.min(flick.contentHeight - flick.height,
+                                                  flick.contentY - (mouse.y - last.y)))
+            last = Qt.point(mouse.x, mouse.y)
         }
     }
 }

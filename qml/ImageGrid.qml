@@ -89,7 +89,13 @@ GridView {
     }
     ScrollBar.vertical: ScrollBar {}
 
+    // Plain bindings to the roles rather than required properties: Qt 5.15 warns that a reused
+    // delegate's required properties broke their bindings whenever the model is reset.
     delegate: ImageTile {
+        row: index
+        imagePath: model.imgFilePath
+        caption: model.imgBaseFileName
+        boxes: model.imgBBoxes
         width: grid.cellWidth
         height: grid.cellHeight
         decodeSize: grid.decodeSize

@@ -7,15 +7,11 @@ import Pallaster 1.0
 Item {
     id: tile
 
-    required property int index
-    required property string imgFilePath
-    required property string imgBaseFileName
-    required property QtObject imgBBoxes
-
-    readonly property int row: index
-    readonly property string imagePath: imgFilePath
-    readonly property string caption: imgBaseFileName
-    readonly property QtObject boxes: imgBBoxes
+    // The image's row, its file, name and box list (the roles of its ImageList row).
+    property int row: -1
+    property string imagePath
+    property string caption
+    property QtObject boxes
     // The size the thumbnail is decoded to fit.
     property size decodeSize
     readonly property bool failed: imgPicture.status === Image.Error
@@ -28,7 +24,7 @@ Item {
 
     signal clicked()
 
-    objectName: "tile" + index
+    objectName: "tile" + row
 
     Rectangle {
         id: rcFrame

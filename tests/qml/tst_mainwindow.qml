@@ -639,14 +639,14 @@ TestCase {
         pressKey(Qt.Key_Left)
         var list = tile.boxes
         var cx = function(row) { return list.data(list.index(row, 0), 1) }
-        fuzzyCompare(cx(2), 0.94 - 1 / frame.width, 1e-9)
+        fuzzyCompare(cx(2), 0.94 - 1 / 200, 1e-9) // an image pixel: the image is shown larger
         verify(child("btnSave").enabled)
         keyClick(Qt.Key_Right, Qt.ShiftModifier)
         fuzzyCompare(cx(2), 0.95, 1e-9) // the right edge of the image stops it
         keyClick(Qt.Key_Up, Qt.ShiftModifier)
-        fuzzyCompare(list.data(list.index(2, 0), 2), 0.5 - 10 / frame.height, 1e-9)
+        fuzzyCompare(list.data(list.index(2, 0), 2), 0.5 - 10 / 100, 1e-9)
         pressKey(Qt.Key_Down)
-        fuzzyCompare(list.data(list.index(2, 0), 2), 0.5 - 9 / frame.height, 1e-9)
+        fuzzyCompare(list.data(list.index(2, 0), 2), 0.5 - 9 / 100, 1e-9)
         // Delete and Backspace delete the selected box.
         pressKey(Qt.Key_Delete)
         tryVerify(function() { return list.rowCount() === 2 })
@@ -678,9 +678,11 @@ TestCase {
         var frame = frameOf(tile)
         pressKey(Qt.Key_Tab)
         keyClick(data.key, data.modifiers)
+        // The 200 x 100 image is shown larger than it is: a step is an image pixel.
+        verify(frame.width > 200)
         var list = EditSession.boxes
-        fuzzyCompare(list.data(list.index(0, 0), 1), 0.5 + data.dx / frame.width, 1e-9)
-        fuzzyCompare(list.data(list.index(0, 0), 2), 0.5 + data.dy / frame.height, 1e-9)
+        fuzzyCompare(list.data(list.index(0, 0), 1), 0.5 + data.dx / 200, 1e-9)
+        fuzzyCompare(list.data(list.index(0, 0), 2), 0.5 + data.dy / 100, 1e-9)
     }
 
     // Every kind of edit is undone and redone by the keys, one drag a single step.
@@ -831,6 +833,39 @@ TestCase {
         tryCompare(list, "opened", true)
         mouseClick(list.contentItem)
         tryCompare(list, "visible", false)
+    }
+
+    // The wheel zooms about the pointer: the image point under it stays there, and the boxes
+    // stay on the picture. Ctrl+1 shows image pixels 1:1, Ctrl+0 fits, 800 % at the most.
+    function test_zoom() {
+        makeDataset([{ name: "big", width: 1600, height: 1200, text: "1 0.25 0.5 0.1 0.2\n" }])
+        load()
+        var tile = tileOf("big")
+        open(tile)
+        var picture = child("editorPicture")
+        var frame = frameOf(tile)
+        var fitWidth = frame.width
+        var px = picture.width * 0.3, py = picture.height * 0.4
+        var imagePoint = function() {
+            var p = picture.mapToItem(frame, px, py)
+            return Qt.point(p.x / frame.width, p.y / frame.height)
+        }
+        var before = imagePoint()
+        mouseWheel(picture, px, py, 0, 360)
+        tryVerify(function() { return frame.width > fitWidth * 1.5 })
+        var after = imagePoint()
+        fuzzyCompare(after.x, before.x, 1e-3)
+        fuzzyCompare(after.y, before.y, 1e-3)
+        var box = boxOf(tile, 0)
+        fuzzyCompare(box.x, 0.2 * frame.width, 1e-6)
+        fuzzyCompare(box.height, 0.2 * frame.height, 1e-6)
+        keyClick(Qt.Key_1, Qt.ControlModifier)
+        compare(frame.width, 1600)
+        keyClick(Qt.Key_0, Qt.ControlModifier)
+        compare(frame.width, fitWidth)
+        for (var i = 0; i < 30; ++i)
+            keyClick(Qt.Key_Plus, Qt.ControlModifier)
+        fuzzyCompare(frame.width, 8 * 1600, 1e-6)
     }
 
     // --- Decoding at the size shown ---
