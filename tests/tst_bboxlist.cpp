@@ -1,4 +1,5 @@
 #include "model/bboxlist.h"
+#include "model/yololabels.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>
@@ -29,7 +30,11 @@ private slots:
                                               {1, "cx"},
                                               {2, "cy"},
                                               {3, "cw"},
-                                              {4, "ch"}};
+                                              {4, "ch"},
+                                              {BBoxList::Kind, "kind"},
+                                              {BBoxList::Points, "points"},
+                                              {BBoxList::Confidence, "confidence"},
+                                              {BBoxList::PointDims, "pointDims"}};
         QCOMPARE(list.roleNames(), expected);
         QVERIFY(list.parent() == nullptr);
     }
@@ -144,7 +149,7 @@ private slots:
         ProbeList list;
         list.appendRow(1, 0.5, 0.5);
         QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
-        QVERIFY(!list.data(list.index(0, 0), 5).isValid());
+        QVERIFY(!list.data(list.index(0, 0), 6).isValid());
         QVERIFY(!list.data(QModelIndex(), 0).isValid());
         QVERIFY(!list.data(list.createIndexForTest(1), 1).isValid());
         QVERIFY(!list.data(list.createIndexForTest(-5), 1).isValid());
@@ -328,6 +333,157 @@ private slots:
         QVERIFY(!list.changedOnDisk(QString()));
         QVERIFY(QFile::remove(file));
         QVERIFY(!list.changedOnDisk(file));
+    }
+
+    // The shape roles of a line, with the tester judging the roles it knows.
+    void shapeRoles_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QVariant>("expected");
+        const QByteArray box = "1 0.5 0.5 0.2 0.2", polygon = "4 0.1 0.2 0.5 0.8 0.3 0.4";
+        // Three keypoints: an even number of fields, keypoints without a kpt_shape.
+        const QByteArray pose = "0 0.5 0.5 0.4 0.4 0.45 0.55 2 0 0 0 0.5 0.5 1";
+        QTest::newRow("box kind") << box << int(BBoxList::Kind) << QVariant("box");
+        QTest::newRow("box points") << box << int(BBoxList::Points) << QVariant(QVariantList{});
+        QTest::newRow("box dims") << box << int(BBoxList::PointDims) << QVariant(0);
+        QTest::newRow("box without confidence") << box << int(BBoxList::Confidence) << QVariant();
+        QTest::newRow("confidence") << box + " 0.87" << int(BBoxList::Confidence) << QVariant(0.87);
+        QTest::newRow("text is no confidence")
+            << box + " 0.87 x" << int(BBoxList::Confidence) << QVariant();
+        QTest::newRow("polygon kind") << polygon << int(BBoxList::Kind) << QVariant("polygon");
+        QTest::newRow("polygon points") << polygon << int(BBoxList::Points)
+                                        << QVariant(QVariantList{0.1, 0.2, 0.5, 0.8, 0.3, 0.4});
+        QTest::newRow("polygon dims") << polygon << int(BBoxList::PointDims) << QVariant(2);
+        QTest::newRow("polygon box left") << polygon << int(BBoxList::Cx) << QVariant(0.3);
+        QTest::newRow("polygon box height") << polygon << int(BBoxList::Ch) << QVariant(0.6);
+        QTest::newRow("pose kind") << pose << int(BBoxList::Kind) << QVariant("keypoints");
+        QTest::newRow("pose points")
+            << pose << int(BBoxList::Points)
+            << QVariant(QVariantList{0.45, 0.55, 2.0, 0.0, 0.0, 0.0, 0.5, 0.5, 1.0});
+        QTest::newRow("pose dims") << pose << int(BBoxList::PointDims) << QVariant(3);
+        QTest::newRow("pose box") << pose << int(BBoxList::Cw) << QVariant(0.4);
+    }
+    void shapeRoles()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, role);
+        QFETCH(QVariant, expected);
+        BBoxList list;
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list.setLoaded({yolo::parseLabels(line), {}, {}, {}});
+        const QVariant value = list.data(list.index(0, 0), role);
+        if (expected.userType() == QMetaType::Double)
+            QVERIFY(qAbs(value.toDouble() - expected.toDouble()) < 1e-12);
+        else
+            QCOMPARE(value, expected);
+    }
+
+    // Edits of shapes, and the file they leave. A polygon's box stays the bounding rectangle of
+    // its vertices; keypoints without a label stay where they are; new boxes take the file's
+    // kind; a line deleted and put back comes back whole.
+    void shapeEdits_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("kptCount"); // the dataset's kpt_shape, 3 values per point
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray tri = "0 0.1 0.1 0.3 0.1 0.3 0.2";
+        const QByteArray pose = "0 0.5 0.5 0.2 0.2 0.5 0.5 2 0.3 0.3 0";
+        QTest::newRow("move a polygon") << tri << 0 << "setGeometry 0 0.3 0.25 0.2 0.1" << true
+                                        << QByteArray("0 0.2 0.2 0.4 0.2 0.4 0.3");
+        QTest::newRow("resize a polygon") << tri << 0 << "setGeometry 0 0.3 0.2 0.4 0.2" << true
+                                          << QByteArray("0 0.1 0.1 0.5 0.1 0.5 0.3");
+        QTest::newRow("a line of zero width only moves")
+            << QByteArray("0 0.5 0.1 0.5 0.3 0.5 0.2") << 0 << "setGeometry 0 0.6 0.2 0.1 0.2"
+            << true << QByteArray("0 0.55 0.1 0.55 0.3 0.55 0.2");
+        QTest::newRow("setData on a polygon")
+            << tri << 0 << "setData 1 0.3" << true << QByteArray("0 0.2 0.1 0.4 0.1 0.4 0.2");
+        QTest::newRow("move a pose, unlabelled point stays")
+            << pose << 2 << "setGeometry 0 0.6 0.5 0.2 0.2" << true
+            << QByteArray("0 0.6 0.5 0.2 0.2 0.6 0.5 2 0.3 0.3 0");
+        QTest::newRow("resize a box")
+            << QByteArray("1 0.5 0.5 0.2 0.2 0.9") << 0 << "setGeometry 0 0.4 0.4 0.1 0.1" << true
+            << QByteArray("1 0.4 0.4 0.1 0.1 0.9");
+        QTest::newRow("vertex, clamped, box follows")
+            << tri << 0 << "setPoint 0 2 0.5 1.5" << true << QByteArray("0 0.1 0.1 0.3 0.1 0.5 1");
+        QTest::newRow("unlabelled keypoint placed is visible")
+            << pose << 2 << "setPoint 0 1 0.4 0.45" << true
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.5 0.5 2 0.4 0.45 2");
+        QTest::newRow("vertex beyond the last")
+            << tri << 0 << "setPoint 0 3 0.5 0.5" << false << tri;
+        QTest::newRow("negative vertex") << tri << 0 << "setPoint 0 -1 0.5 0.5" << false << tri;
+        QTest::newRow("vertex of no row") << tri << 0 << "setPoint 1 0 0.5 0.5" << false << tri;
+        QTest::newRow("a box has no points")
+            << QByteArray("1 0.5 0.5 0.2 0.2") << 0 << "setPoint 0 0 0.5 0.5" << false
+            << QByteArray("1 0.5 0.5 0.2 0.2");
+        QTest::newRow("new box in a polygon file") << tri << 0 << "appendRow" << true
+                                                   << tri
+                + "\n2 0.45 0.45 0.55 0.45 0.55 0.55 "
+                  "0.45 0.55";
+        QTest::newRow("new box in a pose file")
+            << pose << 2 << "appendRow" << true << pose + "\n2 0.5 0.5 0.1 0.1 0 0 0 0 0 0";
+        QTest::newRow("new box in an empty file of a pose dataset")
+            << QByteArray() << 1 << "appendRow" << true << QByteArray("2 0.5 0.5 0.1 0.1 0 0 0");
+        QTest::newRow("new box in a box file")
+            << QByteArray("1 0.5 0.5 0.2 0.2") << 0 << "appendRow" << true
+            << QByteArray("1 0.5 0.5 0.2 0.2\n2 0.5 0.5 0.1 0.1");
+        QTest::newRow("box inserted in a polygon file")
+            << tri << 0 << "insertBox" << true
+            << "2 0.45 0.45 0.55 0.45 0.55 0.55 0.45 0.55\n" + tri;
+        QTest::newRow("polygon deleted and put back") << QByteArray("1 0.5 0.5 0.2 0.2\n")
+                + tri << 0 << "reinsert 1" << true << QByteArray("1 0.5 0.5 0.2 0.2\n") + tri;
+        QTest::newRow("line replaced whole")
+            << tri << 2 << "setBox" << true << QByteArray("5 0.5 0.5 0.2 0.2 0.5 0.5 2 0.3 0.3 0");
+    }
+    void shapeEdits()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, kptCount);
+        QFETCH(QString, edit);
+        QFETCH(bool, accepted);
+        QFETCH(QByteArray, written);
+        const KeypointShape kpt{kptCount, kptCount ? 3 : 0};
+        BBoxList list;
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        BBoxList::LoadedFile loaded{yolo::parseLabels(file, nullptr, kpt), {}, {}, kpt};
+        list.setLoaded(loaded);
+        const QStringList args = edit.split(' ');
+        const auto arg = [&args](int i) { return args.at(i).toDouble(); };
+        bool ok = true;
+        if (args[0] == "setGeometry")
+            ok = list.setGeometry(int(arg(1)), arg(2), arg(3), arg(4), arg(5));
+        else if (args[0] == "setData")
+            ok = list.setData(list.index(0, 0), arg(2), int(arg(1)));
+        else if (args[0] == "setPoint")
+            ok = list.setPoint(int(arg(1)), int(arg(2)), arg(3), arg(4));
+        else if (args[0] == "appendRow")
+            list.appendRow(2, 0.5, 0.5);
+        else if (args[0] == "insertBox")
+            ok = list.insertBox(0, BoxInfo{2, 0.5, 0.5, 0.1, 0.1});
+        else if (args[0] == "setBox")
+            ok = list.setBox(0, yolo::parseLabels(written).at(0));
+        else if (args[0] == "reinsert") {
+            const BoxInfo kept = *list.boxList().at(int(arg(1)));
+            list.deleteRow(int(arg(1)));
+            ok = list.insertBox(int(arg(1)), kept);
+        }
+        QCOMPARE(ok, accepted);
+        QCOMPARE(list.isModified(), accepted);
+        QCOMPARE(yolo::formatLabels(list.boxList(), list.foreignLines()), written);
+        for (const auto &box : list.boxList()) {
+            if (box->kind() != ShapeKind::Polygon)
+                continue;
+            BoxInfo fitted = *box;
+            shape::fitBox(fitted);
+            QCOMPARE(box->cx, fitted.cx);
+            QCOMPARE(box->cy, fitted.cy);
+            QCOMPARE(box->cw, fitted.cw);
+            QCOMPARE(box->ch, fitted.ch);
+        }
     }
 };
 

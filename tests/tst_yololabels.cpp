@@ -11,6 +11,7 @@
 #include <random>
 
 using Boxes = QVector<BoxInfo>;
+Q_DECLARE_METATYPE(KeypointShape)
 
 namespace {
 
@@ -96,6 +97,11 @@ private slots:
                  QStringLiteral("0 %1 0.5 0.5 0.5").arg(written));
         QCOMPARE(yolo::formatLine(BoxInfo{0, 0.5, 0.5, 0.5, value}),
                  QStringLiteral("0 0.5 0.5 0.5 %1").arg(written));
+        // A shape's values the same way.
+        const double triangle[] = {value, 0.5, 0.5, 0.5, 0.5, value};
+        BoxInfo polygon;
+        polygon.shape = ShapePoints(ShapeKind::Polygon, 2, triangle, 6);
+        QCOMPARE(yolo::formatLine(polygon), QStringLiteral("0 %1 0.5 0.5 0.5 0.5 %1").arg(written));
     }
 
     void writeBytes_data()
@@ -149,56 +155,69 @@ private slots:
                  qPrintable(list->saveError()));
     }
 
-    // Lines as other tools write them, read into a list and saved again: the five fields in this
-    // program's number format, everything after them byte for byte.
+    // Lines as other tools write them, read into a list and saved again: each line in the form it
+    // was read, numbers in this program's format, the text after a box's fifth field byte for
+    // byte. A box added here takes the file's kind: a polygon's four corners, a pose line's box
+    // with its keypoints unlabelled, else five fields.
     void extraFieldsKept_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("confidence") << QByteArray("9 0.533594 0.921875 0.08125 0.153125 0.0107346")
-                                    << QByteArray("9 0.533594 0.921875 0.08125 0.153125 0.0107346");
+        QTest::addColumn<QByteArray>("added");
+        const QByteArray box = "2 0.5 0.5 0.1 0.1";
+        QTest::newRow("confidence")
+            << QByteArray("9 0.533594 0.921875 0.08125 0.153125 0.0107346")
+            << QByteArray("9 0.533594 0.921875 0.08125 0.153125 0.0107346") << box;
         QTest::newRow("oriented box, 9 fields")
             << QByteArray(
                    "3 0.100000 0.200000 0.300000 0.200000 0.300000 0.400000 0.100000 0.400000")
-            << QByteArray("3 0.1 0.2 0.3 0.2 0.300000 0.400000 0.100000 0.400000");
+            << QByteArray("3 0.1 0.2 0.3 0.2 0.3 0.4 0.1 0.4")
+            << QByteArray("2 0.45 0.45 0.55 0.45 0.55 0.55 0.45 0.55");
         QByteArray polygon = "45";
-        QByteArray polygonWritten = "45 0.1 0.2 0.3 0.4";
+        QByteArray polygonWritten = "45";
         for (int i = 0; i < 1000; ++i) {
-            const QByteArray field = ' ' + QByteArray::number(0.1 + (i % 9) / 10.0, 'f', 6);
-            polygon += field;
-            if (i >= 4)
-                polygonWritten += field;
+            polygon += ' ' + QByteArray::number(0.1 + (i % 9) / 10.0, 'f', 6);
+            polygonWritten += ' ' + QByteArray::number(0.1 + (i % 9) / 10.0);
         }
-        QTest::newRow("polygon, 1001 fields") << polygon << polygonWritten;
-        QByteArray keypoints = "0 0.5 0.5 0.2 0.4";
-        for (int k = 0; k < 17; ++k)
+        QTest::newRow("polygon, 1001 fields")
+            << polygon << polygonWritten << QByteArray("2 0.45 0.45 0.55 0.45 0.55 0.55 0.45 0.55");
+        QByteArray keypoints = "0 0.5 0.5 0.2 0.4", keypointsWritten = keypoints;
+        QByteArray unlabelled = box;
+        for (int k = 0; k < 17; ++k) {
             keypoints += QByteArray(" 0.51234") + QByteArray::number(k % 10) + " 0.2 2";
-        QTest::newRow("keypoints, 56 fields") << keypoints << keypoints;
+            keypointsWritten
+                += (k % 10 ? " 0.51234" + QByteArray::number(k % 10) : " 0.51234") + " 0.2 2";
+            unlabelled += " 0 0 0";
+        }
+        QTest::newRow("keypoints, 56 fields") << keypoints << keypointsWritten << unlabelled;
         QTest::newRow("crlf line ends")
             << QByteArray("1 0.5 0.5 0.1 0.1 0.9\r\n2 0.5 0.5 0.1 0.1\r\n")
-            << QByteArray("1 0.5 0.5 0.1 0.1 0.9\n2 0.5 0.5 0.1 0.1");
+            << QByteArray("1 0.5 0.5 0.1 0.1 0.9\n2 0.5 0.5 0.1 0.1") << box;
         QTest::newRow("spacing after the fifth field kept")
-            << QByteArray("1 0.5 0.5 0.1 0.1  x  y ") << QByteArray("1 0.5 0.5 0.1 0.1  x  y ");
+            << QByteArray("1 0.5 0.5 0.1 0.1  x  y ") << QByteArray("1 0.5 0.5 0.1 0.1  x  y ")
+            << box;
         QTest::newRow("five fields as ever")
-            << QByteArray("0 0.500000 0.5 0.1 0.1\r\n") << QByteArray("0 0.5 0.5 0.1 0.1");
+            << QByteArray("0 0.500000 0.5 0.1 0.1\r\n") << QByteArray("0 0.5 0.5 0.1 0.1") << box;
         // Lines that are not labels stay as they are, where they are; blank lines go.
         QTest::newRow("comment before the boxes")
             << QByteArray("# exported by labeltool v2\r\n1 0.5 0.5 0.1 0.1\r\n")
-            << QByteArray("# exported by labeltool v2\n1 0.5 0.5 0.1 0.1");
+            << QByteArray("# exported by labeltool v2\n1 0.5 0.5 0.1 0.1") << box;
         QTest::newRow("path and note among the boxes")
             << QByteArray(
                    "1 0.5 0.5 0.1 0.1\n\nimages/train/0001.jpg\n2 0.25 0.25 0.1 0.1\nreviewed "
                    "by A.\n")
             << QByteArray(
-                   "1 0.5 0.5 0.1 0.1\nimages/train/0001.jpg\n2 0.25 0.25 0.1 0.1\nreviewed by A.");
+                   "1 0.5 0.5 0.1 0.1\nimages/train/0001.jpg\n2 0.25 0.25 0.1 0.1\nreviewed by A.")
+            << box;
         QTest::newRow("fields that do not convert")
             << QByteArray("x 0.5 abc 0.1 -\n1 0.5 0.5 0.1 0.1")
-            << QByteArray("x 0.5 abc 0.1 -\n1 0.5 0.5 0.1 0.1");
+            << QByteArray("x 0.5 abc 0.1 -\n1 0.5 0.5 0.1 0.1") << box;
     }
     void extraFieldsKept()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, expected);
+        QFETCH(QByteArray, added);
         const QString path = dir.filePath("extra.txt");
         ::writeBytes(path, bytes);
         BBoxList list;
@@ -211,10 +230,120 @@ private slots:
         BBoxList again;
         again.loadTxtFile(path);
         QCOMPARE(yolo::formatLabels(again.boxList(), again.foreignLines()), expected);
-        // A box added here has only its five fields.
         again.appendRow(2, 0.5, 0.5);
-        QVERIFY(yolo::formatLabels(again.boxList(), again.foreignLines())
-                    .endsWith("\n2 0.5 0.5 0.1 0.1"));
+        QVERIFY2(yolo::formatLabels(again.boxList(), again.foreignLines()).endsWith("\n" + added),
+                 yolo::formatLabels(again.boxList(), again.foreignLines()).right(120).constData());
+    }
+
+    // How a line is read, by its number of fields and the dataset's kpt_shape, and how it is
+    // written back: in the form it was read.
+    void shapes_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<KeypointShape>("kptShape");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("dims");
+        QTest::addColumn<QVector<double>>("box"); // cx cy cw ch
+        QTest::addColumn<QByteArray>("written");
+        const KeypointShape none;
+        QTest::newRow("box") << QByteArray("1 0.5 0.5 0.2 0.2") << none << "box" << 0
+                             << QVector<double>{0.5, 0.5, 0.2, 0.2}
+                             << QByteArray("1 0.5 0.5 0.2 0.2");
+        QTest::newRow("box and confidence")
+            << QByteArray("1 0.5 0.5 0.2 0.2 0.912345678") << none << "box" << 0
+            << QVector<double>{0.5, 0.5, 0.2, 0.2} << QByteArray("1 0.5 0.5 0.2 0.2 0.912345678");
+        QTest::newRow("triangle") << QByteArray("4 0.1 0.2 0.5 0.8 0.300000 0.4") << none
+                                  << "polygon" << 2 << QVector<double>{0.3, 0.5, 0.4, 0.6}
+                                  << QByteArray("4 0.1 0.2 0.5 0.8 0.3 0.4");
+        QTest::newRow("oriented box without kpt_shape is a polygon")
+            << QByteArray("0 0.1 0.1 0.3 0.1 0.3 0.2 0.1 0.2") << none << "polygon" << 2
+            << QVector<double>{0.2, 0.15, 0.2, 0.1}
+            << QByteArray("0 0.1 0.1 0.3 0.1 0.3 0.2 0.1 0.2");
+        QTest::newRow("kpt_shape [2, 2] makes nine fields keypoints")
+            << QByteArray("0 0.5 0.5 0.4 0.4 0.4 0.4 0.6 0.6") << KeypointShape{2, 2} << "keypoints"
+            << 2 << QVector<double>{0.5, 0.5, 0.4, 0.4}
+            << QByteArray("0 0.5 0.5 0.4 0.4 0.4 0.4 0.6 0.6");
+        QTest::newRow("kpt_shape [1, 3]")
+            << QByteArray("2 0.5 0.5 0.4 0.4 0.45 0.55 0") << KeypointShape{1, 3} << "keypoints"
+            << 3 << QVector<double>{0.5, 0.5, 0.4, 0.4}
+            << QByteArray("2 0.5 0.5 0.4 0.4 0.45 0.55 0");
+        QTest::newRow("kpt_shape given, odd count of another pose is a polygon")
+            << QByteArray("0 0.1 0.1 0.3 0.1 0.3 0.2") << KeypointShape{17, 3} << "polygon" << 2
+            << QVector<double>{0.2, 0.15, 0.2, 0.1} << QByteArray("0 0.1 0.1 0.3 0.1 0.3 0.2");
+        QTest::newRow("kpt_shape given, even count of another pose is a box and text")
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.5 0.5 2") << KeypointShape{2, 3} << "box" << 0
+            << QVector<double>{0.5, 0.5, 0.2, 0.2} << QByteArray("0 0.5 0.5 0.2 0.2 0.5 0.5 2");
+        QTest::newRow("eight fields without kpt_shape: one keypoint")
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.500000 0.5 1") << none << "keypoints" << 3
+            << QVector<double>{0.5, 0.5, 0.2, 0.2} << QByteArray("0 0.5 0.5 0.2 0.2 0.5 0.5 1");
+        QTest::newRow("a visibility other than 0, 1, 2 is no keypoint")
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.500000 0.5 0.7") << none << "box" << 0
+            << QVector<double>{0.5, 0.5, 0.2, 0.2}
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.500000 0.5 0.7");
+        QTest::newRow("ten fields: box and text")
+            << QByteArray("0 0.5 0.5 0.2 0.2 1 2 3 4 5") << none << "box" << 0
+            << QVector<double>{0.5, 0.5, 0.2, 0.2} << QByteArray("0 0.5 0.5 0.2 0.2 1 2 3 4 5");
+        QTest::newRow("polygon with a word: box and text")
+            << QByteArray("0 0.1 0.1 0.3 0.1 0.3 x") << none << "box" << 0
+            << QVector<double>{0.1, 0.1, 0.3, 0.1} << QByteArray("0 0.1 0.1 0.3 0.1 0.3 x");
+        QTest::newRow("polygon, crlf")
+            << QByteArray("0 0.1 0.1 0.3 0.1 0.3 0.2\r\n") << none << "polygon" << 2
+            << QVector<double>{0.2, 0.15, 0.2, 0.1} << QByteArray("0 0.1 0.1 0.3 0.1 0.3 0.2");
+    }
+    void shapes()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(KeypointShape, kptShape);
+        QFETCH(QString, kind);
+        QFETCH(int, dims);
+        QFETCH(QVector<double>, box);
+        QFETCH(QByteArray, written);
+        const Boxes read = yolo::parseLabels(line, nullptr, kptShape);
+        QCOMPARE(read.size(), 1);
+        const BoxInfo &b = read.at(0);
+        QCOMPARE(QString::fromLatin1(shape::kindName(b.kind())), kind);
+        QCOMPARE(b.shape.dims(), dims);
+        const double epsilon = 1e-12;
+        QVERIFY(std::abs(b.cx - box[0]) < epsilon && std::abs(b.cy - box[1]) < epsilon);
+        QVERIFY(std::abs(b.cw - box[2]) < epsilon && std::abs(b.ch - box[3]) < epsilon);
+        QCOMPARE(yolo::formatLine(b).toUtf8(), written);
+        QCOMPARE(yolo::firstForeignLine(line), 0);
+    }
+
+    // Each kind written to a file and read back: the same bytes, the same kind and values.
+    void shapesWriteThenRead_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<KeypointShape>("kptShape");
+        QTest::newRow("boxes with confidences")
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.9\n3 0.25 0.75 0.1 0.3 0.5") << KeypointShape{};
+        QTest::newRow("polygons") << QByteArray(
+            "0 0.1 0.1 0.3 0.1 0.3 0.2\n1 0.123457 1e-05 0.9 0.5 0.2 0.4 0.6 0.9")
+                                  << KeypointShape{};
+        QTest::newRow("pose, x y v") << QByteArray("0 0.5 0.5 0.4 0.4 0.4 0.4 2 0 0 0\n"
+                                                   "0 0.2 0.2 0.1 0.1 0.2 0.25 1 0.21 0.2 2")
+                                     << KeypointShape{2, 3};
+        QTest::newRow("pose, x y")
+            << QByteArray("0 0.5 0.5 0.4 0.4 0.4 0.4 0.6 0.6") << KeypointShape{2, 2};
+    }
+    void shapesWriteThenRead()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(KeypointShape, kptShape);
+        const QString path = dir.filePath("shapes.txt");
+        ::writeBytes(path, file);
+        const BBoxList::LoadedFile first = BBoxList::readTxtFile(path, kptShape);
+        BBoxList list;
+        list.setLoaded(first);
+        expectSaveMessages(path);
+        QVERIFY(list.saveTxtFile(path));
+        QCOMPARE(readBytes(path), file);
+        const BBoxList::LoadedFile back = BBoxList::readTxtFile(path, kptShape);
+        QCOMPARE(back.boxes.size(), first.boxes.size());
+        for (int i = 0; i < back.boxes.size(); ++i) {
+            QVERIFY(back.boxes[i].shape == first.boxes[i].shape);
+            QCOMPARE(back.boxes[i].extra, first.boxes[i].extra);
+        }
     }
 
     void firstForeignLine_data()

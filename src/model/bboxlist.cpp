@@ -5,17 +5,25 @@
 #include "model/yololabels.h"
 
 #include <QMetaMethod>
+
 #include <QVariantList>
 #include <QVariantMap>
+#include <algorithm>
 
 BBoxList::BBoxList()
 {
     // Every list holds a copy of this one table: implicit sharing keeps it a single allocation
     // however many images are loaded.
     static const QHash<int, QByteArray> table{
-        {CatId, QByteArrayLiteral("catId")}, {Cx, QByteArrayLiteral("cx")},
-        {Cy, QByteArrayLiteral("cy")},       {Cw, QByteArrayLiteral("cw")},
+        {CatId, QByteArrayLiteral("catId")},
+        {Cx, QByteArrayLiteral("cx")},
+        {Cy, QByteArrayLiteral("cy")},
+        {Cw, QByteArrayLiteral("cw")},
         {Ch, QByteArrayLiteral("ch")},
+        {Kind, QByteArrayLiteral("kind")},
+        {Points, QByteArrayLiteral("points")},
+        {Confidence, QByteArrayLiteral("confidence")},
+        {PointDims, QByteArrayLiteral("pointDims")},
     };
     roleNameTable = table;
 }
@@ -45,6 +53,26 @@ QVariant BBoxList::data(const QModelIndex &index, int role) const
         return box.cw;
     case Ch:
         return box.ch;
+    case Kind:
+        return QString::fromLatin1(shape::kindName(box.kind()));
+    case Points: {
+        QVariantList points;
+        points.reserve(box.shape.size());
+        const double *v = box.shape.values();
+        for (int i = 0; i < box.shape.size(); ++i)
+            points.append(v[i]);
+        return points;
+    }
+    case PointDims:
+        return box.shape.dims();
+    case Confidence: {
+        // The sixth field of a box line, when it is one number (a detector's score).
+        bool ok = false;
+        const double confidence = box.extra.isEmpty() || box.extra.contains(QLatin1Char(' '))
+            ? 0.0
+            : box.extra.toDouble(&ok);
+        return ok ? QVariant(confidence) : QVariant();
+    }
     default:
         return QVariant();
     }
@@ -57,28 +85,37 @@ bool BBoxList::setData(const QModelIndex &index, const QVariant &value, int role
         return false;
     BoxInfo &box = *boxes[row];
     // The category cannot be changed through the model; only the geometry can.
-    double *field = nullptr;
+    double geometry[] = {box.cx, box.cy, box.cw, box.ch};
     switch (role) {
     case Cx:
-        field = &box.cx;
-        break;
     case Cy:
-        field = &box.cy;
-        break;
     case Cw:
-        field = &box.cw;
-        break;
     case Ch:
-        field = &box.ch;
+        geometry[role - Cx] = value.toDouble();
         break;
     default:
         return false;
     }
-    *field = value.toDouble();
+    const bool shaped = !box.shape.isNull();
+    shape::setGeometry(box, geometry[0], geometry[1], geometry[2], geometry[3]);
     setModified(true);
-    const QModelIndex changed = this->index(row, 0);
-    emit dataChanged(changed, changed, {role});
+    // A polygon's box is fitted to its vertices again, which may touch every geometry role.
+    emitChanged(row, shaped ? QVector<int>{Cx, Cy, Cw, Ch, Points} : QVector<int>{role});
     return true;
+}
+
+void BBoxList::emitChanged(int row, const QVector<int> &roles)
+{
+    const QModelIndex changed = index(row, 0);
+    emit dataChanged(changed, changed, roles);
+}
+
+BoxInfo BBoxList::newLine(const BoxInfo &box) const
+{
+    // A box kept with its text or its shape (one being put back by undo) is a line of its own.
+    if (!box.extra.isNull() || !box.shape.isNull())
+        return box;
+    return shape::shapedLike(box, fileLayout);
 }
 
 QHash<int, QByteArray> BBoxList::roleNames() const
@@ -98,6 +135,8 @@ void BBoxList::appendBoxes(const QVector<BoxInfo> &added)
 {
     if (added.isEmpty())
         return;
+    if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box)
+        fileLayout = shape::layoutOf(added, fileLayout.datasetKeypoints);
     // Rows appended at the end move no existing index, so a list whose insertions no one
     // receives (one a loader has just made) can skip the notification machinery.
     const bool observed
@@ -115,7 +154,11 @@ void BBoxList::appendBoxes(const QVector<BoxInfo> &added)
 
 void BBoxList::appendRow(int catId, double cx, double cy)
 {
-    appendBox(catId, cx, cy, newBoxSize, newBoxSize);
+    const int n = boxes.size();
+    beginInsertRows(QModelIndex(), n, n);
+    boxes.append(std::make_shared<BoxInfo>(
+        newLine(BoxInfo{catId, cx, cy, newBoxSize, newBoxSize, QString()})));
+    endInsertRows();
     setModified(true);
 }
 
@@ -137,7 +180,7 @@ bool BBoxList::insertBox(int row, const BoxInfo &box)
     if (row < 0 || row > boxes.size())
         return false;
     beginInsertRows(QModelIndex(), row, row);
-    boxes.insert(row, std::make_shared<BoxInfo>(box));
+    boxes.insert(row, std::make_shared<BoxInfo>(newLine(box)));
     for (ForeignLine &line : foreign)
         line.before += line.before > row ? 1 : 0;
     endInsertRows();
@@ -150,13 +193,43 @@ bool BBoxList::setGeometry(int row, double cx, double cy, double cw, double ch)
     if (row < 0 || row >= boxes.size())
         return false;
     BoxInfo &box = *boxes[row];
-    box.cx = cx;
-    box.cy = cy;
-    box.cw = cw;
-    box.ch = ch;
+    const bool shaped = !box.shape.isNull();
+    shape::setGeometry(box, cx, cy, cw, ch);
     setModified(true);
-    const QModelIndex changed = index(row, 0);
-    emit dataChanged(changed, changed, {Cx, Cy, Cw, Ch});
+    emitChanged(row, shaped ? QVector<int>{Cx, Cy, Cw, Ch, Points} : QVector<int>{Cx, Cy, Cw, Ch});
+    return true;
+}
+
+bool BBoxList::setPoint(int row, int index, double x, double y)
+{
+    if (row < 0 || row >= boxes.size())
+        return false;
+    BoxInfo &box = *boxes[row];
+    const int dims = box.shape.dims();
+    if (index < 0 || index >= box.shape.pointCount())
+        return false;
+    double *point = box.shape.editValues() + index * dims;
+    point[0] = std::clamp(x, 0.0, 1.0);
+    point[1] = std::clamp(y, 0.0, 1.0);
+    // A point placed by hand is labelled, and in sight.
+    if (dims == 3 && point[2] == 0)
+        point[2] = 2;
+    if (box.kind() == ShapeKind::Polygon)
+        shape::fitBox(box);
+    setModified(true);
+    emitChanged(row,
+                box.kind() == ShapeKind::Polygon ? QVector<int>{Cx, Cy, Cw, Ch, Points}
+                                                 : QVector<int>{Points});
+    return true;
+}
+
+bool BBoxList::setBox(int row, const BoxInfo &box)
+{
+    if (row < 0 || row >= boxes.size())
+        return false;
+    *boxes[row] = box;
+    setModified(true);
+    emitChanged(row, {CatId, Cx, Cy, Cw, Ch, Kind, Points, Confidence, PointDims});
     return true;
 }
 
@@ -204,15 +277,16 @@ bool BBoxList::saveTxtFile(const QString &txtFile)
 
 void BBoxList::loadTxtFile(const QString &txtFile)
 {
-    setLoaded(readTxtFile(txtFile));
+    setLoaded(readTxtFile(txtFile, fileLayout.datasetKeypoints));
 }
 
-BBoxList::LoadedFile BBoxList::readTxtFile(const QString &txtFile)
+BBoxList::LoadedFile BBoxList::readTxtFile(const QString &txtFile, const KeypointShape &keypoints)
 {
     LoadedFile loaded;
     QByteArray bytes;
     io::readFile(txtFile, bytes, &loaded.stamp);
-    loaded.boxes = yolo::parseLabels(bytes, &loaded.foreign);
+    loaded.boxes = yolo::parseLabels(bytes, &loaded.foreign, keypoints);
+    loaded.keypoints = keypoints;
     return loaded;
 }
 
@@ -227,6 +301,11 @@ void BBoxList::setLoaded(LoadedFile loaded)
         || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::modelReset));
     if (observed)
         beginResetModel();
+    // Edits kept elsewhere know no kpt_shape: the one this list was read with stays.
+    const KeypointShape keypoints
+        = loaded.keypoints.isValid() ? loaded.keypoints : fileLayout.datasetKeypoints;
+    if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box)
+        fileLayout = shape::layoutOf(loaded.boxes, keypoints);
     for (ForeignLine &line : loaded.foreign)
         foreign.append({line.before + int(boxes.size()), std::move(line.text)});
     if (!loaded.boxes.isEmpty()) {
@@ -296,6 +375,16 @@ QJsonArray BBoxList::toJsonArray() const
         map.insert(QStringLiteral("cy"), box->cy);
         map.insert(QStringLiteral("cw"), box->cw);
         map.insert(QStringLiteral("ch"), box->ch);
+        // Shapes in members of their own, which a reader that knows only boxes passes over.
+        if (!box->shape.isNull()) {
+            map.insert(QStringLiteral("kind"), QString::fromLatin1(shape::kindName(box->kind())));
+            map.insert(QStringLiteral("pointDims"), box->shape.dims());
+            QVariantList points;
+            points.reserve(box->shape.size());
+            for (int i = 0; i < box->shape.size(); ++i)
+                points.append(box->shape.values()[i]);
+            map.insert(QStringLiteral("points"), points);
+        }
         list.append(map);
     }
     return QJsonArray::fromVariantList(list);

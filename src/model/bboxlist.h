@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/fileio.h"
+#include "model/labelshape.h"
 
 #include <QAbstractListModel>
 #include <QByteArray>
@@ -18,9 +19,14 @@ struct BoxInfo
     double cy = 0.0;
     double cw = 0.0;
     double ch = 0.0;
-    // The text after the fifth field of the line the box was read from, written back after the
-    // five fields; null when the line had five fields or the box was made here.
+    // The text after the fifth field of a line read as a box, written back after the five
+    // fields; null when the line had five fields, was read as a shape or the box was made here.
     QString extra;
+    // A polygon's vertices (cx..ch are then their bounding rectangle) or a pose line's
+    // keypoints; null for a box.
+    ShapePoints shape;
+
+    ShapeKind kind() const { return shape.kind(); }
 };
 Q_DECLARE_METATYPE(BoxInfo)
 
@@ -43,7 +49,8 @@ using ForeignLines = QVector<ForeignLine>;
 // separately, which costs about 32 bytes per box across a million boxes.
 using BoxRecords = QVector<std::shared_ptr<BoxInfo>>;
 
-// The boxes of one image, in order, as a list model with the roles catId, cx, cy, cw and ch.
+// The boxes of one image, in order, as a list model with the roles catId, cx, cy, cw and ch (for
+// a polygon its bounding rectangle), and kind, points, pointDims and confidence for shapes.
 class BBoxList : public QAbstractListModel
 {
     Q_OBJECT
@@ -72,8 +79,10 @@ public:
         QVector<BoxInfo> boxes;
         ForeignLines foreign;
         io::FileStamp stamp;
+        KeypointShape keypoints; // the dataset's kpt_shape the file was read with
     };
-    static LoadedFile readTxtFile(const QString &txtFile);
+    // `keypoints` is the dataset's kpt_shape, if it has one.
+    static LoadedFile readTxtFile(const QString &txtFile, const KeypointShape &keypoints = {});
     // Appends the boxes read, as loadTxtFile does after reading.
     void setLoaded(LoadedFile loaded);
     // Replaces the boxes with edits kept elsewhere (a recovery file), made on the file that
@@ -98,7 +107,20 @@ public:
     // A box inserted or deleted moves the places of the lines after it.
     const ForeignLines &foreignLines() const { return foreign; }
     void setForeignLines(const ForeignLines &lines) { foreign = lines; }
+    // Moves and resizes the line in `row`, its vertices or labelled keypoints along.
     bool setGeometry(int row, double cx, double cy, double cw, double ch);
+    // Moves vertex or keypoint `index` of `row` to (x, y), each clamped to [0, 1]; a polygon's box
+    // follows, an unlabelled keypoint becomes a visible one. False, changing nothing, for a row
+    // or index that does not exist.
+    bool setPoint(int row, int index, double x, double y);
+    // Replaces the line in `row` whole, as it was kept (undo of a point move).
+    bool setBox(int row, const BoxInfo &box);
+
+    // The kind a new box of this list takes (see LabelLayout): that of its file's first shaped
+    // line, else keypoints when the dataset's kpt_shape is known. The keypoint shape stays
+    // through clear(), so that reading the file again knows it.
+    const LabelLayout &layout() const { return fileLayout; }
+    void setLayout(const LabelLayout &layout) { fileLayout = layout; }
 
     bool isModified() const { return modified; }
     // The stamp of the label file this list last read or wrote.
@@ -130,15 +152,23 @@ public slots:
 public:
     // Plain numbers from 0, not offsets from Qt::UserRole: they coincide with Qt's display,
     // decoration, edit, tool-tip and status-tip roles.
-    enum Role { CatId = 0, Cx, Cy, Cw, Ch };
+    // The shape roles skip the numbers whose Qt roles QAbstractItemModelTester checks the types
+    // of (font, alignment, brushes, check state, size hint). Kind is a QString ("box", "polygon",
+    // "keypoints"); Points a QVariantList of reals, PointDims values per point of it (2 or 3, 0 for
+    // a box); Confidence the sixth field of a six-field box line as a real, else undefined.
+    enum Role { CatId = 0, Cx, Cy, Cw, Ch, Kind = 5, Points = 11, Confidence = 12, PointDims = 14 };
 
 private:
     void setModified(bool value);
+    // `box` as a box added here: shaped like the file's lines.
+    BoxInfo newLine(const BoxInfo &box) const;
+    void emitChanged(int row, const QVector<int> &roles);
     void setSaveError(const QString &error);
 
     QHash<int, QByteArray> roleNameTable;
     BoxRecords boxes;
     ForeignLines foreign;
+    LabelLayout fileLayout;
     bool modified = false;
     bool stamped = false; // whether `stamp` describes a file this list read or wrote
     io::FileStamp stamp;

@@ -1,6 +1,7 @@
 #include "model/yololabels.h"
 
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <cstring>
 
@@ -206,17 +207,67 @@ bool readLabel(const Line<Ch> &line, BoxInfo &box)
     return ok;
 }
 
-// Blank lines carry nothing (nor does the piece after a final line feed, or an empty file). A
-// line whose first five fields convert is a box, with the text of the fields after the fifth
-// kept with it; any other line is kept whole, without its carriage return, in its place.
+using Values = QVarLengthArray<double, 256>;
+
+// Reads a label line of more than five fields as a polygon or a box with keypoints, by its number
+// of fields (see shape::kindOfLine); false, leaving `box` as readLabel made it, for a line whose
+// fields after the fifth are not all numbers or that is neither. `values` is scratch space.
 template<typename Ch>
-QVector<BoxInfo> parseText(const Ch *text, const Ch *end, ForeignLines *foreign)
+bool readShape(const Line<Ch> &line, BoxInfo &box, const KeypointShape &keypoints, Values &values)
+{
+    const Ch *end = line.end;
+    if (end != line.fields[5] && code(end[-1]) == '\r')
+        --end;
+    // A polygon's first two vertices are the four numbers read as the box.
+    values.resize(4);
+    values[0] = box.cx;
+    values[1] = box.cy;
+    values[2] = box.cw;
+    values[3] = box.ch;
+    for (const Ch *p = line.fields[5];;) {
+        const Ch *fieldEnd = find(p, end, ' ');
+        bool ok = false;
+        values.append(toDouble(p, fieldEnd, &ok));
+        if (!ok)
+            return false;
+        if (fieldEnd == end)
+            break;
+        p = fieldEnd + 1;
+    }
+    int dims = 0;
+    switch (shape::kindOfLine(1 + values.size(), keypoints, &dims)) {
+    case ShapeKind::Polygon:
+        box.shape = ShapePoints(ShapeKind::Polygon, 2, values.constData(), values.size());
+        shape::fitBox(box);
+        return true;
+    case ShapeKind::Keypoints:
+        // Keypoints guessed without a kpt_shape must look like them: visibilities 0, 1 or 2.
+        for (int i = 6; !keypoints.isValid() && i < values.size(); i += 3) {
+            if (values[i] != 0 && values[i] != 1 && values[i] != 2)
+                return false;
+        }
+        box.shape
+            = ShapePoints(ShapeKind::Keypoints, dims, values.constData() + 4, values.size() - 4);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Blank lines carry nothing (nor does the piece after a final line feed, or an empty file). A
+// line whose first five fields convert is a label: a box, a polygon or a box with keypoints
+// (readShape), or a box with the text of the fields after the fifth kept with it; any other line
+// is kept whole, without its carriage return, in its place.
+template<typename Ch>
+QVector<BoxInfo> parseText(const Ch *text, const Ch *end, ForeignLines *foreign,
+                           const KeypointShape &keypoints)
 {
     QVector<BoxInfo> result;
+    Values values;
     forEachLine(text, end, [&](const Line<Ch> &line, int) {
         BoxInfo box;
         if (readLabel(line, box)) {
-            if (line.count > 5)
+            if (line.count > 5 && !readShape(line, box, keypoints, values))
                 box.extra = line.rest();
             result.append(std::move(box));
         } else if (foreign && !isBlankLine(line)) {
@@ -265,6 +316,14 @@ auto withText(const QByteArray &bytes, Parse parse)
 
 QString formatLine(const BoxInfo &box)
 {
+    const int n = box.shape.size();
+    if (box.kind() == ShapeKind::Polygon) {
+        QString line = QString::number(box.catId);
+        const double *v = box.shape.values();
+        for (int i = 0; i < n; ++i)
+            line += QLatin1Char(' ') + QString::number(v[i]);
+        return line;
+    }
     QString line = QStringLiteral("%1 %2 %3 %4 %5")
                        .arg(box.catId)
                        .arg(box.cx)
@@ -273,6 +332,9 @@ QString formatLine(const BoxInfo &box)
                        .arg(box.ch);
     if (!box.extra.isNull())
         line += QLatin1Char(' ') + box.extra;
+    const double *v = box.shape.values();
+    for (int i = 0; i < n; ++i)
+        line += QLatin1Char(' ') + QString::number(v[i]);
     return line;
 }
 
@@ -293,10 +355,11 @@ QByteArray formatLabels(const BoxRecords &boxes, const ForeignLines &foreign)
     return lines.join(QLatin1Char('\n')).toUtf8();
 }
 
-QVector<BoxInfo> parseLabels(const QByteArray &bytes, ForeignLines *foreign)
+QVector<BoxInfo> parseLabels(const QByteArray &bytes, ForeignLines *foreign,
+                             const KeypointShape &keypoints)
 {
-    return withText(bytes, [foreign](const auto *begin, const auto *end) {
-        return parseText(begin, end, foreign);
+    return withText(bytes, [foreign, &keypoints](const auto *begin, const auto *end) {
+        return parseText(begin, end, foreign, keypoints);
     });
 }
 

@@ -1,7 +1,7 @@
 // Label text through the reader, then every box read through the writer and the reader again:
-// the values must come back as they were, rounded to six significant digits, and the fields
-// after the fifth exactly as they were. Checking a text for lines that are not labels never
-// fails on it.
+// the values (a shape's vertices and keypoints too) must come back as they were, rounded to six
+// significant digits, and the fields after the fifth of a box line exactly as they were. Checking a
+// text for lines that are not labels never fails on it.
 #include "fuzzcommon.h"
 #include "model/yololabels.h"
 
@@ -40,17 +40,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     BoxRecords records;
     for (const BoxInfo &box : boxes) {
         const QString line = yolo::formatLine(box);
-        // Five fields, then the fields after the fifth as they were read.
+        // As many fields as were read: a polygon's class and vertices; five fields, then the
+        // keypoints or the fields after the fifth as they were read.
         const int extraFields = box.extra.isNull() ? 0 : box.extra.split(QLatin1Char(' ')).size();
-        FUZZ_CHECK(line.split(QLatin1Char(' ')).size() == 5 + extraFields);
+        const bool polygon = box.kind() == ShapeKind::Polygon;
+        FUZZ_CHECK(line.split(QLatin1Char(' ')).size()
+                   == (polygon ? 1 : 5 + extraFields) + box.shape.size());
         const QVector<BoxInfo> again = yolo::parseLabels(line.toUtf8());
         FUZZ_CHECK(again.size() == 1);
         FUZZ_CHECK(again[0].extra == box.extra);
         FUZZ_CHECK(again[0].catId == box.catId);
-        FUZZ_CHECK(roundedTo6(again[0].cx, box.cx));
-        FUZZ_CHECK(roundedTo6(again[0].cy, box.cy));
-        FUZZ_CHECK(roundedTo6(again[0].cw, box.cw));
-        FUZZ_CHECK(roundedTo6(again[0].ch, box.ch));
+        FUZZ_CHECK(again[0].kind() == box.kind() && again[0].shape.dims() == box.shape.dims());
+        FUZZ_CHECK(again[0].shape.size() == box.shape.size());
+        for (int i = 0; i < box.shape.size(); ++i)
+            FUZZ_CHECK(roundedTo6(again[0].shape.values()[i], box.shape.values()[i]));
+        // A polygon's box is its vertices' bounding rectangle, not a field of the line.
+        FUZZ_CHECK(polygon || roundedTo6(again[0].cx, box.cx));
+        FUZZ_CHECK(polygon || roundedTo6(again[0].cy, box.cy));
+        FUZZ_CHECK(polygon || roundedTo6(again[0].cw, box.cw));
+        FUZZ_CHECK(polygon || roundedTo6(again[0].ch, box.ch));
         records.append(std::make_shared<BoxInfo>(box));
     }
     const int foreign = yolo::firstForeignLine(bytes);

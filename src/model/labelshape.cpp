@@ -1,0 +1,157 @@
+#include "model/labelshape.h"
+
+#include "model/bboxlist.h"
+
+#include <algorithm>
+
+ShapePoints::ShapePoints(ShapeKind kind, int dims, const double *values, int count)
+    : data(count + 1)
+{
+    data[0] = double(int(kind) << 2 | dims);
+    std::copy(values, values + count, data.begin() + 1);
+}
+
+namespace shape {
+
+ShapeKind kindOfLine(int fields, const KeypointShape &keypoints, int *dims)
+{
+    // The dataset's kpt_shape decides first: with two values per keypoint every pose line has an
+    // odd number of fields and would otherwise read as a polygon.
+    if (keypoints.isValid() && fields == 5 + keypoints.count * keypoints.dims) {
+        *dims = keypoints.dims;
+        return ShapeKind::Keypoints;
+    }
+    // Five fields are a box, six a box with a confidence after it, kept as text.
+    if (fields < 7)
+        return ShapeKind::Box;
+    // A class and at least three x y pairs. Nine fields are an oriented box: four corners.
+    if (fields % 2 == 1) {
+        *dims = 2;
+        return ShapeKind::Polygon;
+    }
+    // Without a kpt_shape, a box and whole x y visibility triples. With one, a line of another
+    // length is none of the dataset's poses: it is read as before, a box and text.
+    if (!keypoints.isValid() && (fields - 5) % 3 == 0) {
+        *dims = 3;
+        return ShapeKind::Keypoints;
+    }
+    return ShapeKind::Box;
+}
+
+bool isUnlabelled(const double *point, int dims)
+{
+    return dims == 3 ? point[2] == 0 : point[0] == 0 && point[1] == 0;
+}
+
+void fitBox(BoxInfo &box)
+{
+    const int n = box.shape.size();
+    if (n < 2)
+        return;
+    const double *v = box.shape.values();
+    double left = v[0], right = v[0], top = v[1], bottom = v[1];
+    for (int i = 2; i + 1 < n; i += 2) {
+        left = std::min(left, v[i]);
+        right = std::max(right, v[i]);
+        top = std::min(top, v[i + 1]);
+        bottom = std::max(bottom, v[i + 1]);
+    }
+    box.cx = (left + right) / 2;
+    box.cy = (top + bottom) / 2;
+    box.cw = right - left;
+    box.ch = bottom - top;
+}
+
+void setGeometry(BoxInfo &box, double cx, double cy, double cw, double ch)
+{
+    if (!box.shape.isNull()) {
+        const double oldLeft = box.cx - box.cw / 2, oldTop = box.cy - box.ch / 2;
+        const double left = cx - cw / 2, top = cy - ch / 2;
+        const double sx = box.cw != 0 ? cw / box.cw : 1.0;
+        const double sy = box.ch != 0 ? ch / box.ch : 1.0;
+        const int dims = box.shape.dims();
+        const int n = box.shape.size();
+        const bool keypoints = box.kind() == ShapeKind::Keypoints;
+        double *v = box.shape.editValues();
+        for (int i = 0; i + 1 < n; i += dims) {
+            if (keypoints && isUnlabelled(v + i, dims))
+                continue;
+            v[i] = left + (v[i] - oldLeft) * sx;
+            v[i + 1] = top + (v[i + 1] - oldTop) * sy;
+        }
+    }
+    box.cx = cx;
+    box.cy = cy;
+    box.cw = cw;
+    box.ch = ch;
+    if (box.kind() == ShapeKind::Polygon)
+        fitBox(box);
+}
+
+BoxInfo shapedLike(const BoxInfo &box, const LabelLayout &layout)
+{
+    BoxInfo shaped = box;
+    if (layout.kind == ShapeKind::Polygon) {
+        const double l = box.cx - box.cw / 2, r = box.cx + box.cw / 2;
+        const double t = box.cy - box.ch / 2, b = box.cy + box.ch / 2;
+        const double corners[] = {l, t, r, t, r, b, l, b};
+        shaped.shape = ShapePoints(ShapeKind::Polygon, 2, corners, 8);
+        fitBox(shaped);
+    } else if (layout.kind == ShapeKind::Keypoints && layout.keypoints.isValid()) {
+        const QVector<double> unlabelled(layout.keypoints.count * layout.keypoints.dims, 0.0);
+        shaped.shape = ShapePoints(ShapeKind::Keypoints, layout.keypoints.dims,
+                                   unlabelled.constData(), unlabelled.size());
+    }
+    return shaped;
+}
+
+LabelLayout layoutOf(const QVector<BoxInfo> &boxes, const KeypointShape &keypoints)
+{
+    LabelLayout layout;
+    layout.keypoints = keypoints;
+    layout.datasetKeypoints = keypoints;
+    for (const BoxInfo &box : boxes) {
+        if (box.shape.isNull())
+            continue;
+        layout.kind = box.kind();
+        if (layout.kind == ShapeKind::Keypoints)
+            layout.keypoints = {box.shape.pointCount(), box.shape.dims()};
+        return layout;
+    }
+    if (keypoints.isValid())
+        layout.kind = ShapeKind::Keypoints;
+    return layout;
+}
+
+const char *kindName(ShapeKind kind)
+{
+    switch (kind) {
+    case ShapeKind::Polygon:
+        return "polygon";
+    case ShapeKind::Keypoints:
+        return "keypoints";
+    default:
+        return "box";
+    }
+}
+
+ShapeKind kindFromName(const QString &name)
+{
+    if (name == QLatin1String("polygon"))
+        return ShapeKind::Polygon;
+    if (name == QLatin1String("keypoints"))
+        return ShapeKind::Keypoints;
+    return ShapeKind::Box;
+}
+
+ShapePoints fromValues(ShapeKind kind, int dims, const QVector<double> &values)
+{
+    const int n = values.size();
+    if (kind == ShapeKind::Polygon && n >= 6 && n % 2 == 0)
+        return ShapePoints(kind, 2, values.constData(), n);
+    if (kind == ShapeKind::Keypoints && (dims == 2 || dims == 3) && n > 0 && n % dims == 0)
+        return ShapePoints(kind, dims, values.constData(), n);
+    return ShapePoints();
+}
+
+} // namespace shape

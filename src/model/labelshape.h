@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// What a label line holds besides its class: a box, a polygon (segmentation, oriented boxes) or a
+// box with keypoints (pose).
+enum class ShapeKind : quint8 { Box, Polygon, Keypoints };
+
+// The `kpt_shape: [count, dims]` of a pose dataset's YAML: `dims` values per keypoint, x y and
+// for 3 a visibility (0 not labelled, 1 hidden, 2 visible).
+struct KeypointShape
+{
+    int count = 0;
+    int dims = 0;
+
+    bool isValid() const { return count > 0 && (dims == 2 || dims == 3); }
+    bool operator==(const KeypointShape &o) const { return count == o.count && dims == o.dims; }
+};
+
+// The vertices of a polygon (x y pairs) or the keypoints of a pose line (x y [v]), as fractions
+// of the image. One implicitly shared array whose first element holds the kind and the values per
+// point, so that a box pays one null pointer and a shape one allocation.
+class ShapePoints
+{
+public:
+    ShapePoints() = default;
+    ShapePoints(ShapeKind kind, int dims, const double *values, int count);
+
+    bool isNull() const { return data.isEmpty(); }
+    ShapeKind kind() const
+    {
+        return data.isEmpty() ? ShapeKind::Box : ShapeKind(int(data[0]) >> 2);
+    }
+    // Values per point: 2 for a polygon, 2 or 3 for keypoints, 0 for a box.
+    int dims() const { return data.isEmpty() ? 0 : int(data[0]) & 3; }
+    // The number of values, not of points.
+    int size() const { return data.isEmpty() ? 0 : data.size() - 1; }
+    int pointCount() const { return data.isEmpty() ? 0 : size() / dims(); }
+    const double *values() const { return data.constData() + 1; }
+    // Detaches: copies kept elsewhere (an undo step) keep the values they had.
+    double *editValues() { return data.data() + 1; }
+
+    bool operator==(const ShapePoints &o) const { return data == o.data; }
+
+private:
+    QVector<double> data;
+};
+
+// What a new box of a list becomes, so that a label file stays one kind: a four-corner polygon
+// in a polygon file, a box with unlabelled keypoints in a pose file.
+struct LabelLayout
+{
+    ShapeKind kind = ShapeKind::Box;
+    KeypointShape keypoints; // of the file's pose lines
+    KeypointShape datasetKeypoints; // the dataset YAML's kpt_shape, if any: how lines are read
+};
+
+struct BoxInfo;
+
+namespace shape {
+
+// How a label line of `fields` fields (class included) is read: see the definition.
+ShapeKind kindOfLine(int fields, const KeypointShape &keypoints, int *dims);
+
+// A keypoint without a label: visibility 0, or for two values per point both coordinates 0
+// (how pose tools write a missing point when there is no visibility).
+bool isUnlabelled(const double *point, int dims);
+
+// Sets the box of a polygon to the bounding rectangle of its vertices.
+void fitBox(BoxInfo &box);
+
+// Gives `box` the geometry cx, cy, cw, ch, taking its vertices or labelled keypoints along axis
+// by axis from the old box to the new one (a move translates, a resize scales; from a zero
+// width or height only translates). A polygon's box is then fitted to its vertices again.
+void setGeometry(BoxInfo &box, double cx, double cy, double cw, double ch);
+
+// `box`, made with only its five fields, as a new line of a file laid out as `layout`.
+BoxInfo shapedLike(const BoxInfo &box, const LabelLayout &layout);
+
+// The layout of a file whose lines are `boxes`, in a dataset whose kpt_shape is `keypoints`: that
+// of its first polygon or keypoints line; without one, keypoints when `keypoints` is valid, else
+// boxes.
+LabelLayout layoutOf(const QVector<BoxInfo> &boxes, const KeypointShape &keypoints);
+
+// The text of a kind as the roles and the dataset JSON give it, and back (Box for anything else).
+const char *kindName(ShapeKind kind);
+ShapeKind kindFromName(const QString &name);
+
+// A shape from the values a dataset JSON file gives; null (a plain box) when they do not make
+// one: a polygon needs an even number of at least six values, keypoints whole points.
+ShapePoints fromValues(ShapeKind kind, int dims, const QVector<double> &values);
+
+} // namespace shape
