@@ -147,6 +147,63 @@ private slots:
         QCOMPARE(names(), QStringList{"x"});
     }
 
+    // A pose dataset's kpt_shape, found with the class names, reaches the reading of its label
+    // lines: nine fields are two x y keypoints with [2, 2], a four-vertex polygon without it.
+    void keypointShape_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("kptShape");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("none") << QStringList{} << "0 0"
+                              << "polygon";
+        QTest::newRow("in data.yaml")
+            << QStringList{"a/labels/data.yaml=names: [p]\nkpt_shape: [2, 2]\n"} << "2 2"
+            << "keypoints";
+        QTest::newRow("block sequence, in the parent")
+            << QStringList{"a/data.yaml=names: [p]\nkpt_shape:\n  - 2\n  - 2\n"} << "2 2"
+            << "keypoints";
+        QTest::newRow("beside a classes.txt")
+            << QStringList{"a/labels/classes.txt=p\n", "a/labels/pose.yaml=kpt_shape: [2, 2]"}
+            << "2 2"
+            << "keypoints";
+        QTest::newRow("not above the folder of the class file")
+            << QStringList{"a/labels/classes.txt=p\n", "a/data.yaml=kpt_shape: [2, 2]"} << "0 0"
+            << "polygon";
+        QTest::newRow("four values a point")
+            << QStringList{"a/data.yaml=kpt_shape: [2, 4]"} << "0 0"
+            << "polygon";
+        QTest::newRow("not whole numbers")
+            << QStringList{"a/data.yaml=kpt_shape: [2.0, x]"} << "0 0"
+            << "polygon";
+        QTest::newRow("three numbers") << QStringList{"a/data.yaml=kpt_shape: [2, 2, 1]"} << "0 0"
+                                       << "polygon";
+    }
+    void keypointShape()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, kptShape);
+        QFETCH(QString, kind);
+        newFolder();
+        QVERIFY(QDir(dir->path()).mkpath("a/labels"));
+        writeBytes(path("a/labels/x.txt"), "0 0.5 0.5 0.4 0.4 0.4 0.4 0.6 0.6");
+        yolo::LabelFolderExtras extras;
+        for (const QString &file : files) {
+            const int equals = file.indexOf('=');
+            writeBytes(path(file.left(equals)), file.mid(equals + 1).toUtf8());
+            // What the loader notes while listing the labels folder.
+            const QString name = file.left(equals);
+            if (name == "a/labels/classes.txt")
+                extras.classesTxt = true;
+            else if (name.startsWith("a/labels/"))
+                extras.yamlFiles << name.mid(9);
+        }
+        KeypointShape shape;
+        yolo::findClassNames(path("a/labels"), extras, nullptr, &shape);
+        QCOMPARE(QStringLiteral("%1 %2").arg(shape.count).arg(shape.dims), kptShape);
+        model->loadYolo(path("a/labels"), path("a/images"));
+        QCOMPARE(boxes(0)->data(boxes(0)->index(0, 0), BBoxList::Kind).toString(), kind);
+    }
+
     void unparsableYamlIsSkipped()
     {
         newFolder();

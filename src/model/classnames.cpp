@@ -34,7 +34,8 @@ bool scalarName(const YAML::Node &node, QString *name)
     return true;
 }
 
-// A class id written as a YAML key: a whole number that fits an int, nothing else.
+// A class id written as a YAML key (or a kpt_shape number): a whole number that fits an int,
+// nothing else.
 bool classId(const YAML::Node &node, int *id)
 {
     if (!node.IsScalar())
@@ -48,13 +49,31 @@ bool classId(const YAML::Node &node, int *id)
 
 } // namespace
 
-bool parseYamlNames(const QByteArray &bytes, ClassNames *names, QString *error)
+namespace {
+
+KeypointShape keypointShape(const YAML::Node &node)
+{
+    KeypointShape shape;
+    if (node && node.IsSequence() && node.size() == 2 && classId(node[0], &shape.count)
+        && classId(node[1], &shape.dims) && shape.isValid())
+        return shape;
+    return {};
+}
+
+} // namespace
+
+bool parseYamlNames(const QByteArray &bytes, ClassNames *names, QString *error,
+                    KeypointShape *keypoints)
 {
     names->clear();
+    if (keypoints)
+        *keypoints = {};
     try {
         const YAML::Node root = YAML::Load(std::string(bytes.constData(), size_t(bytes.size())));
         if (!root.IsMap())
             return true;
+        if (keypoints)
+            *keypoints = keypointShape(root["kpt_shape"]);
         const YAML::Node list = root["names"];
         if (!list)
             return true;
@@ -75,6 +94,8 @@ bool parseYamlNames(const QByteArray &bytes, ClassNames *names, QString *error)
     } catch (const YAML::Exception &e) {
         *error = QString::fromStdString(e.what());
         names->clear();
+        if (keypoints)
+            *keypoints = {};
         return false;
     }
 }
@@ -84,9 +105,11 @@ namespace {
 // A class list is a few kilobytes; a larger file is something else and is not parsed.
 constexpr qint64 maxClassFileSize = 16 * 1024 * 1024;
 
-// The class names in `path`, empty when it names none or cannot be read or parsed.
-ClassNames namesIn(const QString &path, bool yaml)
+// The class names in `path`, empty when it names none or cannot be read or parsed; and the
+// kpt_shape of a YAML file.
+ClassNames namesIn(const QString &path, bool yaml, KeypointShape *keypoints)
 {
+    *keypoints = {};
     QByteArray bytes;
     if (QFileInfo(path).size() > maxClassFileSize || !io::readFile(path, bytes))
         return {};
@@ -94,7 +117,7 @@ ClassNames namesIn(const QString &path, bool yaml)
         return parseClassesTxt(bytes);
     ClassNames names;
     QString error;
-    if (!parseYamlNames(bytes, &names, &error))
+    if (!parseYamlNames(bytes, &names, &error, keypoints))
         qCDebug(lcLoad).noquote() << "Skipped" << path << "(not YAML:" << error << ")";
     return names;
 }
@@ -116,10 +139,14 @@ QStringList candidates(bool classesTxt, QStringList yamlFiles)
 } // namespace
 
 ClassNames findClassNames(const QString &labelsFolder, const LabelFolderExtras &extras,
-                          QString *found)
+                          QString *found, KeypointShape *keypoints)
 {
+    KeypointShape firstShape;
+    if (keypoints)
+        *keypoints = {};
     if (labelsFolder.isEmpty())
         return {};
+    ClassNames result;
     QDir folder(labelsFolder);
     for (int level = 0; level < 3; ++level) {
         QStringList names;
@@ -134,15 +161,25 @@ ClassNames findClassNames(const QString &labelsFolder, const LabelFolderExtras &
         }
         for (const QString &name : qAsConst(names)) {
             const QString path = folder.filePath(name);
-            const ClassNames classNames = namesIn(path, name.endsWith(QLatin1String(".yaml")));
-            if (!classNames.isEmpty()) {
+            KeypointShape shape;
+            const ClassNames classNames
+                = namesIn(path, name.endsWith(QLatin1String(".yaml")), &shape);
+            if (!firstShape.isValid())
+                firstShape = shape;
+            if (result.isEmpty() && !classNames.isEmpty()) {
                 if (found)
                     *found = path;
-                return classNames;
+                result = classNames;
             }
+            if (!result.isEmpty() && (!keypoints || firstShape.isValid()))
+                break;
         }
+        if (!result.isEmpty())
+            break;
     }
-    return {};
+    if (keypoints)
+        *keypoints = firstShape;
+    return result;
 }
 
 } // namespace yolo

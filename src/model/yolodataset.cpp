@@ -226,6 +226,11 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     yolo::LabelFolderExtras extras;
     const std::vector<LabelEntry> entries = listLabelEntries(txtPath, extras);
     imageLister.join();
+    // The class file before the labels: a pose dataset's kpt_shape decides how lines are read.
+    QString classFile;
+    KeypointShape keypoints;
+    const yolo::ClassNames classNames
+        = yolo::findClassNames(txtPath, extras, &classFile, &keypoints);
 
     // Opening and reading 100k small files is most of a load, and it goes nearly twice as fast
     // on two cores as on one. A second thread and this one take the label files in row order
@@ -256,7 +261,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         Slot &slot = files[i];
         slot.base = io::baseName(io::fileName(entries[i].name()));
         slot.txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, slot.base);
-        slot.file = BBoxList::readTxtFile(slot.txtFile);
+        slot.file = BBoxList::readTxtFile(slot.txtFile, keypoints);
         slot.read.store(true, std::memory_order_release);
     };
     std::thread reader([&] {
@@ -298,8 +303,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
 
     // The class names before the views learn of the new rows, so that tiles are made with their
     // colours rather than made and then coloured again.
-    QString classFile;
-    setClassNames(yolo::findClassNames(txtPath, extras, &classFile));
+    setClassNames(classNames);
     labelsFolder = txtPath;
     labelsFolderWritable = true;
     endResetModel();
