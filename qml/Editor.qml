@@ -77,7 +77,10 @@ Popup {
 
     // Closing the image closes the popup; its closed() comes once it has slid out.
     function closeAction() {
-        EditSession.close()
+        if (picture.drawing)
+            picture.cancelDrawing()
+        else
+            EditSession.close()
     }
 
     modal: true

@@ -62,6 +62,13 @@ Item {
     function fit() {
         zoom = 1
     }
+    // True while a box is being drawn by dragging on the picture.
+    readonly property bool drawing: band.visible
+
+    function cancelDrawing() {
+        band.visible = false
+        mouseFull.cancelled = true
+    }
     // Adds a box of `catId` at the last place the pointer was seen over the picture.
     function addBoxAtPointer(catId) {
         EditSession.addBox(catId, mouseFull.mouseX - rcImageFrame.x, mouseFull.mouseY - rcImageFrame.y,
@@ -143,14 +150,56 @@ Item {
                 asynchronous: true
                 cache: false
             }
-            // Hover for the place a key adds a box at; a click beside the boxes clears the
-            // selection.
+            // Hover for the place a key adds a box at. A click beside the boxes clears the
+            // selection; a drag draws a box of the current class.
             MouseArea {
                 id: mouseFull
                 objectName: "mouseFull"
                 anchors.fill: parent
                 hoverEnabled: true
-                onClicked: EditSession.clearSelection()
+                property point start
+                property bool drew: false
+                // Esc during the drag: nothing more is drawn until the button is let go.
+                property bool cancelled: false
+
+                function framePoint(mouse) {
+                    return Qt.point(Math.max(0, Math.min(rcImageFrame.width, mouse.x - rcImageFrame.x)),
+                                    Math.max(0, Math.min(rcImageFrame.height, mouse.y - rcImageFrame.y)))
+                }
+                onPressed: {
+                    drew = false
+                    cancelled = false
+                    start = framePoint(mouse)
+                    band.x = start.x
+                    band.y = start.y
+                    band.width = 0
+                    band.height = 0
+                }
+                onPositionChanged: {
+                    if (!pressed || cancelled)
+                        return
+                    var p = framePoint(mouse)
+                    band.x = Math.min(start.x, p.x)
+                    band.y = Math.min(start.y, p.y)
+                    band.width = Math.abs(p.x - start.x)
+                    band.height = Math.abs(p.y - start.y)
+                    if (band.width >= 3 || band.height >= 3)
+                        band.visible = true
+                }
+                onReleased: {
+                    if (!band.visible)
+                        return
+                    band.visible = false
+                    drew = true
+                    EditSession.drawBox(EditSession.currentCatId, band.x, band.y,
+                                        band.x + band.width, band.y + band.height,
+                                        rcImageFrame.width, rcImageFrame.height)
+                }
+                onCanceled: band.visible = false
+                onClicked: {
+                    if (!drew)
+                        EditSession.clearSelection()
+                }
             }
             ImageFrame {
                 id: rcImageFrame
@@ -171,6 +220,16 @@ Item {
                         xMax: rcImageFrame.width
                         yMax: rcImageFrame.height
                     }
+                }
+                // The box being drawn, in the current class's colour.
+                Rectangle {
+                    id: band
+                    objectName: "drawBand"
+                    visible: false
+                    z: 200
+                    color: "transparent"
+                    border.width: 2
+                    border.color: Categories.revision, Categories.colorOf(EditSession.currentCatId)
                 }
             }
         }

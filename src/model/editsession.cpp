@@ -300,6 +300,28 @@ void EditSession::addBox(int catId, double x, double y, double width, double hei
     push(new AddBoxCommand(openBoxes, box));
 }
 
+void EditSession::drawBox(int catId, double x0, double y0, double x1, double y1, double width,
+                          double height)
+{
+    if (!openBoxes || !(width > 0 && height > 0))
+        return;
+    const double left = std::clamp(std::min(x0, x1), 0.0, width);
+    const double right = std::clamp(std::max(x0, x1), 0.0, width);
+    const double top = std::clamp(std::min(y0, y1), 0.0, height);
+    const double bottom = std::clamp(std::max(y0, y1), 0.0, height);
+    if (right <= left || bottom <= top)
+        return;
+    BoxInfo box;
+    box.catId = catId;
+    box.cx = (left + right) / 2 / width;
+    box.cy = (top + bottom) / 2 / height;
+    box.cw = (right - left) / width;
+    box.ch = (bottom - top) / height;
+    noteUsed(catId);
+    push(new AddBoxCommand(openBoxes, box));
+    select(openBoxes->rowCount() - 1);
+}
+
 void EditSession::moveBox(int box, double cx, double cy, double cw, double ch, bool continuing)
 {
     if (!openBoxes || box < 0 || box >= openBoxes->rowCount())

@@ -114,6 +114,10 @@ public slots:
     // Adds a box of `catId` centred on the point (x, y) of a picture `width` by `height` shown,
     // or on the nearest point of the picture. Nothing without a picture size.
     void addBox(int catId, double x, double y, double width, double height);
+    // Adds a box of `catId` between the corners (x0, y0) and (x1, y1) of a picture `width` by
+    // `height` shown, cut to the picture, and selects it.
+    void drawBox(int catId, double x0, double y0, double x1, double y1, double width,
+                 double height);
     // Gives the box new geometry. `continuing` marks a further report of the gesture that
     // made the last edit: the two become one undo step.
     void moveBox(int box, double cx, double cy, double cw, double ch, bool continuing);

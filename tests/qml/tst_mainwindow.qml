@@ -835,6 +835,47 @@ TestCase {
         tryCompare(list, "visible", false)
     }
 
+    // A drag where no box is draws one of the current class, cut to the picture, selected, one
+    // undo step; Esc during the drag draws nothing.
+    function test_drawByDragging_data() {
+        return [ { tag: "inside", x0: 0.1, y0: 0.2, x1: 0.4, y1: 0.6, escape: false },
+                 { tag: "up and left, past the edge", x0: 0.3, y0: 0.5, x1: -0.2, y1: -0.3,
+                   escape: false },
+                 { tag: "Esc cancels", x0: 0.1, y0: 0.2, x1: 0.4, y1: 0.6, escape: true } ]
+    }
+    function test_drawByDragging(data) {
+        load()
+        var tile = tileOf("tall")
+        open(tile)
+        var frame = frameOf(tile)
+        var w = frame.width, h = frame.height
+        mousePress(frame, data.x0 * w, data.y0 * h)
+        for (var i = 1; i <= 5; ++i)
+            mouseMove(frame, (data.x0 + (data.x1 - data.x0) * i / 5) * w,
+                      (data.y0 + (data.y1 - data.y0) * i / 5) * h)
+        if (data.escape)
+            keyClick(Qt.Key_Escape)
+        mouseRelease(frame, data.x1 * w, data.y1 * h)
+        var list = EditSession.boxes
+        verify(EditSession.isOpen)
+        if (data.escape) {
+            compare(list.rowCount(), 0)
+            return
+        }
+        compare(list.rowCount(), 1)
+        compare(EditSession.selectedBox, 0)
+        var clamp = function(v) { return Math.max(0, Math.min(1, v)) }
+        var left = clamp(Math.min(data.x0, data.x1)), right = clamp(Math.max(data.x0, data.x1))
+        var top = clamp(Math.min(data.y0, data.y1)), bottom = clamp(Math.max(data.y0, data.y1))
+        var row = list.index(0, 0)
+        fuzzyCompare(list.data(row, 1), (left + right) / 2, 2 / w)
+        fuzzyCompare(list.data(row, 3), right - left, 2 / w)
+        fuzzyCompare(list.data(row, 2), (top + bottom) / 2, 2 / h)
+        fuzzyCompare(list.data(row, 4), bottom - top, 2 / h)
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        compare(list.rowCount(), 0)
+    }
+
     // The wheel zooms about the pointer: the image point under it stays there, and the boxes
     // stay on the picture. Ctrl+1 shows image pixels 1:1, Ctrl+0 fits, 800 % at the most.
     function test_zoom() {
