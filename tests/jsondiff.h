@@ -20,7 +20,7 @@ namespace jsondiff {
 struct Outcome
 {
     QByteArray text; // the dataset as the reference exportJsonDocument writes it
-    QVector<quint64> bits; // every box value, bit for bit, catIds as they are
+    QVector<quint64> bits; // every box and shape value, bit for bit, catIds as they are
     QStringList messages; // the debug messages, in order
     int resets = 0; // model resets
     int completed = 0; // readFileCompleted signals
@@ -78,9 +78,14 @@ inline Outcome run(fastjson::Mode mode, const QString &scratch, const std::funct
             = qobject_cast<BBoxList *>(model->data(model->index(row, 0), 4).value<QObject *>());
         if (!boxes)
             continue;
-        for (const auto &box : boxes->boxList())
-            outcome.bits << quint64(quint32(box->catId)) << bitsOf(box->cx) << bitsOf(box->cy)
-                         << bitsOf(box->cw) << bitsOf(box->ch);
+        for (const auto &box : boxes->boxList()) {
+            const BoxInfo &b = *box;
+            outcome.bits << quint64(quint32(b.catId)) << bitsOf(b.cx) << bitsOf(b.cy)
+                         << bitsOf(b.cw) << bitsOf(b.ch) << quint64(b.kind())
+                         << quint64(b.shape.dims());
+            for (int i = 0; i < b.shape.size(); ++i)
+                outcome.bits << bitsOf(b.shape.values()[i]);
+        }
     }
     return outcome;
 }

@@ -74,6 +74,45 @@ private slots:
         QCOMPARE(readBytes(path("out.json")), expected);
     }
 
+    // A shape in members of its own after the box's: a reader that knows only boxes reads the
+    // box.
+    void shapeBytes()
+    {
+        writeBytes(path("in.json"), R"([{"id": 1, "bboxes": [{"catId": 2, "cx": 9,
+            "kind": "polygon", "pointDims": 2, "points": [0.1, 0.2, 0.5, 0.2, 0.5, 0.6]}]}])");
+        model->loadJson(path("in.json"));
+        model->exportJson(path("out.json"));
+        const QByteArray expected = "[\n"
+                                    "    {\n"
+                                    "        \"bboxes\": [\n"
+                                    "            {\n"
+                                    "                \"catId\": 2,\n"
+                                    "                \"ch\": 0.39999999999999997,\n"
+                                    "                \"cw\": 0.4,\n"
+                                    "                \"cx\": 0.3,\n"
+                                    "                \"cy\": 0.4,\n"
+                                    "                \"kind\": \"polygon\",\n"
+                                    "                \"pointDims\": 2,\n"
+                                    "                \"points\": [\n"
+                                    "                    0.1,\n"
+                                    "                    0.2,\n"
+                                    "                    0.5,\n"
+                                    "                    0.2,\n"
+                                    "                    0.5,\n"
+                                    "                    0.6\n"
+                                    "                ]\n"
+                                    "            }\n"
+                                    "        ],\n"
+                                    "        \"fileName\": \"\",\n"
+                                    "        \"filePath\": \"\",\n"
+                                    "        \"height\": 0,\n"
+                                    "        \"id\": 1,\n"
+                                    "        \"width\": 0\n"
+                                    "    }\n"
+                                    "]\n";
+        QCOMPARE(readBytes(path("out.json")), expected);
+    }
+
     void roundTripIsExact()
     {
         // Rows from a YOLO load, with unsaved edits and awkward values.
@@ -81,6 +120,8 @@ private slots:
         writeBytes(path("labels/a.txt"), "1 0.123457 0.5 0.1 0.1\n-3 1e-05 2.5 0 -0.25");
         writeBytes(path("labels/b.txt"), "");
         writeBytes(path("labels/c d é.txt"), "80 0.999999 0.000001 0.3 0.7");
+        writeBytes(path("labels/shapes.txt"),
+                   "0 0.1 0.2 0.333333 0.2 0.3 0.4\n1 0.5 0.5 0.2 0.2 0.5 0.45 2");
         model->loadYolo(path("labels"), path("images"));
         const_cast<BBoxList *>(boxes(0))->setData(boxes(0)->index(0, 0), 0.1 + 0.2, 1);
         const_cast<BBoxList *>(boxes(0))->appendRow(2, 1.0 / 3.0, 2.0 / 3.0);
@@ -114,6 +155,7 @@ private slots:
                 QVERIFY(sameBits(x.cy, y.cy));
                 QVERIFY(sameBits(x.cw, y.cw));
                 QVERIFY(sameBits(x.ch, y.ch));
+                QVERIFY(x.shape == y.shape);
             }
         }
         // The ids the YOLO load gave (1, 2, 3) come back too.

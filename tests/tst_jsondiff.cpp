@@ -67,7 +67,9 @@ const QByteArray valueAnns
         " {'image_id': 1, 'category_id': 1, 'bbox': [30, 30, 200, 300]}]");
 const QByteArray valueDataset
     = J("[{'id': V, 'fileName': 'n', 'filePath': V, 'width': V,"
-        " 'height': 4, 'bboxes': [{'catId': V, 'cx': V, 'cy': 0.5, 'cw': V, 'ch': 1e-05}, V]},"
+        " 'height': 4, 'bboxes': [{'catId': V, 'cx': V, 'cy': 0.5, 'cw': V, 'ch': 1e-05}, V,"
+        " {'catId': 1, 'kind': 'polygon', 'points': [V, 0.1, 0.2, 0.3, V, 0.5]},"
+        " {'kind': 'keypoints', 'pointDims': V, 'points': [0.5, 0.5, 2, 0.1, V, 0]}]},"
         " {'id': 2, 'bboxes': V}]");
 
 // Rows of images text, annotations text, and whether the simdjson readers keep both.
@@ -137,6 +139,21 @@ void addDatasetDocumentRows()
     QTest::newRow("duplicate bboxes")
         << (J("[{'bboxes': [{'catId': 1}], 'bboxes': [{'cx': 0.25, 'cx': 0.5}]}]")) << true;
     QTest::newRow("box that is not an object") << (J("[{'bboxes': [1, [], null]}]")) << true;
+    QTest::newRow("shapes") << (J(
+        "[{'bboxes': [{'kind': 'polygon', 'pointDims': 2, 'points': [0.1, 0.2, 0.5, 0.2,"
+        " 0.5, 0.6]}, {'points': [0.5, 0.5, 2], 'kind': 'keypoints', 'pointDims': 3},"
+        " {'kind': 'keypoints', 'pointDims': 2, 'points': [0.5, 0.5, 0, 0]}]}]"))
+                            << true;
+    QTest::newRow("shapes that are none")
+        << (J("[{'bboxes': [{'kind': 'polygon', 'points': [0.1, 0.2, 0.5, 0.2, 0.5]},"
+              " {'kind': 'polygon', 'points': [0.1, 0.2, 0.5, 0.2]}, {'kind': 'circle',"
+              " 'points': [1, 2, 3, 4, 5, 6]}, {'kind': 'keypoints', 'pointDims': 3, 'points':"
+              " [1, 2]}, {'kind': 7, 'points': {'x': 1}}, {'points': [1, 2, 3, 4, 5, 6]}]}]"))
+        << true;
+    QTest::newRow("points that are not numbers, and twice")
+        << (J("[{'bboxes': [{'kind': 'polygon', 'points': [0.1, '0.2', null, [1], {}, true],"
+              " 'points': [0.1, 0.2, 0.5, 0.2, 0.5, 0.6, 'x', 0.9], 'kind': 'polygon'}]}]"))
+        << true;
     QTest::newRow("lone surrogate in a name")
         << (J("[{'fileName': '\\udc00', 'bboxes': []}]")) << false;
     // Each end of each UTF-8 length, written as QJsonDocument writes it.

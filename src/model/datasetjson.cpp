@@ -20,6 +20,23 @@ namespace ondemand = jsonwalk::ondemand;
 // The text is written a part at a time; a part ends after the image that takes it past this.
 constexpr int partSize = 1 << 20;
 
+// The members a shaped box has besides those of a box, as BBoxList::toJsonArray makes them.
+void appendShape(QByteArray &out, const ShapePoints &shape)
+{
+    out.append(",\n                \"kind\": ");
+    jsontext::appendString(out, QString::fromLatin1(shape::kindName(shape.kind())));
+    out.append(",\n                \"pointDims\": ");
+    jsontext::appendInteger(out, shape.dims());
+    out.append(",\n                \"points\": [\n");
+    const double *v = shape.values();
+    for (int i = 0; i < shape.size(); ++i) {
+        out.append("                    ");
+        jsontext::appendNumber(out, v[i]);
+        out.append(i + 1 < shape.size() ? ",\n" : "\n");
+    }
+    out.append("                ]");
+}
+
 // One image as QJsonDocument::toJson indents it: members in key order, four spaces a level.
 void appendImage(QByteArray &out, const ImageList::ImageInfo &info)
 {
@@ -37,6 +54,8 @@ void appendImage(QByteArray &out, const ImageList::ImageInfo &info)
         jsontext::appendNumber(out, box.cx);
         out.append(",\n                \"cy\": ");
         jsontext::appendNumber(out, box.cy);
+        if (!box.shape.isNull())
+            appendShape(out, box.shape);
         out.append(i + 1 < boxes.size() ? "\n            },\n" : "\n            }\n");
     }
     out.append("        ],\n        \"fileName\": ");
@@ -107,10 +126,20 @@ struct DatasetImage
 
 using AddImage = std::function<void(DatasetImage &)>;
 
+// The shape members of a box as both readers read them: kept when they make a shape, a polygon's
+// box fitted to its vertices.
+void setShape(BoxInfo &box, const QString &kind, int dims, const QVector<double> &values)
+{
+    box.shape = shape::fromValues(shape::kindFromName(kind), dims, values);
+    if (box.kind() == ShapeKind::Polygon)
+        shape::fitBox(box);
+}
+
 // Calls `add` for each image of the file; gives up where QJsonDocument might read otherwise.
 bool readDatasetFast(const QString &path, const AddImage &add)
 {
     DatasetImage image;
+    QVector<double> values;
     qint64 bytesRead = 0;
     return jsonwalk::forEachElement(path, bytesRead, [&](ondemand::value &element) {
         image.id = image.width = image.height = 0;
@@ -132,6 +161,9 @@ bool readDatasetFast(const QString &path, const AddImage &add)
                 image.boxes.clear();
                 return Walk::forEachItem(v, 2, [&](ondemand::value &item) {
                     BoxInfo box;
+                    QString kind;
+                    int dims = 0;
+                    values.clear();
                     const bool boxOk
                         = Walk::forEachMember(item, 3, [&](const Key &boxKey, ondemand::value &b) {
                               if (boxKey.is("catId"))
@@ -144,8 +176,22 @@ bool readDatasetFast(const QString &path, const AddImage &add)
                                   return Walk::numberOrDefault(b, 4, box.cw);
                               if (boxKey.is("ch"))
                                   return Walk::numberOrDefault(b, 4, box.ch);
+                              if (boxKey.is("kind"))
+                                  return Walk::toString(b, 4, kind);
+                              if (boxKey.is("pointDims"))
+                                  return Walk::toInt(b, 4, dims);
+                              if (boxKey.is("points")) {
+                                  values.clear();
+                                  return Walk::forEachItem(b, 4, [&](ondemand::value &point) {
+                                      double d = 0;
+                                      const bool pointOk = Walk::numberOrDefault(point, 5, d);
+                                      values.append(d);
+                                      return pointOk;
+                                  });
+                              }
                               return Walk::skip(b, 4);
                           });
+                    setShape(box, kind, dims, values);
                     image.boxes.append(box);
                     return boxOk;
                 });
@@ -175,11 +221,17 @@ void readDatasetReference(const QString &path, const AddImage &add)
         const QJsonArray boxArray = object.value(QLatin1String("bboxes")).toArray();
         for (const QJsonValue &boxValue : boxArray) {
             const QJsonObject box = boxValue.toObject();
-            image.boxes.append({box.value(QLatin1String("catId")).toInt(),
-                                box.value(QLatin1String("cx")).toDouble(),
-                                box.value(QLatin1String("cy")).toDouble(),
-                                box.value(QLatin1String("cw")).toDouble(),
-                                box.value(QLatin1String("ch")).toDouble()});
+            BoxInfo read{box.value(QLatin1String("catId")).toInt(),
+                         box.value(QLatin1String("cx")).toDouble(),
+                         box.value(QLatin1String("cy")).toDouble(),
+                         box.value(QLatin1String("cw")).toDouble(),
+                         box.value(QLatin1String("ch")).toDouble()};
+            QVector<double> values;
+            for (const QJsonValue &point : box.value(QLatin1String("points")).toArray())
+                values.append(point.toDouble());
+            setShape(read, box.value(QLatin1String("kind")).toString(),
+                     box.value(QLatin1String("pointDims")).toInt(), values);
+            image.boxes.append(read);
         }
         add(image);
     }
