@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/boxoverlay.h"
 #include "app/imagedecoder.h"
 #include "app/utils.h"
 #include "model/editsession.h"
@@ -18,6 +19,7 @@ void registerQmlTypes(QQmlEngine *engine)
     Utils::instance();
     ImageList::instance();
     EditSession::instance();
+    qmlRegisterType<BoxOverlay>("Pallaster", 1, 0, "BoxOverlay");
     engine->addImageProvider(QLatin1String(ImageDecoder::providerId), new ImageDecoder);
 }
 

@@ -1,0 +1,100 @@
+#include "app/boxoverlay.h"
+
+#include "model/categorytable.h"
+
+#include <QPainter>
+#include <QPolygonF>
+
+BoxOverlay::BoxOverlay(QQuickItem *parent)
+    : QQuickPaintedItem(parent)
+{
+    // Thin aliased lines are what a thumbnail needs, and the cheapest to draw.
+    setAntialiasing(false);
+}
+
+BoxOverlay::~BoxOverlay() = default;
+
+void BoxOverlay::setBoxes(BBoxList *boxes)
+{
+    if (list == boxes)
+        return;
+    for (const QMetaObject::Connection &connection : qAsConst(listConnections))
+        disconnect(connection);
+    listConnections.clear();
+    list = boxes;
+    if (boxes) {
+        listConnections = {
+            connect(boxes, &QAbstractItemModel::dataChanged, this, &BoxOverlay::repaint),
+            connect(boxes, &QAbstractItemModel::rowsInserted, this, &BoxOverlay::repaint),
+            connect(boxes, &QAbstractItemModel::rowsRemoved, this, &BoxOverlay::repaint),
+            connect(boxes, &QAbstractItemModel::modelReset, this, &BoxOverlay::repaint),
+            connect(boxes, &QObject::destroyed, this, &BoxOverlay::repaint),
+        };
+    }
+    emit boxesChanged();
+    update();
+}
+
+void BoxOverlay::setCategories(QObject *categories)
+{
+    if (categoryTable == categories)
+        return;
+    disconnect(categoryConnection);
+    categoryTable = categories;
+    if (auto *table = qobject_cast<CategoryTable *>(categories))
+        categoryConnection
+            = connect(table, &CategoryTable::revisionChanged, this, &BoxOverlay::repaint);
+    emit categoriesChanged();
+    update();
+}
+
+void BoxOverlay::setSelectedBox(int row)
+{
+    if (selected == row)
+        return;
+    selected = row;
+    emit selectedBoxChanged();
+    update();
+}
+
+void BoxOverlay::paint(QPainter *painter)
+{
+    if (!list)
+        return;
+    const double w = width(), h = height();
+    painter->setClipRect(QRectF(0, 0, w, h));
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    const auto *table = qobject_cast<const CategoryTable *>(categoryTable.data());
+    QPolygonF outline;
+    const BoxRecords &records = list->boxList();
+    for (int row = 0; row < records.size(); ++row) {
+        const BoxInfo &box = *records.at(row);
+        const QColor colour = table ? table->colorOf(box.catId) : QColor(Qt::red);
+        const bool chosen = row == selected;
+        QPen pen(colour, chosen ? 3 : 1);
+        pen.setCosmetic(true);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        const double *v = box.shape.values();
+        const int n = box.shape.size();
+        if (box.kind() == ShapeKind::Polygon) {
+            outline.resize(n / 2);
+            for (int i = 0; i + 1 < n; i += 2)
+                outline[i / 2] = QPointF(v[i] * w, v[i + 1] * h);
+            painter->drawPolygon(outline);
+            continue;
+        }
+        painter->drawRect(
+            QRectF((box.cx - box.cw / 2) * w, (box.cy - box.ch / 2) * h, box.cw * w, box.ch * h));
+        if (box.kind() != ShapeKind::Keypoints)
+            continue;
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(colour);
+        const int dims = box.shape.dims();
+        const double radius = chosen ? 3 : 2;
+        for (int i = 0; i + 1 < n; i += dims) {
+            if (!shape::isUnlabelled(v + i, dims))
+                painter->drawEllipse(QPointF(v[i] * w, v[i + 1] * h), radius, radius);
+        }
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "model/bboxlist.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QQuickPaintedItem>
+#include <QVector>
+
+// Every line of one image's box list drawn in its class colour, scaled to the item: rectangles
+// for boxes and pose lines, outlines for polygons, dots for labelled keypoints. One light item
+// per grid tile instead of an item per box.
+class BoxOverlay : public QQuickPaintedItem
+{
+    Q_OBJECT
+    Q_PROPERTY(BBoxList *boxes READ boxes WRITE setBoxes NOTIFY boxesChanged)
+    // A CategoryTable: the colours, looked up by class id.
+    Q_PROPERTY(QObject *categories READ categories WRITE setCategories NOTIFY categoriesChanged)
+    // The row drawn with a thicker line; -1 for none.
+    Q_PROPERTY(int selectedBox READ selectedBox WRITE setSelectedBox NOTIFY selectedBoxChanged)
+
+public:
+    explicit BoxOverlay(QQuickItem *parent = nullptr);
+    ~BoxOverlay() override;
+
+    BBoxList *boxes() const { return list; }
+    void setBoxes(BBoxList *boxes);
+    QObject *categories() const { return categoryTable; }
+    void setCategories(QObject *categories);
+    int selectedBox() const { return selected; }
+    void setSelectedBox(int row);
+
+    void paint(QPainter *painter) override;
+
+signals:
+    void boxesChanged();
+    void categoriesChanged();
+    void selectedBoxChanged();
+
+private:
+    void repaint() { update(); }
+
+    QPointer<BBoxList> list;
+    QPointer<QObject> categoryTable;
+    QVector<QMetaObject::Connection> listConnections;
+    QMetaObject::Connection categoryConnection;
+    int selected = -1;
+};

@@ -1,0 +1,101 @@
+// The grid tile's overlay painted into an image: each kind of line in its class colour, scaled to
+// the item and clipped to it.
+#include "app/boxoverlay.h"
+#include "model/categorytable.h"
+#include "model/yololabels.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestBoxOverlay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pixels_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QPoint>("pixel"); // in a 100 x 100 item painted on a 200 x 200 image
+        QTest::addColumn<int>("catId"); // the colour expected near the pixel; -1 for none
+        const QByteArray box = "0 0.5 0.5 0.4 0.4";
+        const QByteArray triangle = "1 0.1 0.1 0.9 0.1 0.1 0.9";
+        // Three keypoints: fourteen fields, keypoints without a kpt_shape.
+        const QByteArray pose = "2 0.5 0.5 0.2 0.2 0.2 0.8 2 0.8 0.2 0 0.5 0.5 1";
+        QTest::newRow("box edge") << box << -1 << QPoint(30, 50) << 0;
+        QTest::newRow("inside a box") << box << -1 << QPoint(50, 50) << -1;
+        QTest::newRow("selected box, thicker") << box << 0 << QPoint(32, 50) << 0;
+        QTest::newRow("unselected box, thin") << box << -1 << QPoint(33, 50) << -1;
+        QTest::newRow("polygon edge") << triangle << -1 << QPoint(50, 10) << 1;
+        QTest::newRow("polygon diagonal") << triangle << -1 << QPoint(50, 50) << 1;
+        QTest::newRow("outside the polygon") << triangle << -1 << QPoint(80, 80) << -1;
+        QTest::newRow("pose box") << pose << -1 << QPoint(40, 50) << 2;
+        QTest::newRow("labelled keypoint") << pose << -1 << QPoint(20, 80) << 2;
+        QTest::newRow("unlabelled keypoint not drawn") << pose << -1 << QPoint(80, 20) << -1;
+        QTest::newRow("clipped to the item")
+            << QByteArray("0 1 0.5 0.4 0.4") << -1 << QPoint(120, 50) << -1;
+        QTest::newRow("up to the item's edge")
+            << QByteArray("0 1 0.5 0.4 0.4") << -1 << QPoint(80, 30) << 0;
+    }
+    void pixels()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, selected);
+        QFETCH(QPoint, pixel);
+        QFETCH(int, catId);
+        CategoryTable categories;
+        categories.setClassNames({QVariantMap{{"catId", 0}, {"catName", "a"}},
+                                  QVariantMap{{"catId", 1}, {"catName", "b"}},
+                                  QVariantMap{{"catId", 2}, {"catName", "c"}}});
+        BBoxList list;
+        list.setLoaded({yolo::parseLabels(line), {}, {}, {}});
+        BoxOverlay overlay;
+        overlay.setSize(QSizeF(100, 100));
+        overlay.setBoxes(&list);
+        overlay.setCategories(&categories);
+        overlay.setSelectedBox(selected);
+
+        QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        overlay.paint(&painter);
+        painter.end();
+
+        // Within a pixel of where the line should run, as rasterisers round either way.
+        bool found = false;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const QRgb rgb = image.pixel(pixel + QPoint(dx, dy));
+                if (catId < 0)
+                    QCOMPARE(qAlpha(rgb), 0);
+                else
+                    found = found || rgb == categories.colorOf(catId).rgb();
+            }
+        QVERIFY(catId < 0 || found);
+    }
+
+    // The tile paints again whenever what it shows changes.
+    void repaintsOnChanges()
+    {
+        BBoxList list;
+        BoxOverlay overlay;
+        QSignalSpy boxesChanged(&overlay, &BoxOverlay::boxesChanged);
+        overlay.setBoxes(&list);
+        overlay.setBoxes(&list);
+        QCOMPARE(boxesChanged.count(), 1);
+        QCOMPARE(overlay.boxes(), &list);
+        list.appendRow(0, 0.5, 0.5);
+        list.setGeometry(0, 0.4, 0.4, 0.2, 0.2);
+        list.deleteRow(0);
+        list.clear();
+        overlay.setBoxes(nullptr);
+        list.appendRow(0, 0.5, 0.5); // no longer watched
+        QCOMPARE(boxesChanged.count(), 2);
+        QCOMPARE(overlay.selectedBox(), -1);
+    }
+};
+
+QTEST_MAIN(TestBoxOverlay)
+#include "tst_boxoverlay.moc"
