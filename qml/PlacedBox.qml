@@ -14,6 +14,11 @@ BBox {
     required property real ch
     // Whether the drag going on has already made its edit: its further reports join that one.
     property bool continuing: false
+    // Whether the box has moved since it was last pressed.
+    property bool moved: false
+
+    // Pressed and let go without a move.
+    signal clickedWithoutMove()
 
     objectName: "box" + index
     iCx: cx
@@ -24,9 +29,22 @@ BBox {
     selected: EditSession.selectedBox === index
     z: selected ? 100 : 10
 
-    onPressed: EditSession.select(index)
-    onHeldChanged: if (!held) continuing = false
+    onPressed: {
+        moved = false
+        EditSession.select(index)
+    }
+    onHeldChanged: {
+        if (held)
+            return
+        continuing = false
+        // A move ends after the button is let go: look once it has been reported.
+        Qt.callLater(function() {
+            if (!placed.moved)
+                placed.clickedWithoutMove()
+        })
+    }
     onDimensionsChanged: {
+        moved = true
         EditSession.moveBox(index, newCx, newCy, newCw, newCh, continuing)
         continuing = held
     }

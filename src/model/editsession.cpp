@@ -14,6 +14,7 @@
 #include <QUndoStack>
 
 #include <algorithm>
+#include <cmath>
 
 EditSession *EditSession::s_instance = nullptr;
 
@@ -264,6 +265,26 @@ void EditSession::select(int box)
         return;
     selected = box;
     emit selectedBoxChanged();
+}
+
+int EditSession::boxAt(double x, double y, int after) const
+{
+    if (!openBoxes)
+        return -1;
+    QVector<int> holding;
+    const BoxRecords &records = openBoxes->boxList();
+    for (int row = 0; row < records.size(); ++row) {
+        const BoxInfo &box = *records.at(row);
+        if (std::abs(x - box.cx) <= box.cw / 2 && std::abs(y - box.cy) <= box.ch / 2)
+            holding.append(row);
+    }
+    std::stable_sort(holding.begin(), holding.end(), [&records](int a, int b) {
+        return records.at(a)->cw * records.at(a)->ch < records.at(b)->cw * records.at(b)->ch;
+    });
+    if (holding.isEmpty())
+        return -1;
+    const int at = holding.indexOf(after);
+    return holding.at(at < 0 ? 0 : (at + 1) % holding.size());
 }
 
 void EditSession::selectStep(int step)

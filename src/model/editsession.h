@@ -106,6 +106,9 @@ public slots:
     void reset();
 
     void select(int box);
+    // The smallest box holding the point (x, y), fractions of the picture; with `after`, one of
+    // those boxes, the next larger one (wrapping). -1 for none.
+    int boxAt(double x, double y, int after = -1) const;
     void clearSelection() { select(-1); }
     // Selects the box `step` rows after the selected one, wrapping, or the first or last when
     // none is selected.

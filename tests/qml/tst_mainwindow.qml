@@ -835,6 +835,35 @@ TestCase {
         tryCompare(list, "visible", false)
     }
 
+    // A click picks the smallest box under the pointer, again at the same place the next larger;
+    // a drag then moves the box picked.
+    function test_clickPicksTheSmallestBox() {
+        makeDataset([{ name: "nested", width: 200, height: 200,
+                       text: "2 0.5 0.5 0.1 0.1\n1 0.5 0.5 0.8 0.8\n1 0.2 0.2 0.1 0.1\n" }])
+        load()
+        var tile = tileOf("nested")
+        open(tile)
+        var frame = frameOf(tile)
+        var cx = frame.width / 2, cy = frame.height / 2
+        var picks = [0, 1, 0]
+        for (var i = 0; i < picks.length; ++i) {
+            mouseClick(frame, cx, cy)
+            tryCompare(EditSession, "selectedBox", picks[i], 1000, "click " + i)
+        }
+        mouseClick(frame, 0.2 * frame.width, 0.2 * frame.height)
+        compare(EditSession.selectedBox, 2)
+        mouseClick(frame, cx, cy)
+        compare(EditSession.selectedBox, 0)
+        var list = EditSession.boxes
+        mousePress(frame, cx, cy)
+        for (var k = 1; k <= 5; ++k)
+            mouseMove(frame, cx + k * 4, cy)
+        mouseRelease(frame, cx + 20, cy)
+        // The drag threshold takes a few pixels of the way.
+        fuzzyCompare(list.data(list.index(0, 0), 1), 0.5 + 20 / frame.width, 5 / frame.width)
+        compare(list.data(list.index(1, 0), 1), 0.5)
+    }
+
     // A drag where no box is draws one of the current class, cut to the picture, selected, one
     // undo step; Esc during the drag draws nothing.
     function test_drawByDragging_data() {
