@@ -30,10 +30,14 @@ Item {
         return failed ? 1 : 0
     }
     readonly property bool failed: imgThumb.status === Image.Error
+    // Room around the picture for the handles of boxes on its edges.
+    readonly property real margin: 8
     // The frame that fits the editor.
-    readonly property bool widthBound: flick.width <= flick.height * aspect
-    readonly property real fitWidth: aspect > 0 ? (widthBound ? flick.width : flick.height * aspect) : 0
-    readonly property real fitHeight: aspect > 0 ? (widthBound ? flick.width / aspect : flick.height) : 0
+    readonly property real viewWidth: Math.max(0, flick.width - 2 * margin)
+    readonly property real viewHeight: Math.max(0, flick.height - 2 * margin)
+    readonly property bool widthBound: viewWidth <= viewHeight * aspect
+    readonly property real fitWidth: aspect > 0 ? (widthBound ? viewWidth : viewHeight * aspect) : 0
+    readonly property real fitHeight: aspect > 0 ? (widthBound ? viewWidth / aspect : viewHeight) : 0
     readonly property real maxZoom: imageSize.width > 0 && fitWidth > 0
                                     ? Math.max(1, 8 * imageSize.width / fitWidth) : 8
     // Screen pixels an image pixel takes; 0 while unknown.
@@ -117,8 +121,8 @@ Item {
         clip: true
         // The left button selects, moves and draws; panning is the middle button's.
         interactive: false
-        contentWidth: Math.max(width, rcImageFrame.width)
-        contentHeight: Math.max(height, rcImageFrame.height)
+        contentWidth: Math.max(width, rcImageFrame.width + 2 * picture.margin)
+        contentHeight: Math.max(height, rcImageFrame.height + 2 * picture.margin)
         ScrollBar.horizontal: ScrollBar {}
         ScrollBar.vertical: ScrollBar {}
 

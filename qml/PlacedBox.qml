@@ -72,16 +72,22 @@ BBox {
         property: "y"
         value: (placed.iCy - placed.iCh / 2) * placed.yMax
     }
-    // The selected box says what it is, in its own colour, just above its top-left corner, or
-    // just inside it when the box touches the top of the image.
-    Text {
-        objectName: "className"
-        visible: placed.selected
-        y: placed.y >= height ? -height : 1
-        text: Categories.revision, Categories.nameOf(placed.catId)
+    // Every box says what it is in a tag of its colour, just above its top-left corner, or just
+    // inside it when the box touches the top of the image.
+    Rectangle {
+        y: placed.y >= height ? -height : 0
+        width: lblClass.implicitWidth + 6
+        height: lblClass.implicitHeight + 2
         color: placed.bboxColor
-        font.pixelSize: 12
-        style: Text.Outline
-        styleColor: "white"
+        opacity: placed.selected ? 1 : 0.85
+
+        Text {
+            id: lblClass
+            objectName: "className"
+            anchors.centerIn: parent
+            text: Categories.revision, Categories.nameOf(placed.catId)
+            color: placed.bboxColor.hslLightness > 0.55 ? "black" : "white"
+            font.pixelSize: 11
+        }
     }
 }
