@@ -44,37 +44,74 @@ void DeleteBoxCommand::undo()
     list->setForeignLines(foreignBefore);
 }
 
-MoveBoxCommand::MoveBoxCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing)
+LineEditCommand::LineEditCommand(BBoxList *boxes, int row, bool continuing)
     : BoxCommand(boxes)
     , row(row)
-    , from(boxAt(boxes, row))
-    , to(to)
+    , before(boxAt(boxes, row))
     , continuing(continuing)
 {
 }
 
-void MoveBoxCommand::apply(BBoxList *boxes, int row, const BoxInfo &geometry)
+void LineEditCommand::redo()
 {
-    boxes->setGeometry(row, geometry.cx, geometry.cy, geometry.cw, geometry.ch);
+    if (done) {
+        list->setBox(row, after);
+        return;
+    }
+    apply();
+    after = boxAt(list, row);
+    done = true;
 }
 
-void MoveBoxCommand::redo()
+void LineEditCommand::undo()
 {
-    apply(list, row, to);
+    list->setBox(row, before);
 }
 
-void MoveBoxCommand::undo()
+bool LineEditCommand::continues(const LineEditCommand &other) const
 {
-    apply(list, row, from);
+    return other.list == list && other.row == row;
 }
 
-bool MoveBoxCommand::mergeWith(const QUndoCommand *other)
+bool LineEditCommand::mergeWith(const QUndoCommand *other)
 {
-    const auto *next = static_cast<const MoveBoxCommand *>(other);
-    if (!next->continuing || next->list != list || next->row != row)
+    // Commands of the same id only: QUndoStack merges nothing else.
+    const auto *next = static_cast<const LineEditCommand *>(other);
+    if (!next->continuing || !continues(*next))
         return false;
-    to = next->to;
+    after = next->after;
     return true;
+}
+
+MoveBoxCommand::MoveBoxCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing)
+    : LineEditCommand(boxes, row, continuing)
+    , to(to)
+{
+}
+
+void MoveBoxCommand::apply()
+{
+    list->setGeometry(row, to.cx, to.cy, to.cw, to.ch);
+}
+
+MovePointCommand::MovePointCommand(BBoxList *boxes, int row, int point, double x, double y,
+                                   bool continuing)
+    : LineEditCommand(boxes, row, continuing)
+    , point(point)
+    , x(x)
+    , y(y)
+{
+}
+
+void MovePointCommand::apply()
+{
+    list->setPoint(row, point, x, y);
+}
+
+bool MovePointCommand::continues(const LineEditCommand &other) const
+{
+    return LineEditCommand::continues(other)
+        && static_cast<const MovePointCommand &>(other).point == point;
 }
 
 CategoryCommand::CategoryCommand(BBoxList *boxes, int row, int catId)

@@ -51,24 +51,59 @@ private:
     ForeignLines foreignBefore;
 };
 
-// A move or resize. The reports of one drag come as several commands marked `continuing`
-// after the first; they merge into it, so one undo takes the whole drag back.
-class MoveBoxCommand : public BoxCommand
+// An edit of one line made by a gesture: the reports of one drag come as several commands
+// marked `continuing` after the first; they merge into it, so one undo takes the whole drag
+// back. Undo and redo put back the whole line as it was before and after (vertices included),
+// exactly, rather than computing it again.
+class LineEditCommand : public BoxCommand
 {
 public:
-    MoveBoxCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing);
+    LineEditCommand(BBoxList *boxes, int row, bool continuing);
     void redo() override;
     void undo() override;
     int selectionAfter(bool) const override { return row; }
-    int id() const override { return 1; }
     bool mergeWith(const QUndoCommand *other) override;
 
-private:
-    static void apply(BBoxList *boxes, int row, const BoxInfo &geometry);
+protected:
+    // Makes the edit the first time the command is done.
+    virtual void apply() = 0;
+    // Whether `other` continues the same gesture on the same line.
+    virtual bool continues(const LineEditCommand &other) const;
 
     int row;
-    BoxInfo from, to;
+
+private:
+    BoxInfo before, after;
     bool continuing;
+    bool done = false;
+};
+
+// A move or resize of a line's box, its vertices or keypoints along.
+class MoveBoxCommand : public LineEditCommand
+{
+public:
+    MoveBoxCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing);
+    int id() const override { return 1; }
+
+private:
+    void apply() override;
+
+    BoxInfo to;
+};
+
+// A move of one vertex of a polygon or one keypoint.
+class MovePointCommand : public LineEditCommand
+{
+public:
+    MovePointCommand(BBoxList *boxes, int row, int point, double x, double y, bool continuing);
+    int id() const override { return 2; }
+
+private:
+    void apply() override;
+    bool continues(const LineEditCommand &other) const override;
+
+    int point;
+    double x, y;
 };
 
 class CategoryCommand : public BoxCommand

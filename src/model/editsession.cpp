@@ -369,6 +369,13 @@ void EditSession::nudgeSelected(double dx, double dy, double width, double heigh
     moveBox(selected, box.cx + (nx - x) / width, box.cy + (ny - y) / height, box.cw, box.ch, false);
 }
 
+void EditSession::movePoint(int box, int point, double x, double y, bool continuing)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        return;
+    push(new MovePointCommand(openBoxes, box, point, x, y, continuing));
+}
+
 void EditSession::deleteBox(int box)
 {
     if (!openBoxes || box < 0 || box >= openBoxes->rowCount())

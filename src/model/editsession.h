@@ -127,6 +127,9 @@ public slots:
     // Moves the selected box by (dx, dy) pixels of a picture `width` by `height` shown, kept
     // inside the picture as a drag is.
     void nudgeSelected(double dx, double dy, double width, double height);
+    // Moves vertex or keypoint `point` of `box` to (x, y), fractions of the picture; a drag's
+    // further reports come `continuing` and make one undo step with the first.
+    void movePoint(int box, int point, double x, double y, bool continuing);
     void deleteBox(int box);
     void deleteSelected() { deleteBox(selected); }
     void setCategory(int box, int catId);
