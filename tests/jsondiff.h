@@ -84,7 +84,7 @@ inline Outcome run(fastjson::Mode mode, const QString &scratch, const std::funct
                          << bitsOf(b.cw) << bitsOf(b.ch) << quint64(b.kind())
                          << quint64(b.shape.dims());
             for (int i = 0; i < b.shape.size(); ++i)
-                outcome.bits << bitsOf(b.shape.values()[i]);
+                outcome.bits << bitsOf(b.shape.at(i));
         }
     }
     return outcome;

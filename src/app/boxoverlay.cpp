@@ -75,12 +75,12 @@ void BoxOverlay::paint(QPainter *painter)
         pen.setCosmetic(true);
         painter->setPen(pen);
         painter->setBrush(Qt::NoBrush);
-        const double *v = box.shape.values();
-        const int n = box.shape.size();
+        const ShapePoints &v = box.shape;
+        const int n = v.size();
         if (box.kind() == ShapeKind::Polygon) {
             outline.resize(n / 2);
             for (int i = 0; i + 1 < n; i += 2)
-                outline[i / 2] = QPointF(v[i] * w, v[i + 1] * h);
+                outline[i / 2] = QPointF(v.at(i) * w, v.at(i + 1) * h);
             painter->drawPolygon(outline);
             continue;
         }
@@ -93,8 +93,8 @@ void BoxOverlay::paint(QPainter *painter)
         const int dims = box.shape.dims();
         const double radius = chosen ? 3 : 2;
         for (int i = 0; i + 1 < n; i += dims) {
-            if (!shape::isUnlabelled(v + i, dims))
-                painter->drawEllipse(QPointF(v[i] * w, v[i + 1] * h), radius, radius);
+            if (!shape::isUnlabelled(v, i))
+                painter->drawEllipse(QPointF(v.at(i) * w, v.at(i + 1) * h), radius, radius);
         }
     }
 }

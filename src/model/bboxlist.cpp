@@ -58,9 +58,8 @@ QVariant BBoxList::data(const QModelIndex &index, int role) const
     case Points: {
         QVariantList points;
         points.reserve(box.shape.size());
-        const double *v = box.shape.values();
         for (int i = 0; i < box.shape.size(); ++i)
-            points.append(v[i]);
+            points.append(box.shape.at(i));
         return points;
     }
     case PointDims:
@@ -208,12 +207,12 @@ bool BBoxList::setPoint(int row, int index, double x, double y)
     const int dims = box.shape.dims();
     if (index < 0 || index >= box.shape.pointCount())
         return false;
-    double *point = box.shape.editValues() + index * dims;
-    point[0] = std::clamp(x, 0.0, 1.0);
-    point[1] = std::clamp(y, 0.0, 1.0);
+    const int first = index * dims;
+    box.shape.set(first, std::clamp(x, 0.0, 1.0));
+    box.shape.set(first + 1, std::clamp(y, 0.0, 1.0));
     // A point placed by hand is labelled, and in sight.
-    if (dims == 3 && point[2] == 0)
-        point[2] = 2;
+    if (dims == 3 && box.shape.at(first + 2) == 0)
+        box.shape.set(first + 2, 2);
     if (box.kind() == ShapeKind::Polygon)
         shape::fitBox(box);
     setModified(true);
@@ -382,7 +381,7 @@ QJsonArray BBoxList::toJsonArray() const
             QVariantList points;
             points.reserve(box->shape.size());
             for (int i = 0; i < box->shape.size(); ++i)
-                points.append(box->shape.values()[i]);
+                points.append(box->shape.at(i));
             map.insert(QStringLiteral("points"), points);
         }
         list.append(map);

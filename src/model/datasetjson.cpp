@@ -28,10 +28,9 @@ void appendShape(QByteArray &out, const ShapePoints &shape)
     out.append(",\n                \"pointDims\": ");
     jsontext::appendInteger(out, shape.dims());
     out.append(",\n                \"points\": [\n");
-    const double *v = shape.values();
     for (int i = 0; i < shape.size(); ++i) {
         out.append("                    ");
-        jsontext::appendNumber(out, v[i]);
+        jsontext::appendNumber(out, shape.at(i));
         out.append(i + 1 < shape.size() ? ",\n" : "\n");
     }
     out.append("                ]");

@@ -3,12 +3,48 @@
 #include "model/bboxlist.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 ShapePoints::ShapePoints(ShapeKind kind, int dims, const double *values, int count)
     : data(count + 1)
 {
-    data[0] = double(int(kind) << 2 | dims);
-    std::copy(values, values + count, data.begin() + 1);
+    data[0] = float(int(kind) << 2 | dims);
+    float *out = data.data() + 1;
+    for (int i = 0; i < count; ++i)
+        out[i] = float(values[i]);
+}
+
+bool ShapePoints::fits(double value)
+{
+    return !(std::abs(value) > double(std::numeric_limits<float>::max())) || std::isinf(value);
+}
+
+void ShapePoints::bounds(double *left, double *top, double *right, double *bottom) const
+{
+    // On the floats, then four conversions: decimal() keeps their order.
+    const float *v = data.constData() + 1;
+    const int n = size();
+    float l = v[0], r = v[0], t = v[1], b = v[1];
+    for (int i = 2; i + 1 < n; i += 2) {
+        l = std::min(l, v[i]);
+        r = std::max(r, v[i]);
+        t = std::min(t, v[i + 1]);
+        b = std::max(b, v[i + 1]);
+    }
+    *left = decimal(l);
+    *top = decimal(t);
+    *right = decimal(r);
+    *bottom = decimal(b);
+}
+
+double ShapePoints::decimal(float value)
+{
+    // One rounding and one exact division: the correctly rounded double of the six-decimal
+    // number, kept when it is the one the float stands for.
+    const double widened = value;
+    const double decimal = std::round(widened * 1e6) / 1e6;
+    return float(decimal) == value ? decimal : widened;
 }
 
 namespace shape {
@@ -38,9 +74,9 @@ ShapeKind kindOfLine(int fields, const KeypointShape &keypoints, int *dims)
     return ShapeKind::Box;
 }
 
-bool isUnlabelled(const double *point, int dims)
+bool isUnlabelled(const ShapePoints &points, int i)
 {
-    return dims == 3 ? point[2] == 0 : point[0] == 0 && point[1] == 0;
+    return points.dims() == 3 ? points.at(i + 2) == 0 : points.at(i) == 0 && points.at(i + 1) == 0;
 }
 
 void fitBox(BoxInfo &box)
@@ -48,14 +84,8 @@ void fitBox(BoxInfo &box)
     const int n = box.shape.size();
     if (n < 2)
         return;
-    const double *v = box.shape.values();
-    double left = v[0], right = v[0], top = v[1], bottom = v[1];
-    for (int i = 2; i + 1 < n; i += 2) {
-        left = std::min(left, v[i]);
-        right = std::max(right, v[i]);
-        top = std::min(top, v[i + 1]);
-        bottom = std::max(bottom, v[i + 1]);
-    }
+    double left, top, right, bottom;
+    box.shape.bounds(&left, &top, &right, &bottom);
     box.cx = (left + right) / 2;
     box.cy = (top + bottom) / 2;
     box.cw = right - left;
@@ -72,12 +102,12 @@ void setGeometry(BoxInfo &box, double cx, double cy, double cw, double ch)
         const int dims = box.shape.dims();
         const int n = box.shape.size();
         const bool keypoints = box.kind() == ShapeKind::Keypoints;
-        double *v = box.shape.editValues();
+        ShapePoints &v = box.shape;
         for (int i = 0; i + 1 < n; i += dims) {
-            if (keypoints && isUnlabelled(v + i, dims))
+            if (keypoints && isUnlabelled(v, i))
                 continue;
-            v[i] = left + (v[i] - oldLeft) * sx;
-            v[i + 1] = top + (v[i + 1] - oldTop) * sy;
+            v.set(i, left + (v.at(i) - oldLeft) * sx);
+            v.set(i + 1, top + (v.at(i + 1) - oldTop) * sy);
         }
     }
     box.cx = cx;
@@ -147,6 +177,8 @@ ShapeKind kindFromName(const QString &name)
 ShapePoints fromValues(ShapeKind kind, int dims, const QVector<double> &values)
 {
     const int n = values.size();
+    if (!std::all_of(values.cbegin(), values.cend(), ShapePoints::fits))
+        return ShapePoints();
     if (kind == ShapeKind::Polygon && n >= 6 && n % 2 == 0)
         return ShapePoints(kind, 2, values.constData(), n);
     if (kind == ShapeKind::Keypoints && (dims == 2 || dims == 3) && n > 0 && n % dims == 0)

@@ -108,6 +108,51 @@ double toDouble(const Ch *begin, const Ch *end, bool *ok = nullptr)
     return negative ? -magnitude : magnitude;
 }
 
+// The number that starts at `p` and ends at the next space or at `end`, leaving `p` there. Bytes
+// holding plain decimals are converted as they are scanned, without finding the field's end
+// first: a polygon has hundreds of such fields. Whatever toDouble would not take that way goes to
+// it, and gives the same double.
+inline bool scanNumber(const char *&p, const char *end, double &value)
+{
+    const char *q = p;
+    const bool negative = q != end && *q == '-';
+    if (negative)
+        ++q;
+    const char *intStart = q;
+    quint64 significand = 0;
+    for (; q != end && isDigit(code(*q)); ++q)
+        significand = significand * 10 + (code(*q) - '0');
+    const int intDigits = int(q - intStart);
+    bool plain = intDigits > 0 && (intDigits == 1 || *intStart != '0');
+    int fractionDigits = 0;
+    if (plain && q != end && *q == '.') {
+        const char *fractionStart = ++q;
+        for (; q != end && isDigit(code(*q)); ++q)
+            significand = significand * 10 + (code(*q) - '0');
+        fractionDigits = int(q - fractionStart);
+        plain = fractionDigits > 0;
+    }
+    if (plain && intDigits + fractionDigits <= 15 && (q == end || *q == ' ')) {
+        const double magnitude = double(significand) / powersOfTen[fractionDigits];
+        value = negative ? -magnitude : magnitude;
+        p = q;
+        return true;
+    }
+    const char *fieldEnd = find(p, end, ' ');
+    bool ok = false;
+    value = toDouble(p, fieldEnd, &ok);
+    p = fieldEnd;
+    return ok;
+}
+inline bool scanNumber(const QChar *&p, const QChar *end, double &value)
+{
+    const QChar *fieldEnd = find(p, end, ' ');
+    bool ok = false;
+    value = toDouble(p, fieldEnd, &ok);
+    p = fieldEnd;
+    return ok;
+}
+
 // Decimal integers of up to nine digits, with an optional leading minus; QString::toInt for
 // everything else.
 template<typename Ch>
@@ -224,15 +269,13 @@ bool readShape(const Line<Ch> &line, BoxInfo &box, const KeypointShape &keypoint
     values[1] = box.cy;
     values[2] = box.cw;
     values[3] = box.ch;
-    for (const Ch *p = line.fields[5];;) {
-        const Ch *fieldEnd = find(p, end, ' ');
-        bool ok = false;
-        values.append(toDouble(p, fieldEnd, &ok));
-        if (!ok)
+    for (const Ch *p = line.fields[5];; ++p) {
+        double value = 0;
+        if (!scanNumber(p, end, value) || !ShapePoints::fits(value))
             return false;
-        if (fieldEnd == end)
+        values.append(value);
+        if (p == end)
             break;
-        p = fieldEnd + 1;
     }
     int dims = 0;
     switch (shape::kindOfLine(1 + values.size(), keypoints, &dims)) {
@@ -304,8 +347,10 @@ int firstForeign(const Ch *text, const Ch *end)
 template<typename Parse>
 auto withText(const QByteArray &bytes, Parse parse)
 {
-    const int length = int(qstrnlen(bytes.constData(), uint(bytes.size())));
+    // memchr rather than qstrnlen, which looks at one byte at a time.
     const char *data = bytes.constData();
+    const void *nul = std::memchr(data, 0, size_t(bytes.size()));
+    const int length = nul ? int(static_cast<const char *>(nul) - data) : bytes.size();
     if (isAscii(data, data + length))
         return parse(data, data + length);
     const QString text = QString::fromUtf8(data, length);
@@ -319,9 +364,8 @@ QString formatLine(const BoxInfo &box)
     const int n = box.shape.size();
     if (box.kind() == ShapeKind::Polygon) {
         QString line = QString::number(box.catId);
-        const double *v = box.shape.values();
         for (int i = 0; i < n; ++i)
-            line += QLatin1Char(' ') + QString::number(v[i]);
+            line += QLatin1Char(' ') + QString::number(box.shape.at(i));
         return line;
     }
     QString line = QStringLiteral("%1 %2 %3 %4 %5")
@@ -332,9 +376,8 @@ QString formatLine(const BoxInfo &box)
                        .arg(box.ch);
     if (!box.extra.isNull())
         line += QLatin1Char(' ') + box.extra;
-    const double *v = box.shape.values();
     for (int i = 0; i < n; ++i)
-        line += QLatin1Char(' ') + QString::number(v[i]);
+        line += QLatin1Char(' ') + QString::number(box.shape.at(i));
     return line;
 }
 

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(again[0].kind() == box.kind() && again[0].shape.dims() == box.shape.dims());
         FUZZ_CHECK(again[0].shape.size() == box.shape.size());
         for (int i = 0; i < box.shape.size(); ++i)
-            FUZZ_CHECK(roundedTo6(again[0].shape.values()[i], box.shape.values()[i]));
+            FUZZ_CHECK(roundedTo6(again[0].shape.at(i), box.shape.at(i)));
         // A polygon's box is its vertices' bounding rectangle, not a field of the line.
         FUZZ_CHECK(polygon || roundedTo6(again[0].cx, box.cx));
         FUZZ_CHECK(polygon || roundedTo6(again[0].cy, box.cy));
