@@ -1,0 +1,124 @@
+// Loads a generated YOLO segmentation dataset of 100,000 label files (about seven polygons of
+// 20 to 60 vertices each, six decimals, as segmentation tools export them) and compares the time
+// with a plain POSIX pass over the same files, and the peak memory with the folder's size.
+#include "benchutil.h"
+#include "model/imagelist.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <dirent.h>
+#include <random>
+#include <string>
+
+namespace {
+
+int imageCount = 100000;
+
+qint64 generate(const QString &labels)
+{
+    std::mt19937 rng(43);
+    std::uniform_int_distribution<int> polygonCount(4, 10), vertexCount(20, 60), category(0, 79);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    qint64 total = 0, polygons = 0, vertices = 0;
+    const std::string folder = labels.toStdString();
+    char number[32];
+    std::string text;
+    for (int i = 0; i < imageCount; ++i) {
+        text.clear();
+        const int n = polygonCount(rng);
+        for (int p = 0; p < n; ++p) {
+            // Vertices around an ellipse, as a traced outline is.
+            const double cx = 0.2 + unit(rng) * 0.6, cy = 0.2 + unit(rng) * 0.6;
+            const double rx = 0.05 + unit(rng) * 0.15, ry = 0.05 + unit(rng) * 0.15;
+            const int m = vertexCount(rng);
+            text += std::to_string(category(rng));
+            for (int v = 0; v < m; ++v) {
+                const double angle = 6.283185307179586 * v / m;
+                const double r = 0.8 + unit(rng) * 0.2;
+                std::snprintf(number, sizeof number, " %.6f %.6f", cx + rx * r * std::cos(angle),
+                              cy + ry * r * std::sin(angle));
+                text += number;
+            }
+            text += '\n';
+            vertices += m;
+        }
+        polygons += n;
+        const std::string path = folder + "/" + std::to_string(100000000 + i) + ".txt";
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size())) {
+            std::perror("generate");
+            std::exit(1);
+        }
+        close(fd);
+        total += qint64(text.size());
+    }
+    std::printf("dataset: %d label files, %lld polygons, %lld vertices, %.1f MB\n", imageCount,
+                (long long)polygons, (long long)vertices, total / 1e6);
+    return total;
+}
+
+// The floor: list the folder and read every "*.txt" file whole, nothing else.
+qint64 posixPass(const std::string &folder)
+{
+    qint64 bytes = 0;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    char buffer[65536];
+    while (struct dirent *entry = readdir(dir)) {
+        const size_t len = std::strlen(entry->d_name);
+        if (len < 4 || std::strcmp(entry->d_name + len - 4, ".txt") != 0)
+            continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        ssize_t got;
+        while ((got = read(fd, buffer, sizeof buffer)) > 0)
+            bytes += got;
+        close(fd);
+    }
+    closedir(dir);
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
+        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    QTemporaryDir tmp;
+    const QString labels = tmp.filePath("labels");
+    QDir().mkpath(labels);
+    const qint64 total = generate(labels);
+    bench::silenceStderr();
+
+    const std::string folder = labels.toStdString();
+    const int runs = 5;
+    posixPass(folder); // warm the page cache
+    qint64 read = 0;
+    const double floor = bench::medianSeconds(runs, [&] { read = posixPass(folder); });
+    if (read != total)
+        std::printf("warning: floor read %lld of %lld bytes\n", (long long)read, (long long)total);
+
+    bench::resetPeakRss();
+    ImageList *model = ImageList::instance();
+    const double load
+        = bench::medianSeconds(runs, [&] { model->loadYolo(labels, tmp.filePath("images")); });
+    if (model->rowCount() != imageCount)
+        std::printf("warning: loaded %d rows\n", model->rowCount());
+
+    const double folderMB = total / (1024.0 * 1024.0);
+    bench::figure("loadseg_median", load, "s");
+    bench::figure("posix_floor_median", floor, "s");
+    bench::figure("loadseg_over_floor", load / floor, "x (target at most 2)");
+    bench::figure("label_folder", folderMB, "MB");
+    bench::figure("rss_loaded", bench::currentRssMB(), "MB");
+    bench::figure("rss_peak", bench::peakRssMB(), "MB");
+    bench::figure("rss_peak_over_folder", bench::peakRssMB() - folderMB, "MB (target at most 150)");
+    return 0;
+}
