@@ -217,6 +217,14 @@ Item {
                 onWidthChanged: sharpTimer.restart()
                 onHeightChanged: sharpTimer.restart()
 
+                // Polygons and keypoints as they are, beneath the box items.
+                BoxOverlay {
+                    objectName: "shapes"
+                    anchors.fill: parent
+                    boxes: EditSession.boxes
+                    categories: Categories
+                    selectedBox: EditSession.selectedBox
+                }
                 Repeater {
                     id: boxRepeater
                     model: EditSession.boxes

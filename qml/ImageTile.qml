@@ -97,26 +97,13 @@ Item {
                 caption: tile.caption
                 problem: tile.failed ? Utils.imageProblem(tile.imagePath) : ""
 
-                // The boxes, drawn only: they react to nothing in the grid.
-                Repeater {
-                    model: tile.boxes
-
-                    delegate: Rectangle {
-                        readonly property color bboxColor: Categories.revision,
-                                                           Categories.colorOf(model.catId)
-                        readonly property real iCx: model.cx
-                        readonly property real iCy: model.cy
-
-                        objectName: "box" + index
-                        enabled: false
-                        x: (model.cx - model.cw / 2) * rcImageFrame.width
-                        y: (model.cy - model.ch / 2) * rcImageFrame.height
-                        width: model.cw * rcImageFrame.width
-                        height: model.ch * rcImageFrame.height
-                        color: "transparent"
-                        border.width: 1
-                        border.color: bboxColor
-                    }
+                // The boxes, polygons and keypoints, drawn by one light item; they react to
+                // nothing in the grid.
+                BoxOverlay {
+                    objectName: "tileBoxes"
+                    anchors.fill: parent
+                    boxes: tile.boxes
+                    categories: Categories
                 }
             }
         }

@@ -12,6 +12,12 @@ BBox {
     required property real cy
     required property real cw
     required property real ch
+    // "box", "polygon" or "keypoints"; the points of a shape (x y pairs, or x y v for keypoints
+    // of three values), and the confidence of a prediction's line.
+    required property string kind
+    required property var points
+    required property int pointDims
+    required property var confidence
     // Whether the drag going on has already made its edit: its further reports join that one.
     property bool continuing: false
     // Whether the box has moved since it was last pressed.
@@ -28,6 +34,8 @@ BBox {
     bboxColor: Categories.revision, Categories.colorOf(catId)
     selected: EditSession.selectedBox === index
     z: selected ? 100 : 10
+    // A polygon is drawn as itself beneath; its box shows only while it is selected.
+    border.width: kind === "polygon" && !selected ? 0 : 1
 
     onPressed: {
         moved = false
@@ -85,9 +93,27 @@ BBox {
             id: lblClass
             objectName: "className"
             anchors.centerIn: parent
-            text: Categories.revision, Categories.nameOf(placed.catId)
+            text: (Categories.revision, Categories.nameOf(placed.catId))
+                  + (typeof placed.confidence === "number" ? " " + placed.confidence.toFixed(2) : "")
             color: placed.bboxColor.hslLightness > 0.55 ? "black" : "white"
             font.pixelSize: 11
+        }
+    }
+    // The vertices or keypoints of the selected shape, each to drag.
+    Repeater {
+        model: placed.selected && placed.kind !== "box" && placed.pointDims > 0
+               ? placed.points.length / placed.pointDims : 0
+
+        delegate: VertexHandle {
+            box: placed
+            row: placed.index
+            point: index
+            at: Qt.point(placed.points[index * placed.pointDims],
+                         placed.points[index * placed.pointDims + 1])
+            unlabelled: placed.pointDims === 3 && placed.points[index * 3 + 2] === 0
+            xMax: placed.xMax
+            yMax: placed.yMax
+            z: 20
         }
     }
 }

@@ -267,8 +267,7 @@ TestCase {
         tryCompare(child("popupEditor"), "visible", false)
         compare(label("tall"), "")
         // Still shown on the tile, and written when the tile is opened again.
-        verify(boxOf(tile, 0) !== null)
-        verify(!boxOf(tile, 0).enabled)
+        compare(findChild(tile, "tileBoxes").boxes.rowCount(), 1)
         open(tile)
         compare(label("tall"), added)
     }
@@ -408,7 +407,10 @@ TestCase {
         compare(child("popupEditor").categories.count, 1)
         compare(swatch(1).tipText, "(1) People")
         compare(String(swatch(1).catColor), "#0000ff")
-        compare(String(boxOf(tileOf("other"), 0).bboxColor), "#000000")
+        // Class 7 is not in the table: black.
+        var drawn = findChild(tileOf("other"), "tileBoxes").boxes
+        compare(drawn.data(drawn.index(0, 0), 0), 7)
+        compare(String(Categories.colorOf(7)), "#000000")
     }
 
     function test_classFileGivesEveryClassAColourAndSwatch() {
@@ -428,8 +430,8 @@ TestCase {
             verify(!colours[colour], colour)
             colours[colour] = true
         }
-        compare(boxOf(tileOf("wide"), 0).bboxColor, swatch(1).catColor)
-        compare(boxOf(tileOf("other"), 0).bboxColor, swatch(7).catColor)
+        compare(Categories.colorOf(1), swatch(1).catColor)
+        compare(Categories.colorOf(7), swatch(7).catColor)
     }
 
     function test_digitAndAKeysAddBoxesOfTheirClass() {
@@ -553,7 +555,7 @@ TestCase {
         compare(frameOf(tile).width, frameOf(tile).height)
         verify(findChild(tile, "imageProblem").text.indexOf(data.problem) === 0,
                findChild(tile, "imageProblem").text)
-        verify(boxOf(tile, 0).width > 0)
+        compare(findChild(tile, "tileBoxes").width, frameOf(tile).width)
         open(tile)
         var problem = findChild(child("editorPicture"), "imageProblem")
         tryVerify(function() { return problem.visible })
