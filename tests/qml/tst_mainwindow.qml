@@ -865,6 +865,45 @@ TestCase {
         compare(list.data(list.index(1, 0), 1), 0.5)
     }
 
+    // A polygon is drawn as itself; selected, its vertices can be dragged, each drag one undo
+    // step, and Save writes it back as a polygon.
+    function test_polygonVertexDrag() {
+        var line = "3 0.2 0.2 0.6 0.2 0.6 0.6 0.2 0.6"
+        makeDataset([{ name: "seg", width: 200, height: 200, text: line + "\n" }])
+        load()
+        var tile = tileOf("seg")
+        open(tile)
+        compare(label("seg"), line)
+        var frame = frameOf(tile)
+        // Drawn by the shapes item (its painting is tested on its own) under a box without an
+        // outline.
+        var shapes = findChild(child("editorPicture"), "shapes")
+        compare(shapes.boxes, EditSession.boxes)
+        compare(boxOf(tile, 0).border.width, 0)
+        var box = boxOf(tile, 0)
+        compare(box.kind, "polygon")
+        pressKey(Qt.Key_Tab)
+        var vertex = findChild(box, "vertex3")
+        tryVerify(function() { return vertex !== null && vertex.visible })
+        var from = vertex.mapToItem(frame, vertex.width / 2, vertex.height / 2)
+        fuzzyCompare(from.x, 0.2 * frame.width, 1)
+        fuzzyCompare(from.y, 0.6 * frame.height, 1)
+        mousePress(vertex, vertex.width / 2, vertex.height / 2)
+        for (var i = 1; i <= 5; ++i)
+            mouseMove(vertex, vertex.width / 2 - i * 4, vertex.height / 2 + i * 4)
+        mouseRelease(vertex, vertex.width / 2 - 20, vertex.height / 2 + 20)
+        var points = EditSession.boxes.data(EditSession.boxes.index(0, 0), 11)
+        verify(points[6] < 0.2 && points[7] > 0.6, points)
+        compare(points.slice(0, 6).join(" "), "0.2 0.2 0.6 0.2 0.6 0.6")
+        mouseClick(child("btnSave"))
+        var fields = label("seg").split(" ")
+        compare(fields.length, 9)
+        compare(fields.slice(0, 7).join(" "), "3 0.2 0.2 0.6 0.2 0.6 0.6")
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        mouseClick(child("btnSave"))
+        compare(label("seg"), line)
+    }
+
     // A drag where no box is draws one of the current class, cut to the picture, selected, one
     // undo step; Esc during the drag draws nothing.
     function test_drawByDragging_data() {
