@@ -135,7 +135,7 @@ void BBoxList::appendBoxes(const QVector<BoxInfo> &added)
     if (added.isEmpty())
         return;
     if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box)
-        fileLayout = shape::layoutOf(added, fileLayout.datasetKeypoints);
+        fileLayout = shape::layoutOf(added, fileLayout.datasetKeypoints());
     // Rows appended at the end move no existing index, so a list whose insertions no one
     // receives (one a loader has just made) can skip the notification machinery.
     const bool observed
@@ -276,7 +276,7 @@ bool BBoxList::saveTxtFile(const QString &txtFile)
 
 void BBoxList::loadTxtFile(const QString &txtFile)
 {
-    setLoaded(readTxtFile(txtFile, fileLayout.datasetKeypoints));
+    setLoaded(readTxtFile(txtFile, fileLayout.datasetKeypoints()));
 }
 
 BBoxList::LoadedFile BBoxList::readTxtFile(const QString &txtFile, const KeypointShape &keypoints)
@@ -302,7 +302,7 @@ void BBoxList::setLoaded(LoadedFile loaded)
         beginResetModel();
     // Edits kept elsewhere know no kpt_shape: the one this list was read with stays.
     const KeypointShape keypoints
-        = loaded.keypoints.isValid() ? loaded.keypoints : fileLayout.datasetKeypoints;
+        = loaded.keypoints.isValid() ? loaded.keypoints : fileLayout.datasetKeypoints();
     if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box)
         fileLayout = shape::layoutOf(loaded.boxes, keypoints);
     for (ForeignLine &line : loaded.foreign)

@@ -127,10 +127,11 @@ BoxInfo shapedLike(const BoxInfo &box, const LabelLayout &layout)
         const double corners[] = {l, t, r, t, r, b, l, b};
         shaped.shape = ShapePoints(ShapeKind::Polygon, 2, corners, 8);
         fitBox(shaped);
-    } else if (layout.kind == ShapeKind::Keypoints && layout.keypoints.isValid()) {
-        const QVector<double> unlabelled(layout.keypoints.count * layout.keypoints.dims, 0.0);
-        shaped.shape = ShapePoints(ShapeKind::Keypoints, layout.keypoints.dims,
-                                   unlabelled.constData(), unlabelled.size());
+    } else if (layout.kind == ShapeKind::Keypoints && layout.keypoints().isValid()) {
+        const KeypointShape keypoints = layout.keypoints();
+        const QVector<double> unlabelled(keypoints.count * keypoints.dims, 0.0);
+        shaped.shape = ShapePoints(ShapeKind::Keypoints, keypoints.dims, unlabelled.constData(),
+                                   unlabelled.size());
     }
     return shaped;
 }
@@ -138,14 +139,14 @@ BoxInfo shapedLike(const BoxInfo &box, const LabelLayout &layout)
 LabelLayout layoutOf(const QVector<BoxInfo> &boxes, const KeypointShape &keypoints)
 {
     LabelLayout layout;
-    layout.keypoints = keypoints;
-    layout.datasetKeypoints = keypoints;
+    layout.setKeypoints(keypoints);
+    layout.setDatasetKeypoints(keypoints);
     for (const BoxInfo &box : boxes) {
         if (box.shape.isNull())
             continue;
         layout.kind = box.kind();
         if (layout.kind == ShapeKind::Keypoints)
-            layout.keypoints = {box.shape.pointCount(), box.shape.dims()};
+            layout.setKeypoints({box.shape.pointCount(), box.shape.dims()});
         return layout;
     }
     if (keypoints.isValid())

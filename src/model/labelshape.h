@@ -14,7 +14,7 @@ struct KeypointShape
     int count = 0;
     int dims = 0;
 
-    bool isValid() const { return count > 0 && (dims == 2 || dims == 3); }
+    bool isValid() const { return count > 0 && count <= 0xffff && (dims == 2 || dims == 3); }
     bool operator==(const KeypointShape &o) const { return count == o.count && dims == o.dims; }
 };
 
@@ -60,11 +60,31 @@ private:
 
 // What a new box of a list becomes, so that a label file stays one kind: a four-corner polygon
 // in a polygon file, a box with unlabelled keypoints in a pose file.
-struct LabelLayout
+// Eight bytes: every image's list holds one.
+class LabelLayout
 {
+public:
     ShapeKind kind = ShapeKind::Box;
-    KeypointShape keypoints; // of the file's pose lines
-    KeypointShape datasetKeypoints; // the dataset YAML's kpt_shape, if any: how lines are read
+
+    // Of the file's pose lines.
+    KeypointShape keypoints() const { return {count, dims}; }
+    void setKeypoints(const KeypointShape &shape) { set(shape, &count, &dims); }
+    // The dataset YAML's kpt_shape, if any: how the file's lines are read.
+    KeypointShape datasetKeypoints() const { return {datasetCount, datasetDims}; }
+    void setDatasetKeypoints(const KeypointShape &shape)
+    {
+        set(shape, &datasetCount, &datasetDims);
+    }
+
+private:
+    static void set(const KeypointShape &shape, quint16 *count, quint8 *dims)
+    {
+        *count = shape.isValid() ? quint16(shape.count) : 0;
+        *dims = shape.isValid() ? quint8(shape.dims) : 0;
+    }
+
+    quint8 dims = 0, datasetDims = 0;
+    quint16 count = 0, datasetCount = 0;
 };
 
 struct BoxInfo;
