@@ -168,6 +168,9 @@ private slots:
         QDir().mkpath(folder + "/labels");
         QDir().mkpath(folder + "/images");
         writeBytes(folder + "/labels/b.txt", "1 0.5 0.5 0.2 0.2\n");
+        // A polygon file: its edits come back as polygons.
+        const QByteArray polygon = "2 0.1 0.1 0.3 0.1 0.3 0.4 0.1 0.4";
+        writeBytes(folder + "/labels/c.txt", polygon + "\n");
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--crash-after-an-edit", folder});
         QVERIFY(child.waitForFinished(20000));
@@ -176,15 +179,24 @@ private slots:
 
         QSignalSpy offered(session.get(), &EditSession::recoveryChanged);
         model->loadYolo(folder + "/labels", folder + "/images");
-        QCOMPARE(session->recoveryCount(), 1);
+        QCOMPARE(session->recoveryCount(), 2);
         QVERIFY(offered.count() >= 1);
         session->restoreRecovery();
         QCOMPARE(session->recoveryCount(), 0);
-        BBoxList *list = boxListAt(model, 0);
-        QVERIFY(list->isModified());
-        QCOMPARE(list->rowCount(), 2);
-        QCOMPARE(list->boxList().at(1)->catId, 4);
+        for (int row = 0; row < 2; ++row) {
+            BBoxList *list = boxListAt(model, row);
+            QVERIFY(list->isModified());
+            QCOMPARE(list->rowCount(), 2);
+            QCOMPARE(list->boxList().at(1)->catId, 4);
+            const QString label = model->imageAt(row)->yoloTxtFilePath;
+            if (!label.endsWith("c.txt"))
+                continue;
+            // The polygon is whole, and the box added to its file is one too.
+            QCOMPARE(yolo::formatLine(*list->boxList().at(0)).toUtf8(), polygon);
+            QCOMPARE(list->boxList().at(1)->kind(), ShapeKind::Polygon);
+        }
         QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2"));
+        QCOMPARE(readBytes(folder + "/labels/c.txt"), polygon);
         // Still kept: a second crash would offer them again.
         QVERIFY(QFile::exists(RecoveryJournal::pathFor(folder + "/labels")));
         // Discarded (as Load's question does), nothing is left to offer.
@@ -214,8 +226,10 @@ static int crashAfterAnEdit(const QString &folder)
     ImageList *model = ImageList::instance();
     model->loadYolo(folder + "/labels", folder + "/images");
     EditSession session(model);
-    session.open(0);
-    session.addBox(4, 10, 10, 100, 100);
+    for (int row = 0; row < model->rowCount(); ++row) {
+        session.open(row);
+        session.addBox(4, 10, 10, 100, 100);
+    }
     const QString journal = RecoveryJournal::pathFor(folder + "/labels");
     for (int waited = 0; waited < 5000 && !QFile::exists(journal); waited += 50)
         QTest::qWait(50);

@@ -2,6 +2,7 @@
 
 #include "io/fileio.h"
 #include "model/imagelist.h"
+#include "model/labelshape.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -29,10 +30,18 @@ io::FileStamp stampFromJson(const QJsonArray &array)
 QJsonObject editsToJson(const QString &labelFile, const BBoxList &boxes)
 {
     QJsonArray boxArray;
+    // [catId, cx, cy, cw, ch, extra] for a box, [catId, cx, cy, cw, ch, kind, dims, [values]]
+    // for a shape.
     for (const auto &box : boxes.boxList()) {
         QJsonArray fields{box->catId, box->cx, box->cy, box->cw, box->ch};
-        if (!box->extra.isNull())
+        if (!box->shape.isNull()) {
+            QJsonArray values;
+            for (int i = 0; i < box->shape.size(); ++i)
+                values.append(box->shape.at(i));
+            fields << QLatin1String(shape::kindName(box->kind())) << box->shape.dims() << values;
+        } else if (!box->extra.isNull()) {
             fields.append(box->extra);
+        }
         boxArray.append(fields);
     }
     QJsonArray foreignArray;
@@ -56,8 +65,15 @@ BBoxList::LoadedFile editsFromJson(const QJsonObject &object)
         box.cy = fields.at(2).toDouble();
         box.cw = fields.at(3).toDouble();
         box.ch = fields.at(4).toDouble();
-        if (fields.size() > 5)
+        if (fields.size() > 7) {
+            QVector<double> values;
+            for (const QJsonValue &v : fields.at(7).toArray())
+                values.append(v.toDouble());
+            box.shape = shape::fromValues(shape::kindFromName(fields.at(5).toString()),
+                                          fields.at(6).toInt(), values);
+        } else if (fields.size() > 5) {
             box.extra = fields.at(5).toString();
+        }
         edits.boxes.append(box);
     }
     for (const QJsonValue &value : object.value(QStringLiteral("foreign")).toArray()) {
