@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQml 2.15
 import Pallaster 1.0
 
 // One vertex of a selected polygon, or one keypoint of a selected pose line, to drag: each drag
@@ -29,10 +30,12 @@ Rectangle {
     // Bound to the point except while dragged, when the drag moves it.
     Binding on x {
         when: !area.drag.active
+        restoreMode: Binding.RestoreNone
         value: handle.at.x * handle.xMax - handle.box.x - handle.half
     }
     Binding on y {
         when: !area.drag.active
+        restoreMode: Binding.RestoreNone
         value: handle.at.y * handle.yMax - handle.box.y - handle.half
     }
 
