@@ -24,10 +24,13 @@ MouseArea {
         }
         return top
     }
+    // Whether (x, y) is on one of the edge or corner handles of the box item `b`.
     function onHandle(b, x, y) {
         var half = b.handleSize / 2
         var mids = [[b.x, b.y + b.height / 2], [b.x + b.width, b.y + b.height / 2],
-                    [b.x + b.width / 2, b.y], [b.x + b.width / 2, b.y + b.height]]
+                    [b.x + b.width / 2, b.y], [b.x + b.width / 2, b.y + b.height],
+                    [b.x, b.y], [b.x + b.width, b.y], [b.x, b.y + b.height],
+                    [b.x + b.width, b.y + b.height]]
         for (var i = 0; i < mids.length; ++i) {
             if (Math.abs(x - mids[i][0]) <= half && Math.abs(y - mids[i][1]) <= half)
                 return true

@@ -116,4 +116,9 @@ BBox {
             z: 20
         }
     }
+    // Corners drag two edges at once.
+    CornerHandle { box: placed; atLeft: true; atTop: true }
+    CornerHandle { box: placed; atLeft: false; atTop: true }
+    CornerHandle { box: placed; atLeft: true; atTop: false }
+    CornerHandle { box: placed; atLeft: false; atTop: false }
 }

@@ -865,6 +865,44 @@ TestCase {
         compare(list.data(list.index(1, 0), 1), 0.5)
     }
 
+    // A corner handle drags the two edges meeting there, the opposite corner staying put.
+    function test_cornerHandles_data() {
+        return [ { tag: "top left", handle: "topLeftHandle", dx: -10, dy: -10 },
+                 { tag: "bottom right", handle: "bottomRightHandle", dx: 10, dy: 10 } ]
+    }
+    function test_cornerHandles(data) {
+        load()
+        var tile = tileOf("wide")
+        open(tile)
+        var frame = frameOf(tile)
+        pressKey(Qt.Key_Tab)
+        var box = boxOf(tile, 0)
+        var handle = findChild(box, data.handle)
+        tryVerify(function() { return handle.visible })
+        var left = box.x, top = box.y, right = box.x + box.width, bottom = box.y + box.height
+        var hx = handle.width / 2, hy = handle.height / 2
+        mousePress(handle, hx, hy)
+        for (var i = 1; i <= 5; ++i)
+            mouseMove(handle, hx + data.dx * i, hy + data.dy * i)
+        mouseRelease(handle, hx + data.dx * 5, hy + data.dy * 5)
+        var list = EditSession.boxes
+        var row = list.index(0, 0)
+        var w = list.data(row, 3) * frame.width, h = list.data(row, 4) * frame.height
+        var x0 = list.data(row, 1) * frame.width - w / 2, y0 = list.data(row, 2) * frame.height - h / 2
+        // Grown by the drag (less the threshold) at the dragged corner only.
+        if (data.dx < 0) {
+            fuzzyCompare(x0 + w, right, 1e-6)
+            fuzzyCompare(y0 + h, bottom, 1e-6)
+            verify(x0 < left - 40 && y0 < top - 40)
+        } else {
+            fuzzyCompare(x0, left, 1e-6)
+            fuzzyCompare(y0, top, 1e-6)
+            verify(x0 + w > right + 40 && y0 + h > bottom + 40)
+        }
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        compare(list.data(row, 3), 0.2)
+    }
+
     // A polygon is drawn as itself; selected, its vertices can be dragged, each drag one undo
     // step, and Save writes it back as a polygon.
     function test_polygonVertexDrag() {
