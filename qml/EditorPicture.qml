@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import QtQuick.Window 2.15
 import Pallaster 1.0
 
 // The open image in the editor, with its boxes to select, move, resize and delete. It fits the
@@ -22,14 +21,14 @@ Item {
     readonly property real aspect: {
         if (imageSize.width > 0 && imageSize.height > 0)
             return imageSize.width / imageSize.height
-        if (imgSharp.status === Image.Ready && imgSharp.implicitHeight > 0)
-            return imgSharp.implicitWidth / imgSharp.implicitHeight
-        if (imgThumb.status === Image.Ready && imgThumb.implicitHeight > 0)
-            return imgThumb.implicitWidth / imgThumb.implicitHeight
+        if (layers.sharp.status === Image.Ready && layers.sharp.implicitHeight > 0)
+            return layers.sharp.implicitWidth / layers.sharp.implicitHeight
+        if (layers.thumbnail.status === Image.Ready && layers.thumbnail.implicitHeight > 0)
+            return layers.thumbnail.implicitWidth / layers.thumbnail.implicitHeight
         // A square frame for an image that cannot be read: its boxes are still shown.
         return failed ? 1 : 0
     }
-    readonly property bool failed: imgThumb.status === Image.Error
+    readonly property bool failed: layers.thumbnail.status === Image.Error
     // Room around the picture for the handles of boxes on its edges.
     readonly property real margin: 8
     // The frame that fits the editor.
@@ -40,8 +39,6 @@ Item {
     readonly property real fitHeight: aspect > 0 ? (widthBound ? viewWidth / aspect : viewHeight) : 0
     readonly property real maxZoom: imageSize.width > 0 && fitWidth > 0
                                     ? Math.max(1, 8 * imageSize.width / fitWidth) : 8
-    // Screen pixels an image pixel takes; 0 while unknown.
-    readonly property real scale: imageSize.width > 0 ? rcImageFrame.width / imageSize.width : 0
 
     // Zooms to `newZoom` keeping the image point under (px, py) of the view where it is.
     function zoomAbout(newZoom, px, py) {
@@ -87,32 +84,7 @@ Item {
         }
         EditSession.nudgeSelected(dx, dy, w, h)
     }
-    // The sharp copy is decoded once the frame has kept its size for a moment (opening, zoom,
-    // resizing), never beyond the file's own size nor twice the screen's pixels, and let go
-    // when the editor closes.
-    function updateSharp() {
-        if (!EditSession.isOpen || !(rcImageFrame.width > 0 && rcImageFrame.height > 0)) {
-            imgSharp.source = ""
-            return
-        }
-        var w = rcImageFrame.width, h = rcImageFrame.height
-        var limit = Math.min(1, imageSize.width > 0 ? imageSize.width / w : 1,
-                             Math.sqrt(2 * Screen.width * Screen.height / (w * h)))
-        // The size first: a source set first would start decoding at full size.
-        imgSharp.sourceSize = Qt.size(Math.floor(w * limit), Math.floor(h * limit))
-        imgSharp.source = decodedUrl
-    }
-
-    onDecodedUrlChanged: {
-        zoom = 1
-        imgSharp.source = ""
-        sharpTimer.restart()
-    }
-    Timer {
-        id: sharpTimer
-        interval: 100
-        onTriggered: picture.updateSharp()
-    }
+    onDecodedUrlChanged: zoom = 1
 
     Flickable {
         id: flick
@@ -121,6 +93,8 @@ Item {
         clip: true
         // The left button selects, moves and draws; panning is the middle button's.
         interactive: false
+        onContentXChanged: layers.settle()
+        onContentYChanged: layers.settle()
         contentWidth: Math.max(width, rcImageFrame.width + 2 * picture.margin)
         contentHeight: Math.max(height, rcImageFrame.height + 2 * picture.margin)
         ScrollBar.horizontal: ScrollBar {}
@@ -131,28 +105,14 @@ Item {
             width: flick.contentWidth
             height: flick.contentHeight
 
-            Rectangle {
-                anchors.fill: rcImageFrame
-                visible: imgThumb.status !== Image.Ready && imgSharp.status !== Image.Ready
-                color: "#e4e4e4"
-            }
-            Image {
-                id: imgThumb
-                anchors.fill: rcImageFrame
-                visible: imgSharp.status !== Image.Ready
-                fillMode: Image.Stretch
-                asynchronous: true
-                sourceSize: picture.thumbnailSize
-                source: picture.decodedUrl
-            }
-            Image {
-                id: imgSharp
-                objectName: "editorImage"
-                anchors.fill: rcImageFrame
-                visible: status === Image.Ready
-                fillMode: Image.Stretch
-                asynchronous: true
-                cache: false
+            PhotoLayers {
+                id: layers
+                anchors.fill: parent
+                frame: rcImageFrame
+                view: flick
+                url: picture.decodedUrl
+                thumbnailSize: picture.thumbnailSize
+                imageSize: picture.imageSize
             }
             // Hover for the place a key adds a box at. A click beside the boxes clears the
             // selection; a drag draws a box of the current class.
@@ -214,8 +174,8 @@ Item {
                 height: picture.fitHeight * picture.zoom
                 caption: EditSession.caption
                 problem: picture.failed ? Utils.imageProblem(EditSession.imagePath) : ""
-                onWidthChanged: sharpTimer.restart()
-                onHeightChanged: sharpTimer.restart()
+                onWidthChanged: layers.settle()
+                onHeightChanged: layers.settle()
 
                 // Polygons and keypoints as they are, beneath the box items.
                 BoxOverlay {

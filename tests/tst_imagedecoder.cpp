@@ -15,20 +15,30 @@ private slots:
         QTest::addColumn<QSize>("original");
         QTest::addColumn<QSize>("requested");
         QTest::addColumn<QSize>("expected");
+        // A region of the image (its pixels) only: what the zoomed editor shows.
+        QTest::addColumn<QRect>("region");
 
         QTest::newRow("12 MP photo into a tile")
-            << "jpg" << QSize(4032, 3024) << QSize(300, 300) << QSize(300, 225);
+            << "jpg" << QSize(4032, 3024) << QSize(300, 300) << QSize(300, 225) << QRect();
+        QTest::newRow("region of a 12 MP photo, shrunk")
+            << "jpg" << QSize(4032, 3024) << QSize(500, 500) << QSize(500, 250)
+            << QRect(1000, 1000, 1200, 600);
+        QTest::newRow("region, as it is") << "png" << QSize(300, 300) << QSize(640, 640)
+                                          << QSize(40, 30) << QRect(100, 100, 40, 30);
+        QTest::newRow("region cut to the image")
+            << "png" << QSize(300, 200) << QSize() << QSize(50, 20) << QRect(250, 180, 100, 100);
         QTest::newRow("portrait, height bound")
-            << "jpg" << QSize(1200, 1600) << QSize(300, 300) << QSize(225, 300);
+            << "jpg" << QSize(1200, 1600) << QSize(300, 300) << QSize(225, 300) << QRect();
         QTest::newRow("smaller than asked: never enlarged")
-            << "jpg" << QSize(200, 100) << QSize(640, 640) << QSize(200, 100);
+            << "jpg" << QSize(200, 100) << QSize(640, 640) << QSize(200, 100) << QRect();
         QTest::newRow("one side larger")
-            << "jpg" << QSize(200, 100) << QSize(150, 640) << QSize(150, 75);
-        QTest::newRow("png") << "png" << QSize(300, 300) << QSize(100, 50) << QSize(50, 50);
+            << "jpg" << QSize(200, 100) << QSize(150, 640) << QSize(150, 75) << QRect();
+        QTest::newRow("png") << "png" << QSize(300, 300) << QSize(100, 50) << QSize(50, 50)
+                             << QRect();
         QTest::newRow("no size asked: as it is")
-            << "png" << QSize(300, 200) << QSize() << QSize(300, 200);
+            << "png" << QSize(300, 200) << QSize() << QSize(300, 200) << QRect();
         QTest::newRow("empty size asked: as it is")
-            << "jpg" << QSize(300, 200) << QSize(0, 0) << QSize(300, 200);
+            << "jpg" << QSize(300, 200) << QSize(0, 0) << QSize(300, 200) << QRect();
     }
     void decodesToFit()
     {
@@ -36,6 +46,7 @@ private slots:
         QFETCH(QSize, original);
         QFETCH(QSize, requested);
         QFETCH(QSize, expected);
+        QFETCH(QRect, region);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("photo.") + format);
         QImage image(original, QImage::Format_RGB32);
@@ -43,7 +54,7 @@ private slots:
         QVERIFY(image.save(path));
 
         QString error;
-        const QImage decoded = ImageDecoder::decode(path, requested, &error);
+        const QImage decoded = ImageDecoder::decode(path, requested, &error, region);
         QCOMPARE(decoded.size(), expected);
         QVERIFY(error.isEmpty());
     }

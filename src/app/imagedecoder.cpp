@@ -22,9 +22,11 @@ class DecodeJob : public QObject, public QRunnable
     Q_OBJECT
 
 public:
-    DecodeJob(const QString &path, const QSize &size, std::shared_ptr<std::atomic_bool> cancelled)
+    DecodeJob(const QString &path, const QSize &size, const QRect &region,
+              std::shared_ptr<std::atomic_bool> cancelled)
         : path(path)
         , size(size)
+        , region(region)
         , cancelled(std::move(cancelled))
     {
     }
@@ -41,7 +43,7 @@ public:
         Q_UNUSED(niced)
 #endif
         QString error;
-        const QImage image = ImageDecoder::decode(path, size, &error);
+        const QImage image = ImageDecoder::decode(path, size, &error, region);
         emit done(image, error);
     }
 
@@ -51,6 +53,7 @@ signals:
 private:
     const QString path;
     const QSize size;
+    const QRect region;
     const std::shared_ptr<std::atomic_bool> cancelled;
 };
 
@@ -59,9 +62,9 @@ class DecodeResponse : public QQuickImageResponse
     Q_OBJECT
 
 public:
-    DecodeResponse(const QString &path, const QSize &size, QThreadPool *pool)
+    DecodeResponse(const QString &path, const QSize &size, const QRect &region, QThreadPool *pool)
     {
-        auto *job = new DecodeJob(path, size, cancelled);
+        auto *job = new DecodeJob(path, size, region, cancelled);
         connect(job, &DecodeJob::done, this, &DecodeResponse::finish, Qt::QueuedConnection);
         pool->start(job);
     }
@@ -109,19 +112,41 @@ ImageDecoder::~ImageDecoder()
 QQuickImageResponse *ImageDecoder::requestImageResponse(const QString &id,
                                                         const QSize &requestedSize)
 {
-    QString path = QUrl::fromPercentEncoding(id.toUtf8());
+    // A region comes after the (percent-encoded, so "?"-free) path.
+    QString encoded = id;
+    QRect region;
+    const int query = id.lastIndexOf(QLatin1String("?region="));
+    if (query >= 0) {
+        const QStringList values = id.mid(query + 8).split(QLatin1Char(','));
+        if (values.size() == 4)
+            region
+                = QRect(values[0].toInt(), values[1].toInt(), values[2].toInt(), values[3].toInt());
+        encoded.truncate(query);
+    }
+    QString path = QUrl::fromPercentEncoding(encoded.toUtf8());
 #ifdef Q_OS_WIN
     // Image paths are kept with a "/" in front, which goes before a drive letter on Windows.
     if (path.size() > 2 && path.at(0) == QLatin1Char('/') && path.at(2) == QLatin1Char(':'))
         path.remove(0, 1);
 #endif
-    return new DecodeResponse(path, requestedSize, &pool);
+    return new DecodeResponse(path, requestedSize, region, &pool);
 }
 
-QImage ImageDecoder::decode(const QString &path, const QSize &requestedSize, QString *error)
+QImage ImageDecoder::decode(const QString &path, const QSize &requestedSize, QString *error,
+                            const QRect &region)
 {
     QImageReader reader(path);
-    const QSize original = reader.size();
+    QSize original = reader.size();
+    if (region.isValid() && original.isValid()) {
+        // A region of a large photo: the decoder reads only that part (JPEG skips the rest).
+        const QRect clip = region.intersected(QRect(QPoint(0, 0), original));
+        if (clip.isEmpty()) {
+            *error = QStringLiteral("%1: region outside the image").arg(path);
+            return QImage();
+        }
+        reader.setClipRect(clip);
+        original = clip.size();
+    }
     const bool fit = requestedSize.width() > 0 && requestedSize.height() > 0;
     const bool shrink = fit && original.isValid()
         && (original.width() > requestedSize.width() || original.height() > requestedSize.height());

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QQuickAsyncImageProvider>
+#include <QRect>
 #include <QThreadPool>
 
-// Decodes image files for the window's Image items ("image://decoded/<percent-encoded path>"),
+// Decodes image files for the window's Image items ("image://decoded/<percent-encoded path>",
+// or with "?region=x,y,w,h" after it for that rectangle of the image, in its own pixels),
 // on a pool of threads rather than on the GUI thread, and at the size asked for: a requested
 // size fits the image into it with its aspect ratio kept and never enlarges it, and JPEG scales
 // while it decodes, so a 12 MP photo shown 300 pixels wide never exists at full size.
@@ -20,7 +22,10 @@ public:
 
     // The image at `path`, fitted into `requestedSize` (when it is valid) without enlarging it.
     // A null image, with `error` set, when the file cannot be read.
-    static QImage decode(const QString &path, const QSize &requestedSize, QString *error);
+    // With a valid `region`, only that rectangle of the image (in its pixels) is decoded and
+    // fitted.
+    static QImage decode(const QString &path, const QSize &requestedSize, QString *error,
+                         const QRect &region = QRect());
 
 private:
     QThreadPool pool;

@@ -1014,6 +1014,15 @@ TestCase {
         for (var i = 0; i < 30; ++i)
             keyClick(Qt.Key_Plus, Qt.ControlModifier)
         fuzzyCompare(frame.width, 8 * 1600, 1e-6)
+        // Zoomed in that far, the part in view is decoded on its own, no larger than the view,
+        // and the whole picture is not decoded beyond its own size.
+        var region = child("regionImage")
+        tryCompare(region, "status", Image.Ready, 5000)
+        var view = child("pictureView")
+        verify(region.implicitWidth <= Math.ceil(view.width) + 1, region.implicitWidth)
+        verify(region.implicitHeight <= Math.ceil(view.height) + 1, region.implicitHeight)
+        verify(region.implicitWidth >= view.width / 8 - 1)
+        verify(child("editorImage").sourceSize.width <= 1600)
     }
 
     // --- Decoding at the size shown ---
