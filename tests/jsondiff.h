@@ -82,9 +82,9 @@ inline Outcome run(fastjson::Mode mode, const QString &scratch, const std::funct
             const BoxInfo &b = *box;
             outcome.bits << quint64(quint32(b.catId)) << bitsOf(b.cx) << bitsOf(b.cy)
                          << bitsOf(b.cw) << bitsOf(b.ch) << quint64(b.kind())
-                         << quint64(b.shape.dims());
-            for (int i = 0; i < b.shape.size(); ++i)
-                outcome.bits << bitsOf(b.shape.at(i));
+                         << quint64(b.shape().dims());
+            for (int i = 0; i < b.shape().size(); ++i)
+                outcome.bits << bitsOf(b.shape().at(i));
         }
     }
     return outcome;

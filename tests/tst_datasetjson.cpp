@@ -155,7 +155,7 @@ private slots:
                 QVERIFY(sameBits(x.cy, y.cy));
                 QVERIFY(sameBits(x.cw, y.cw));
                 QVERIFY(sameBits(x.ch, y.ch));
-                QVERIFY(x.shape == y.shape);
+                QVERIFY(x.shape() == y.shape());
             }
         }
         // The ids the YOLO load gave (1, 2, 3) come back too.

@@ -100,7 +100,7 @@ private slots:
         // A shape's values the same way.
         const double triangle[] = {value, 0.5, 0.5, 0.5, 0.5, value};
         BoxInfo polygon;
-        polygon.shape = ShapePoints(ShapeKind::Polygon, 2, triangle, 6);
+        polygon.setShape(ShapePoints(ShapeKind::Polygon, 2, triangle, 6));
         QCOMPARE(yolo::formatLine(polygon), QStringLiteral("0 %1 0.5 0.5 0.5 0.5 %1").arg(written));
     }
 
@@ -302,7 +302,7 @@ private slots:
         QCOMPARE(read.size(), 1);
         const BoxInfo &b = read.at(0);
         QCOMPARE(QString::fromLatin1(shape::kindName(b.kind())), kind);
-        QCOMPARE(b.shape.dims(), dims);
+        QCOMPARE(b.shape().dims(), dims);
         const double epsilon = 1e-12;
         QVERIFY(std::abs(b.cx - box[0]) < epsilon && std::abs(b.cy - box[1]) < epsilon);
         QVERIFY(std::abs(b.cw - box[2]) < epsilon && std::abs(b.ch - box[3]) < epsilon);
@@ -341,8 +341,8 @@ private slots:
         const BBoxList::LoadedFile back = BBoxList::readTxtFile(path, kptShape);
         QCOMPARE(back.boxes.size(), first.boxes.size());
         for (int i = 0; i < back.boxes.size(); ++i) {
-            QVERIFY(back.boxes[i].shape == first.boxes[i].shape);
-            QCOMPARE(back.boxes[i].extra, first.boxes[i].extra);
+            QVERIFY(back.boxes[i].shape() == first.boxes[i].shape());
+            QCOMPARE(back.boxes[i].extra(), first.boxes[i].extra());
         }
     }
 

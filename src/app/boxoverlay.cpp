@@ -75,7 +75,7 @@ void BoxOverlay::paint(QPainter *painter)
         pen.setCosmetic(true);
         painter->setPen(pen);
         painter->setBrush(Qt::NoBrush);
-        const ShapePoints &v = box.shape;
+        const ShapePoints &v = box.shape();
         const int n = v.size();
         if (box.kind() == ShapeKind::Polygon) {
             outline.resize(n / 2);
@@ -90,7 +90,7 @@ void BoxOverlay::paint(QPainter *painter)
             continue;
         painter->setPen(Qt::NoPen);
         painter->setBrush(colour);
-        const int dims = box.shape.dims();
+        const int dims = box.shape().dims();
         const double radius = chosen ? 3 : 2;
         for (int i = 0; i + 1 < n; i += dims) {
             if (!shape::isUnlabelled(v, i))

@@ -57,19 +57,19 @@ QVariant BBoxList::data(const QModelIndex &index, int role) const
         return QString::fromLatin1(shape::kindName(box.kind()));
     case Points: {
         QVariantList points;
-        points.reserve(box.shape.size());
-        for (int i = 0; i < box.shape.size(); ++i)
-            points.append(box.shape.at(i));
+        points.reserve(box.shape().size());
+        for (int i = 0; i < box.shape().size(); ++i)
+            points.append(box.shape().at(i));
         return points;
     }
     case PointDims:
-        return box.shape.dims();
+        return box.shape().dims();
     case Confidence: {
         // The sixth field of a box line, when it is one number (a detector's score).
         bool ok = false;
-        const double confidence = box.extra.isEmpty() || box.extra.contains(QLatin1Char(' '))
+        const double confidence = box.extra().isEmpty() || box.extra().contains(QLatin1Char(' '))
             ? 0.0
-            : box.extra.toDouble(&ok);
+            : box.extra().toDouble(&ok);
         return ok ? QVariant(confidence) : QVariant();
     }
     default:
@@ -95,7 +95,7 @@ bool BBoxList::setData(const QModelIndex &index, const QVariant &value, int role
     default:
         return false;
     }
-    const bool shaped = !box.shape.isNull();
+    const bool shaped = !box.shape().isNull();
     shape::setGeometry(box, geometry[0], geometry[1], geometry[2], geometry[3]);
     setModified(true);
     // A polygon's box is fitted to its vertices again, which may touch every geometry role.
@@ -112,7 +112,7 @@ void BBoxList::emitChanged(int row, const QVector<int> &roles)
 BoxInfo BBoxList::newLine(const BoxInfo &box) const
 {
     // A box kept with its text or its shape (one being put back by undo) is a line of its own.
-    if (!box.extra.isNull() || !box.shape.isNull())
+    if (!box.extra().isNull() || !box.shape().isNull())
         return box;
     return shape::shapedLike(box, fileLayout);
 }
@@ -126,7 +126,7 @@ void BBoxList::appendBox(qint32 catId, double cx, double cy, double cw, double c
 {
     const int n = boxes.size();
     beginInsertRows(QModelIndex(), n, n);
-    boxes.append(std::make_shared<BoxInfo>(BoxInfo{catId, cx, cy, cw, ch, QString()}));
+    boxes.append(std::make_shared<BoxInfo>(BoxInfo{catId, cx, cy, cw, ch}));
     endInsertRows();
 }
 
@@ -155,8 +155,8 @@ void BBoxList::appendRow(int catId, double cx, double cy)
 {
     const int n = boxes.size();
     beginInsertRows(QModelIndex(), n, n);
-    boxes.append(std::make_shared<BoxInfo>(
-        newLine(BoxInfo{catId, cx, cy, newBoxSize, newBoxSize, QString()})));
+    boxes.append(
+        std::make_shared<BoxInfo>(newLine(BoxInfo{catId, cx, cy, newBoxSize, newBoxSize})));
     endInsertRows();
     setModified(true);
 }
@@ -192,7 +192,7 @@ bool BBoxList::setGeometry(int row, double cx, double cy, double cw, double ch)
     if (row < 0 || row >= boxes.size())
         return false;
     BoxInfo &box = *boxes[row];
-    const bool shaped = !box.shape.isNull();
+    const bool shaped = !box.shape().isNull();
     shape::setGeometry(box, cx, cy, cw, ch);
     setModified(true);
     emitChanged(row, shaped ? QVector<int>{Cx, Cy, Cw, Ch, Points} : QVector<int>{Cx, Cy, Cw, Ch});
@@ -204,15 +204,15 @@ bool BBoxList::setPoint(int row, int index, double x, double y)
     if (row < 0 || row >= boxes.size())
         return false;
     BoxInfo &box = *boxes[row];
-    const int dims = box.shape.dims();
-    if (index < 0 || index >= box.shape.pointCount())
+    const int dims = box.shape().dims();
+    if (index < 0 || index >= box.shape().pointCount())
         return false;
     const int first = index * dims;
-    box.shape.set(first, std::clamp(x, 0.0, 1.0));
-    box.shape.set(first + 1, std::clamp(y, 0.0, 1.0));
+    box.editShape().set(first, std::clamp(x, 0.0, 1.0));
+    box.editShape().set(first + 1, std::clamp(y, 0.0, 1.0));
     // A point placed by hand is labelled, and in sight.
-    if (dims == 3 && box.shape.at(first + 2) == 0)
-        box.shape.set(first + 2, 2);
+    if (dims == 3 && box.shape().at(first + 2) == 0)
+        box.editShape().set(first + 2, 2);
     if (box.kind() == ShapeKind::Polygon)
         shape::fitBox(box);
     setModified(true);
@@ -375,13 +375,13 @@ QJsonArray BBoxList::toJsonArray() const
         map.insert(QStringLiteral("cw"), box->cw);
         map.insert(QStringLiteral("ch"), box->ch);
         // Shapes in members of their own, which a reader that knows only boxes passes over.
-        if (!box->shape.isNull()) {
+        if (!box->shape().isNull()) {
             map.insert(QStringLiteral("kind"), QString::fromLatin1(shape::kindName(box->kind())));
-            map.insert(QStringLiteral("pointDims"), box->shape.dims());
+            map.insert(QStringLiteral("pointDims"), box->shape().dims());
             QVariantList points;
-            points.reserve(box->shape.size());
-            for (int i = 0; i < box->shape.size(); ++i)
-                points.append(box->shape.at(i));
+            points.reserve(box->shape().size());
+            for (int i = 0; i < box->shape().size(); ++i)
+                points.append(box->shape().at(i));
             map.insert(QStringLiteral("points"), points);
         }
         list.append(map);

@@ -226,9 +226,9 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
                     continue;
                 if (boxArea > (area / 3) * 2)
                     continue;
-                boxes.append({cocoCategory, (w * 0.5 + x) / double(width),
-                              (h * 0.5 + y) / double(height), w / double(width),
-                              h / double(height)});
+                boxes.append(BoxInfo{cocoCategory, (w * 0.5 + x) / double(width),
+                                     (h * 0.5 + y) / double(height), w / double(width),
+                                     h / double(height)});
             }
         }
         // An image without boxes is left out whether its file exists or not, so only the

@@ -53,8 +53,8 @@ void appendImage(QByteArray &out, const ImageList::ImageInfo &info)
         jsontext::appendNumber(out, box.cx);
         out.append(",\n                \"cy\": ");
         jsontext::appendNumber(out, box.cy);
-        if (!box.shape.isNull())
-            appendShape(out, box.shape);
+        if (!box.shape().isNull())
+            appendShape(out, box.shape());
         out.append(i + 1 < boxes.size() ? "\n            },\n" : "\n            }\n");
     }
     out.append("        ],\n        \"fileName\": ");
@@ -129,7 +129,7 @@ using AddImage = std::function<void(DatasetImage &)>;
 // box fitted to its vertices.
 void setShape(BoxInfo &box, const QString &kind, int dims, const QVector<double> &values)
 {
-    box.shape = shape::fromValues(shape::kindFromName(kind), dims, values);
+    box.setShape(shape::fromValues(shape::kindFromName(kind), dims, values));
     if (box.kind() == ShapeKind::Polygon)
         shape::fitBox(box);
 }

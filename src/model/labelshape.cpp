@@ -81,11 +81,11 @@ bool isUnlabelled(const ShapePoints &points, int i)
 
 void fitBox(BoxInfo &box)
 {
-    const int n = box.shape.size();
+    const int n = box.shape().size();
     if (n < 2)
         return;
     double left, top, right, bottom;
-    box.shape.bounds(&left, &top, &right, &bottom);
+    box.shape().bounds(&left, &top, &right, &bottom);
     box.cx = (left + right) / 2;
     box.cy = (top + bottom) / 2;
     box.cw = right - left;
@@ -94,15 +94,15 @@ void fitBox(BoxInfo &box)
 
 void setGeometry(BoxInfo &box, double cx, double cy, double cw, double ch)
 {
-    if (!box.shape.isNull()) {
+    if (!box.shape().isNull()) {
         const double oldLeft = box.cx - box.cw / 2, oldTop = box.cy - box.ch / 2;
         const double left = cx - cw / 2, top = cy - ch / 2;
         const double sx = box.cw != 0 ? cw / box.cw : 1.0;
         const double sy = box.ch != 0 ? ch / box.ch : 1.0;
-        const int dims = box.shape.dims();
-        const int n = box.shape.size();
+        const int dims = box.shape().dims();
+        const int n = box.shape().size();
         const bool keypoints = box.kind() == ShapeKind::Keypoints;
-        ShapePoints &v = box.shape;
+        ShapePoints &v = box.editShape();
         for (int i = 0; i + 1 < n; i += dims) {
             if (keypoints && isUnlabelled(v, i))
                 continue;
@@ -125,13 +125,13 @@ BoxInfo shapedLike(const BoxInfo &box, const LabelLayout &layout)
         const double l = box.cx - box.cw / 2, r = box.cx + box.cw / 2;
         const double t = box.cy - box.ch / 2, b = box.cy + box.ch / 2;
         const double corners[] = {l, t, r, t, r, b, l, b};
-        shaped.shape = ShapePoints(ShapeKind::Polygon, 2, corners, 8);
+        shaped.setShape(ShapePoints(ShapeKind::Polygon, 2, corners, 8));
         fitBox(shaped);
     } else if (layout.kind == ShapeKind::Keypoints && layout.keypoints().isValid()) {
         const KeypointShape keypoints = layout.keypoints();
         const QVector<double> unlabelled(keypoints.count * keypoints.dims, 0.0);
-        shaped.shape = ShapePoints(ShapeKind::Keypoints, keypoints.dims, unlabelled.constData(),
-                                   unlabelled.size());
+        shaped.setShape(ShapePoints(ShapeKind::Keypoints, keypoints.dims, unlabelled.constData(),
+                                    unlabelled.size()));
     }
     return shaped;
 }
@@ -142,11 +142,11 @@ LabelLayout layoutOf(const QVector<BoxInfo> &boxes, const KeypointShape &keypoin
     layout.setKeypoints(keypoints);
     layout.setDatasetKeypoints(keypoints);
     for (const BoxInfo &box : boxes) {
-        if (box.shape.isNull())
+        if (box.shape().isNull())
             continue;
         layout.kind = box.kind();
         if (layout.kind == ShapeKind::Keypoints)
-            layout.setKeypoints({box.shape.pointCount(), box.shape.dims()});
+            layout.setKeypoints({box.shape().pointCount(), box.shape().dims()});
         return layout;
     }
     if (keypoints.isValid())

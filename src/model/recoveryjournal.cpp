@@ -34,13 +34,13 @@ QJsonObject editsToJson(const QString &labelFile, const BBoxList &boxes)
     // for a shape.
     for (const auto &box : boxes.boxList()) {
         QJsonArray fields{box->catId, box->cx, box->cy, box->cw, box->ch};
-        if (!box->shape.isNull()) {
+        if (!box->shape().isNull()) {
             QJsonArray values;
-            for (int i = 0; i < box->shape.size(); ++i)
-                values.append(box->shape.at(i));
-            fields << QLatin1String(shape::kindName(box->kind())) << box->shape.dims() << values;
-        } else if (!box->extra.isNull()) {
-            fields.append(box->extra);
+            for (int i = 0; i < box->shape().size(); ++i)
+                values.append(box->shape().at(i));
+            fields << QLatin1String(shape::kindName(box->kind())) << box->shape().dims() << values;
+        } else if (!box->extra().isNull()) {
+            fields.append(box->extra());
         }
         boxArray.append(fields);
     }
@@ -69,10 +69,10 @@ BBoxList::LoadedFile editsFromJson(const QJsonObject &object)
             QVector<double> values;
             for (const QJsonValue &v : fields.at(7).toArray())
                 values.append(v.toDouble());
-            box.shape = shape::fromValues(shape::kindFromName(fields.at(5).toString()),
-                                          fields.at(6).toInt(), values);
+            box.setShape(shape::fromValues(shape::kindFromName(fields.at(5).toString()),
+                                           fields.at(6).toInt(), values));
         } else if (fields.size() > 5) {
-            box.extra = fields.at(5).toString();
+            box.setExtra(fields.at(5).toString());
         }
         edits.boxes.append(box);
     }

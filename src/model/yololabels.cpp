@@ -280,7 +280,7 @@ bool readShape(const Line<Ch> &line, BoxInfo &box, const KeypointShape &keypoint
     int dims = 0;
     switch (shape::kindOfLine(1 + values.size(), keypoints, &dims)) {
     case ShapeKind::Polygon:
-        box.shape = ShapePoints(ShapeKind::Polygon, 2, values.constData(), values.size());
+        box.setShape(ShapePoints(ShapeKind::Polygon, 2, values.constData(), values.size()));
         shape::fitBox(box);
         return true;
     case ShapeKind::Keypoints:
@@ -289,8 +289,8 @@ bool readShape(const Line<Ch> &line, BoxInfo &box, const KeypointShape &keypoint
             if (values[i] != 0 && values[i] != 1 && values[i] != 2)
                 return false;
         }
-        box.shape
-            = ShapePoints(ShapeKind::Keypoints, dims, values.constData() + 4, values.size() - 4);
+        box.setShape(
+            ShapePoints(ShapeKind::Keypoints, dims, values.constData() + 4, values.size() - 4));
         return true;
     default:
         return false;
@@ -311,7 +311,7 @@ QVector<BoxInfo> parseText(const Ch *text, const Ch *end, ForeignLines *foreign,
         BoxInfo box;
         if (readLabel(line, box)) {
             if (line.count > 5 && !readShape(line, box, keypoints, values))
-                box.extra = line.rest();
+                box.setExtra(line.rest());
             result.append(std::move(box));
         } else if (foreign && !isBlankLine(line)) {
             const Ch *lineEnd = line.end;
@@ -361,11 +361,11 @@ auto withText(const QByteArray &bytes, Parse parse)
 
 QString formatLine(const BoxInfo &box)
 {
-    const int n = box.shape.size();
+    const int n = box.shape().size();
     if (box.kind() == ShapeKind::Polygon) {
         QString line = QString::number(box.catId);
         for (int i = 0; i < n; ++i)
-            line += QLatin1Char(' ') + QString::number(box.shape.at(i));
+            line += QLatin1Char(' ') + QString::number(box.shape().at(i));
         return line;
     }
     QString line = QStringLiteral("%1 %2 %3 %4 %5")
@@ -374,10 +374,10 @@ QString formatLine(const BoxInfo &box)
                        .arg(box.cy)
                        .arg(box.cw)
                        .arg(box.ch);
-    if (!box.extra.isNull())
-        line += QLatin1Char(' ') + box.extra;
+    if (!box.extra().isNull())
+        line += QLatin1Char(' ') + box.extra();
     for (int i = 0; i < n; ++i)
-        line += QLatin1Char(' ') + QString::number(box.shape.at(i));
+        line += QLatin1Char(' ') + QString::number(box.shape().at(i));
     return line;
 }
 

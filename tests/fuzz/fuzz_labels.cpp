@@ -42,18 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString line = yolo::formatLine(box);
         // As many fields as were read: a polygon's class and vertices; five fields, then the
         // keypoints or the fields after the fifth as they were read.
-        const int extraFields = box.extra.isNull() ? 0 : box.extra.split(QLatin1Char(' ')).size();
+        const int extraFields
+            = box.extra().isNull() ? 0 : box.extra().split(QLatin1Char(' ')).size();
         const bool polygon = box.kind() == ShapeKind::Polygon;
         FUZZ_CHECK(line.split(QLatin1Char(' ')).size()
-                   == (polygon ? 1 : 5 + extraFields) + box.shape.size());
+                   == (polygon ? 1 : 5 + extraFields) + box.shape().size());
         const QVector<BoxInfo> again = yolo::parseLabels(line.toUtf8());
         FUZZ_CHECK(again.size() == 1);
-        FUZZ_CHECK(again[0].extra == box.extra);
+        FUZZ_CHECK(again[0].extra() == box.extra());
         FUZZ_CHECK(again[0].catId == box.catId);
-        FUZZ_CHECK(again[0].kind() == box.kind() && again[0].shape.dims() == box.shape.dims());
-        FUZZ_CHECK(again[0].shape.size() == box.shape.size());
-        for (int i = 0; i < box.shape.size(); ++i)
-            FUZZ_CHECK(roundedTo6(again[0].shape.at(i), box.shape.at(i)));
+        FUZZ_CHECK(again[0].kind() == box.kind() && again[0].shape().dims() == box.shape().dims());
+        FUZZ_CHECK(again[0].shape().size() == box.shape().size());
+        for (int i = 0; i < box.shape().size(); ++i)
+            FUZZ_CHECK(roundedTo6(again[0].shape().at(i), box.shape().at(i)));
         // A polygon's box is its vertices' bounding rectangle, not a field of the line.
         FUZZ_CHECK(polygon || roundedTo6(again[0].cx, box.cx));
         FUZZ_CHECK(polygon || roundedTo6(again[0].cy, box.cy));
