@@ -32,34 +32,6 @@ const int distinctPhotos = 4;
 const int screens = 20;
 const int ticksPerScreen = 20; // one 16 ms tick each: a screen in about a third of a second
 
-// A photo-like picture: smooth light, a few shapes and sensor noise, so that JPEG has the
-// work (and the file size) a camera photo gives it.
-QImage photo(int width, int height, int seed)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    const double fx = 2 + 6 * unit(rng), fy = 2 + 6 * unit(rng), phase = 6.28 * unit(rng);
-    quint32 noise = 2463534242u + quint32(seed);
-    for (int y = 0; y < height; ++y) {
-        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const double v = double(y) / height;
-        for (int x = 0; x < width; ++x) {
-            const double u = double(x) / width;
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            const int n = int(noise & 31) - 16;
-            const double s = std::sin(fx * u * 6.28 + phase) * std::cos(fy * v * 6.28);
-            const int r = int(120 + 90 * s + 40 * u) + n;
-            const int g = int(110 + 70 * std::sin(9 * u * v + phase) + 30 * v) + n;
-            const int b = int(100 + 80 * std::cos(5 * (u - v))) + n;
-            line[x] = qRgb(qBound(0, r, 255), qBound(0, g, 255), qBound(0, b, 255));
-        }
-    }
-    return image;
-}
-
 bool generate(const QString &images, const QString &labels, int width, int height)
 {
     QDir().mkpath(images);
@@ -69,7 +41,7 @@ bool generate(const QString &images, const QString &labels, int width, int heigh
         const QString path = images + QStringLiteral("/source%1.jpg").arg(i);
         QImageWriter writer(path, "jpg");
         writer.setQuality(90);
-        if (!writer.write(photo(width, height, i + width)))
+        if (!writer.write(bench::photo(width, height, i + width)))
             return false;
         distinct << path;
     }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
+#include <random>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -82,6 +85,34 @@ inline void figure(const char *name, double value, const char *unit)
 {
     std::printf("%s: %.3f %s\n", name, value, unit);
     std::fflush(stdout);
+}
+
+// A photo-like picture: smooth light, a few shapes and sensor noise, so that JPEG has the
+// work (and the file size) a camera photo gives it.
+inline QImage photo(int width, int height, int seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double fx = 2 + 6 * unit(rng), fy = 2 + 6 * unit(rng), phase = 6.28 * unit(rng);
+    quint32 noise = 2463534242u + quint32(seed);
+    for (int y = 0; y < height; ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const double v = double(y) / height;
+        for (int x = 0; x < width; ++x) {
+            const double u = double(x) / width;
+            noise ^= noise << 13;
+            noise ^= noise >> 17;
+            noise ^= noise << 5;
+            const int n = int(noise & 31) - 16;
+            const double s = std::sin(fx * u * 6.28 + phase) * std::cos(fy * v * 6.28);
+            const int r = int(120 + 90 * s + 40 * u) + n;
+            const int g = int(110 + 70 * std::sin(9 * u * v + phase) + 30 * v) + n;
+            const int b = int(100 + 80 * std::cos(5 * (u - v))) + n;
+            line[x] = qRgb(qBound(0, r, 255), qBound(0, g, 255), qBound(0, b, 255));
+        }
+    }
+    return image;
 }
 
 } // namespace bench

@@ -177,10 +177,20 @@ Item {
                 onWidthChanged: layers.settle()
                 onHeightChanged: layers.settle()
 
-                // Polygons and keypoints as they are, beneath the box items.
+                // Polygons and keypoints as they are, beneath the box items: over the part of
+                // the picture in view only, so that its texture stays the size of the view.
                 BoxOverlay {
+                    readonly property real viewLeft: Math.max(0, flick.contentX - rcImageFrame.x)
+                    readonly property real viewTop: Math.max(0, flick.contentY - rcImageFrame.y)
+
                     objectName: "shapes"
-                    anchors.fill: parent
+                    x: viewLeft
+                    y: viewTop
+                    width: Math.max(0, Math.min(rcImageFrame.width, flick.contentX + flick.width
+                                                - rcImageFrame.x) - viewLeft)
+                    height: Math.max(0, Math.min(rcImageFrame.height, flick.contentY + flick.height
+                                                 - rcImageFrame.y) - viewTop)
+                    area: Qt.rect(-viewLeft, -viewTop, rcImageFrame.width, rcImageFrame.height)
                     boxes: EditSession.boxes
                     categories: Categories
                     selectedBox: EditSession.selectedBox

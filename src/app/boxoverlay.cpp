@@ -57,12 +57,23 @@ void BoxOverlay::setSelectedBox(int row)
     update();
 }
 
+void BoxOverlay::setArea(const QRectF &area)
+{
+    if (imageArea == area)
+        return;
+    imageArea = area;
+    emit areaChanged();
+    update();
+}
+
 void BoxOverlay::paint(QPainter *painter)
 {
     if (!list)
         return;
-    const double w = width(), h = height();
-    painter->setClipRect(QRectF(0, 0, w, h));
+    painter->setClipRect(QRectF(0, 0, width(), height()));
+    const QRectF image = imageArea.isValid() ? imageArea : QRectF(0, 0, width(), height());
+    const double w = image.width(), h = image.height();
+    painter->translate(image.topLeft());
     painter->setRenderHint(QPainter::Antialiasing, false);
     const auto *table = qobject_cast<const CategoryTable *>(categoryTable.data());
     QPolygonF outline;

@@ -18,6 +18,10 @@ class BoxOverlay : public QQuickPaintedItem
     Q_PROPERTY(QObject *categories READ categories WRITE setCategories NOTIFY categoriesChanged)
     // The row drawn with a thicker line; -1 for none.
     Q_PROPERTY(int selectedBox READ selectedBox WRITE setSelectedBox NOTIFY selectedBoxChanged)
+    // Where the image lies, in the item's coordinates; the item's own rectangle when not set. An
+    // item over just the part in view of a picture zoomed far in draws that part, in a texture
+    // no larger than the view.
+    Q_PROPERTY(QRectF area READ area WRITE setArea NOTIFY areaChanged)
 
 public:
     explicit BoxOverlay(QQuickItem *parent = nullptr);
@@ -29,6 +33,8 @@ public:
     void setCategories(QObject *categories);
     int selectedBox() const { return selected; }
     void setSelectedBox(int row);
+    QRectF area() const { return imageArea; }
+    void setArea(const QRectF &area);
 
     void paint(QPainter *painter) override;
 
@@ -36,6 +42,7 @@ signals:
     void boxesChanged();
     void categoriesChanged();
     void selectedBoxChanged();
+    void areaChanged();
 
 private:
     void repaint() { update(); }
@@ -45,4 +52,5 @@ private:
     QVector<QMetaObject::Connection> listConnections;
     QMetaObject::Connection categoryConnection;
     int selected = -1;
+    QRectF imageArea;
 };
