@@ -10,6 +10,8 @@ GridView {
     property int columns: 4
     // While true (the editor is open) the grid's keys do nothing.
     property bool keysBlocked: false
+    // N: every tile's boxes carry their class names.
+    property bool showNames: false
 
     signal openRequested(int row)
     // Ctrl+Z: the label file deleted last is to be put back.
@@ -65,6 +67,9 @@ GridView {
         if (event.key === Qt.Key_Home || event.key === Qt.Key_End) {
             showRow(event.key === Qt.Key_Home ? 0 : count - 1)
             event.accepted = true
+        } else if (event.key === Qt.Key_N && event.modifiers === Qt.NoModifier) {
+            showNames = !showNames
+            event.accepted = true
         } else if (event.key === Qt.Key_Z && event.modifiers === Qt.ControlModifier) {
             restoreRequested()
             event.accepted = true
@@ -99,6 +104,7 @@ GridView {
         width: grid.cellWidth
         height: grid.cellHeight
         decodeSize: grid.decodeSize
+        showNames: grid.showNames
         onClicked: {
             grid.currentIndex = row
             grid.forceActiveFocus()

@@ -14,6 +14,8 @@ Item {
     property QtObject boxes
     // The size the thumbnail is decoded to fit.
     property size decodeSize
+    // Whether the boxes carry their class names.
+    property bool showNames: false
     readonly property bool failed: imgPicture.status === Image.Error
     // The image's width over its height, 0 until the thumbnail is decoded; an image that cannot
     // be read gets a square frame, so its boxes still show.
@@ -104,6 +106,7 @@ Item {
                     anchors.fill: parent
                     boxes: tile.boxes
                     categories: Categories
+                    showNames: tile.showNames
                 }
             }
         }

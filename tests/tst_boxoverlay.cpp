@@ -22,31 +22,42 @@ private slots:
         QTest::addColumn<int>("catId"); // the colour expected near the pixel; -1 for none
         // Where the image lies in the item; empty for the whole item.
         QTest::addColumn<QRectF>("area");
+        // Whether the tags with the class names are drawn.
+        QTest::addColumn<bool>("names");
         const QByteArray box = "0 0.5 0.5 0.4 0.4";
         const QByteArray triangle = "1 0.1 0.1 0.9 0.1 0.1 0.9";
         // Three keypoints: fourteen fields, keypoints without a kpt_shape.
         const QByteArray pose = "2 0.5 0.5 0.2 0.2 0.2 0.8 2 0.8 0.2 0 0.5 0.5 1";
-        QTest::newRow("box edge") << box << -1 << QPoint(30, 50) << 0 << QRectF();
-        QTest::newRow("inside a box") << box << -1 << QPoint(50, 50) << -1 << QRectF();
-        QTest::newRow("selected box, thicker") << box << 0 << QPoint(32, 50) << 0 << QRectF();
-        QTest::newRow("unselected box, thin") << box << -1 << QPoint(33, 50) << -1 << QRectF();
-        QTest::newRow("polygon edge") << triangle << -1 << QPoint(50, 10) << 1 << QRectF();
-        QTest::newRow("polygon diagonal") << triangle << -1 << QPoint(50, 50) << 1 << QRectF();
-        QTest::newRow("outside the polygon") << triangle << -1 << QPoint(80, 80) << -1 << QRectF();
-        QTest::newRow("pose box") << pose << -1 << QPoint(40, 50) << 2 << QRectF();
-        QTest::newRow("labelled keypoint") << pose << -1 << QPoint(20, 80) << 2 << QRectF();
+        QTest::newRow("box edge") << box << -1 << QPoint(30, 50) << 0 << QRectF() << false;
+        QTest::newRow("inside a box") << box << -1 << QPoint(50, 50) << -1 << QRectF() << false;
+        QTest::newRow("selected box, thicker")
+            << box << 0 << QPoint(32, 50) << 0 << QRectF() << false;
+        QTest::newRow("unselected box, thin")
+            << box << -1 << QPoint(33, 50) << -1 << QRectF() << false;
+        QTest::newRow("polygon edge") << triangle << -1 << QPoint(50, 10) << 1 << QRectF() << false;
+        QTest::newRow("polygon diagonal")
+            << triangle << -1 << QPoint(50, 50) << 1 << QRectF() << false;
+        QTest::newRow("outside the polygon")
+            << triangle << -1 << QPoint(80, 80) << -1 << QRectF() << false;
+        QTest::newRow("pose box") << pose << -1 << QPoint(40, 50) << 2 << QRectF() << false;
+        QTest::newRow("labelled keypoint")
+            << pose << -1 << QPoint(20, 80) << 2 << QRectF() << false;
         QTest::newRow("unlabelled keypoint not drawn")
-            << pose << -1 << QPoint(80, 20) << -1 << QRectF();
+            << pose << -1 << QPoint(80, 20) << -1 << QRectF() << false;
         QTest::newRow("clipped to the item")
-            << QByteArray("0 1 0.5 0.4 0.4") << -1 << QPoint(120, 50) << -1 << QRectF();
+            << QByteArray("0 1 0.5 0.4 0.4") << -1 << QPoint(120, 50) << -1 << QRectF() << false;
         QTest::newRow("up to the item's edge")
-            << QByteArray("0 1 0.5 0.4 0.4") << -1 << QPoint(80, 30) << 0 << QRectF();
+            << QByteArray("0 1 0.5 0.4 0.4") << -1 << QPoint(80, 30) << 0 << QRectF() << false;
         // The item over the middle of a 400 x 400 picture: the box's left edge at x 120 of the
         // picture is at 20 in the item.
         QTest::newRow("part of a larger picture")
-            << box << -1 << QPoint(20, 60) << 0 << QRectF(-100, -100, 400, 400);
+            << box << -1 << QPoint(20, 60) << 0 << QRectF(-100, -100, 400, 400) << false;
+        QTest::newRow("class tag at the box's corner")
+            << box << -1 << QPoint(33, 33) << 0 << QRectF() << true;
+        QTest::newRow("no tag unless asked")
+            << box << -1 << QPoint(33, 33) << -1 << QRectF() << false;
         QTest::newRow("part of a larger picture, inside the box")
-            << box << -1 << QPoint(50, 50) << -1 << QRectF(-100, -100, 400, 400);
+            << box << -1 << QPoint(50, 50) << -1 << QRectF(-100, -100, 400, 400) << false;
     }
     void pixels()
     {
@@ -55,6 +66,7 @@ private slots:
         QFETCH(QPoint, pixel);
         QFETCH(int, catId);
         QFETCH(QRectF, area);
+        QFETCH(bool, names);
         CategoryTable categories;
         categories.setClassNames({QVariantMap{{"catId", 0}, {"catName", "a"}},
                                   QVariantMap{{"catId", 1}, {"catName", "b"}},
@@ -67,6 +79,7 @@ private slots:
         overlay.setCategories(&categories);
         overlay.setSelectedBox(selected);
         overlay.setArea(area);
+        overlay.setShowNames(names);
 
         QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);

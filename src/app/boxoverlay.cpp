@@ -2,6 +2,7 @@
 
 #include "model/categorytable.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPolygonF>
 
@@ -66,6 +67,15 @@ void BoxOverlay::setArea(const QRectF &area)
     update();
 }
 
+void BoxOverlay::setShowNames(bool show)
+{
+    if (namesShown == show)
+        return;
+    namesShown = show;
+    emit showNamesChanged();
+    update();
+}
+
 void BoxOverlay::paint(QPainter *painter)
 {
     if (!list)
@@ -78,6 +88,11 @@ void BoxOverlay::paint(QPainter *painter)
     const auto *table = qobject_cast<const CategoryTable *>(categoryTable.data());
     QPolygonF outline;
     const BoxRecords &records = list->boxList();
+    if (namesShown) {
+        QFont font = painter->font();
+        font.setPixelSize(9);
+        painter->setFont(font);
+    }
     for (int row = 0; row < records.size(); ++row) {
         const BoxInfo &box = *records.at(row);
         const QColor colour = table ? table->colorOf(box.catId) : QColor(Qt::red);
@@ -107,5 +122,28 @@ void BoxOverlay::paint(QPainter *painter)
             if (!shape::isUnlabelled(v, i))
                 painter->drawEllipse(QPointF(v.at(i) * w, v.at(i + 1) * h), radius, radius);
         }
+    }
+    if (namesShown && table)
+        paintNames(painter, *table, w, h);
+}
+
+// A tag of the line's colour at the top left of its box, above the lines of every box.
+void BoxOverlay::paintNames(QPainter *painter, const CategoryTable &table, double w, double h)
+{
+    const QFontMetrics metrics(painter->font());
+    const BoxRecords &records = list->boxList();
+    const int confidenceRole = BBoxList::Confidence;
+    for (int row = 0; row < records.size(); ++row) {
+        const BoxInfo &box = *records.at(row);
+        QString text = table.nameOf(box.catId);
+        const QVariant confidence = list->data(list->index(row, 0), confidenceRole);
+        if (confidence.isValid())
+            text += QStringLiteral(" %1").arg(confidence.toDouble(), 0, 'f', 2);
+        const QColor colour = table.colorOf(box.catId);
+        const QRectF tag(QPointF((box.cx - box.cw / 2) * w, (box.cy - box.ch / 2) * h),
+                         QSizeF(metrics.horizontalAdvance(text) + 4, metrics.height()));
+        painter->fillRect(tag, colour);
+        painter->setPen(colour.lightnessF() > 0.55 ? Qt::black : Qt::white);
+        painter->drawText(tag, Qt::AlignCenter, text);
     }
 }

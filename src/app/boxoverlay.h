@@ -22,6 +22,8 @@ class BoxOverlay : public QQuickPaintedItem
     // item over just the part in view of a picture zoomed far in draws that part, in a texture
     // no larger than the view.
     Q_PROPERTY(QRectF area READ area WRITE setArea NOTIFY areaChanged)
+    // Whether each line carries a tag with its class name (and a prediction's confidence).
+    Q_PROPERTY(bool showNames READ showNames WRITE setShowNames NOTIFY showNamesChanged)
 
 public:
     explicit BoxOverlay(QQuickItem *parent = nullptr);
@@ -35,6 +37,8 @@ public:
     void setSelectedBox(int row);
     QRectF area() const { return imageArea; }
     void setArea(const QRectF &area);
+    bool showNames() const { return namesShown; }
+    void setShowNames(bool show);
 
     void paint(QPainter *painter) override;
 
@@ -43,9 +47,11 @@ signals:
     void categoriesChanged();
     void selectedBoxChanged();
     void areaChanged();
+    void showNamesChanged();
 
 private:
     void repaint() { update(); }
+    void paintNames(QPainter *painter, const class CategoryTable &table, double w, double h);
 
     QPointer<BBoxList> list;
     QPointer<QObject> categoryTable;
@@ -53,4 +59,5 @@ private:
     QMetaObject::Connection categoryConnection;
     int selected = -1;
     QRectF imageArea;
+    bool namesShown = false;
 };

@@ -788,6 +788,11 @@ TestCase {
         compare(grid.currentIndex, 10)
         keyClick(Qt.Key_Left)
         compare(grid.currentIndex, 9)
+        // N: class names on every tile's boxes, and off again.
+        keyClick(Qt.Key_N)
+        verify(findChild(tileAt(grid.currentIndex), "tileBoxes").showNames)
+        keyClick(Qt.Key_N)
+        verify(!findChild(tileAt(grid.currentIndex), "tileBoxes").showNames)
         keyClick(Qt.Key_End)
         compare(grid.currentIndex, 39)
         tryVerify(function() { return grid.contentY > 0 }) // scrolled to it
