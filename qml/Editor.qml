@@ -85,6 +85,8 @@ Popup {
 
     modal: true
     dim: true
+    // Its picture takes the keys its shortcuts leave (Space).
+    focus: true
     closePolicy: Popup.NoAutoClose
     y: 0
     visible: EditSession.isOpen
@@ -176,12 +178,15 @@ Popup {
 
             Button {
                 objectName: "btnReset"
+                // The keys stay with the picture (Space pans there).
+                focusPolicy: Qt.NoFocus
                 text: qsTr("Reset")
                 enabled: EditSession.ableToSave
                 onClicked: EditSession.reset()
             }
             Button {
                 objectName: "btnSave"
+                focusPolicy: Qt.NoFocus
                 text: qsTr("Save")
                 enabled: EditSession.ableToSave
                 onClicked: EditSession.save()
@@ -191,6 +196,7 @@ Popup {
             }
             Button {
                 objectName: "btnClose"
+                focusPolicy: Qt.NoFocus
                 text: qsTr("Close")
                 onClicked: editor.closeAction()
             }

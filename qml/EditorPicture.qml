@@ -223,11 +223,29 @@ Item {
             }
         }
     }
-    // The wheel zooms about the pointer; the middle button pans.
+    // While Space is held the left button pans too.
+    property bool spaceHeld: false
+    focus: true
+    Keys.onPressed: {
+        if (event.key === Qt.Key_Space) {
+            if (!event.isAutoRepeat)
+                spaceHeld = true
+            event.accepted = true
+        }
+    }
+    Keys.onReleased: {
+        if (event.key === Qt.Key_Space && !event.isAutoRepeat) {
+            spaceHeld = false
+            event.accepted = true
+        }
+    }
+
+    // The wheel zooms about the pointer; the middle button (or the left with Space held) pans.
     MouseArea {
         objectName: "zoomArea"
         anchors.fill: parent
-        acceptedButtons: Qt.MiddleButton
+        acceptedButtons: picture.spaceHeld ? Qt.LeftButton | Qt.MiddleButton : Qt.MiddleButton
+        cursorShape: picture.spaceHeld || pressed ? Qt.ClosedHandCursor : Qt.ArrowCursor
         property point last
 
         onWheel: {

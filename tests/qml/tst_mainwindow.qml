@@ -1014,6 +1014,22 @@ TestCase {
         fuzzyCompare(box.height, 0.2 * frame.height, 1e-6)
         keyClick(Qt.Key_1, Qt.ControlModifier)
         compare(frame.width, 1600)
+        // Space held, the left button pans; the middle button always does.
+        var view = child("pictureView")
+        var x = view.contentX, y = view.contentY
+        keyPress(Qt.Key_Space)
+        mousePress(picture, 200, 200)
+        mouseMove(picture, 150, 170)
+        mouseRelease(picture, 150, 170)
+        keyRelease(Qt.Key_Space)
+        compare(view.contentX, x + 50)
+        compare(view.contentY, y + 30)
+        mousePress(picture, 150, 170, Qt.MiddleButton)
+        mouseMove(picture, 200, 200, -1, Qt.MiddleButton)
+        mouseRelease(picture, 200, 200, Qt.MiddleButton)
+        compare(view.contentX, x)
+        compare(view.contentY, y)
+        compare(EditSession.boxes.rowCount(), 1) // panning drew nothing
         keyClick(Qt.Key_0, Qt.ControlModifier)
         compare(frame.width, fitWidth)
         for (var i = 0; i < 30; ++i)
@@ -1023,7 +1039,6 @@ TestCase {
         // and the whole picture is not decoded beyond its own size.
         var region = child("regionImage")
         tryCompare(region, "status", Image.Ready, 5000)
-        var view = child("pictureView")
         verify(region.implicitWidth <= Math.ceil(view.width) + 1, region.implicitWidth)
         verify(region.implicitHeight <= Math.ceil(view.height) + 1, region.implicitHeight)
         verify(region.implicitWidth >= view.width / 8 - 1)
