@@ -46,12 +46,15 @@ Popup {
         { sequences: [StandardKey.Save], help: qsTr("Ctrl+S: save; Esc: close"), command: "save" },
         { sequences: ["C"], help: qsTr("C: pick a class by name or number"), command: "pick" },
         { sequences: ["Ctrl++", "Ctrl+="],
-          help: qsTr("Wheel, Ctrl+plus, Ctrl+minus: zoom; Ctrl+0: fit; Ctrl+1: 100 %; middle button: pan"),
+          help: qsTr("Wheel, Ctrl+plus, Ctrl+minus: zoom; Ctrl+0: fit; Ctrl+1: 100 %; middle button or Space and drag: pan"),
           command: "zoomIn" },
         { sequences: ["Ctrl+-"], help: "", command: "zoomOut" },
         { sequences: ["Ctrl+0"], help: "", command: "fit" },
         { sequences: ["Ctrl+1"], help: "", command: "actualSize" },
-        { sequences: ["F1"], help: "", command: "help" }
+        { sequences: ["F1"], help: "", command: "help" },
+        // Mouse only: listed, no key.
+        { sequences: [], command: "",
+          help: qsTr("Drag where no box is: draw a box; click: the smallest box under the pointer, again: the next larger") }
     ]
 
     function run(key) {
