@@ -59,31 +59,6 @@ qint64 generate(const QString &labels)
     return total;
 }
 
-// The floor: list the folder and read every "*.txt" file whole, nothing else.
-qint64 posixPass(const std::string &folder)
-{
-    qint64 bytes = 0;
-    DIR *dir = opendir(folder.c_str());
-    if (!dir)
-        return 0;
-    char buffer[65536];
-    while (struct dirent *entry = readdir(dir)) {
-        const size_t len = std::strlen(entry->d_name);
-        if (len < 4 || std::strcmp(entry->d_name + len - 4, ".txt") != 0)
-            continue;
-        const std::string path = folder + "/" + entry->d_name;
-        const int fd = open(path.c_str(), O_RDONLY);
-        if (fd < 0)
-            continue;
-        ssize_t got;
-        while ((got = read(fd, buffer, sizeof buffer)) > 0)
-            bytes += got;
-        close(fd);
-    }
-    closedir(dir);
-    return bytes;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -99,9 +74,9 @@ int main(int argc, char **argv)
 
     const std::string folder = labels.toStdString();
     const int runs = 5;
-    posixPass(folder); // warm the page cache
+    bench::posixPass(folder); // warm the page cache
     qint64 read = 0;
-    const double floor = bench::medianSeconds(runs, [&] { read = posixPass(folder); });
+    const double floor = bench::medianSeconds(runs, [&] { read = bench::posixPass(folder); });
     if (read != total)
         std::printf("warning: floor read %lld of %lld bytes\n", (long long)read, (long long)total);
 

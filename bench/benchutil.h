@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <random>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -113,6 +116,31 @@ inline QImage photo(int width, int height, int seed)
         }
     }
     return image;
+}
+
+// The floor: list the folder and read every "*.txt" file whole, nothing else.
+inline qint64 posixPass(const std::string &folder)
+{
+    qint64 bytes = 0;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    char buffer[65536];
+    while (struct dirent *entry = readdir(dir)) {
+        const size_t len = std::strlen(entry->d_name);
+        if (len < 4 || std::strcmp(entry->d_name + len - 4, ".txt") != 0)
+            continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        ssize_t got;
+        while ((got = read(fd, buffer, sizeof buffer)) > 0)
+            bytes += got;
+        close(fd);
+    }
+    closedir(dir);
+    return bytes;
 }
 
 } // namespace bench
