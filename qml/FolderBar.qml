@@ -23,6 +23,7 @@ GroupBox {
             id: txtImgsFolder
             objectName: "txtImgsFolder"
             dialogTitle: "Choose images folder"
+            onAccepted: btnLoad.clicked()
         }
         Label {
             text: qsTr("Rectangles")
@@ -31,14 +32,19 @@ GroupBox {
             id: txtTxtFolder
             objectName: "txtTxtFolder"
             dialogTitle: "Choose txt folder"
+            onAccepted: btnLoad.clicked()
         }
         Button {
+            id: btnLoad
             objectName: "btnLoad"
             text: qsTr("Load")
             Layout.columnSpan: 2
             Layout.alignment: Qt.AlignRight
             enabled: txtImgsFolder.text.length > 0 && txtTxtFolder.text.length > 0
-            onClicked: bar.loadRequested()
+            onClicked: {
+                if (enabled)
+                    bar.loadRequested()
+            }
         }
     }
 }

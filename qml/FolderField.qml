@@ -12,12 +12,16 @@ RowLayout {
     property alias text: input.text
     property string dialogTitle
 
+    // Enter in the field.
+    signal accepted()
+
     Layout.fillWidth: true
 
     TextField {
         id: input
         Layout.fillWidth: true
         selectByMouse: true
+        onAccepted: field.accepted()
     }
     FileDialog {
         id: dialog

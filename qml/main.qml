@@ -61,6 +61,7 @@ ApplicationWindow {
                         from: 1
                         to: 10
                         value: 4
+                        editable: true
                     }
                     Item {
                         Layout.fillWidth: true
@@ -72,6 +73,7 @@ ApplicationWindow {
                         id: txtGoto
                         objectName: "txtGoto"
                         selectByMouse: true
+                        onAccepted: gridImages.goTo(text)
                     }
                     Button {
                         objectName: "btnGo"

@@ -129,6 +129,12 @@ TestCase {
         verify(btn.enabled)
         imgs.text = ""
         verify(!btn.enabled)
+        // Enter in a folder field loads, once both are filled.
+        child("txtImgsFolder").text = images
+        child("txtTxtFolder").text = labels
+        mouseClick(child("txtTxtFolder"), 10, 10)
+        keyClick(Qt.Key_Return)
+        tryCompare(child("gridImages"), "count", 3)
         load()
         compare(child("gridImages").count, 3)
         compare(ImageList.rowCount(), 3)
@@ -372,6 +378,11 @@ TestCase {
 
         child("txtGoto").text = "24"
         mouseClick(child("btnGo"))
+        tryVerify(function() { return grid.indexAt(grid.contentX + 5, grid.contentY + 5) === 24 })
+        // Enter in the field goes too.
+        grid.positionViewAtBeginning()
+        mouseClick(child("txtGoto"))
+        keyClick(Qt.Key_Return)
         tryVerify(function() { return grid.indexAt(grid.contentX + 5, grid.contentY + 5) === 24 })
         // Not a row: nothing moves.
         var y = grid.contentY
