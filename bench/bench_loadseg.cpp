@@ -46,12 +46,7 @@ qint64 generate(const QString &labels)
         }
         polygons += n;
         const std::string path = folder + "/" + std::to_string(100000000 + i) + ".txt";
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size())) {
-            std::perror("generate");
-            std::exit(1);
-        }
-        close(fd);
+        bench::writeWhole(path, text);
         total += qint64(text.size());
     }
     std::printf("dataset: %d label files, %lld polygons, %lld vertices, %.1f MB\n", imageCount,

@@ -34,12 +34,7 @@ qint64 generate(const QString &labels, const QString &images)
         }
         boxes += n;
         const std::string path = folder + "/" + std::to_string(100000000 + i) + ".txt";
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size())) {
-            std::perror("generate");
-            std::exit(1);
-        }
-        close(fd);
+        bench::writeWhole(path, text);
         total += qint64(text.size());
     }
     // The images, empty: one in ten a PNG, so the loader's folder listing has work to do.
@@ -47,12 +42,7 @@ qint64 generate(const QString &labels, const QString &images)
     for (int i = 0; i < imageCount; ++i) {
         const std::string path
             = imageFolder + "/" + std::to_string(100000000 + i) + (i % 10 == 9 ? ".png" : ".jpg");
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0) {
-            std::perror("generate");
-            std::exit(1);
-        }
-        close(fd);
+        bench::writeWhole(path, std::string());
     }
     std::printf("dataset: %d label files, %lld boxes, %.1f MB\n", imageCount, (long long)boxes,
                 total / 1e6);

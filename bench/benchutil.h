@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -141,6 +142,18 @@ inline qint64 posixPass(const std::string &folder)
     }
     closedir(dir);
     return bytes;
+}
+
+// Writes `text` as the whole of the file at `path`, or ends the benchmark: a generated dataset
+// with a file missing would measure something else.
+inline void writeWhole(const std::string &path, const std::string &text)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size())) {
+        std::perror("generate");
+        std::exit(1);
+    }
+    close(fd);
 }
 
 } // namespace bench
