@@ -213,12 +213,20 @@ void EditSession::close()
     setAbleToSave(false);
 }
 
-void EditSession::openNeighbour(int step)
+int EditSession::neighbourRow(int step) const
 {
     const int next = openRow + step;
+    if (openRow < 0 || next < 0 || next >= imageList->rowCount())
+        return -1;
+    return next;
+}
+
+void EditSession::openNeighbour(int step)
+{
     if (openRow < 0)
         return;
-    if (next < 0 || next >= imageList->rowCount()) {
+    const int next = neighbourRow(step);
+    if (next < 0) {
         setMessage(step > 0 ? tr("This is the last image.") : tr("This is the first image."));
         return;
     }

@@ -75,6 +75,10 @@ public:
     CategoryTable *categories() const { return categoryTable; }
     RecoveryJournal *journal() const { return recoveryJournal; }
     int recoveryCount() const;
+    // The row `step` images away from the open one in the order the grid shows them; -1 when
+    // there is none (or nothing is open).
+    Q_INVOKABLE int neighbourRow(int step) const;
+
     // The history of `boxes`, made on first use; it lasts while the list does.
     QUndoStack *history(BBoxList *boxes);
 
