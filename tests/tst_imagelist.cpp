@@ -56,7 +56,8 @@ private slots:
         QCOMPARE(model->rowCount(), 0);
         const QHash<int, QByteArray> expected{{0, "imgBaseFileName"}, {1, "imgFilePath"},
                                               {2, "imgWidth"},        {3, "imgHeight"},
-                                              {4, "imgBBoxes"},       {5, "yoloTxtFilePath"}};
+                                              {4, "imgBBoxes"},       {5, "yoloTxtFilePath"},
+                                              {6, "imgHasLabelFile"}, {7, "imgUnsaved"}};
         QCOMPARE(model->roleNames(), expected);
     }
 
@@ -100,7 +101,9 @@ private slots:
                                           Q_ARG(double, 0.3)));
         QCOMPARE(list->rowCount(), 2);
         QCOMPARE(model->data(index, 5).toString(), labels() + "/a.txt");
-        QVERIFY(!model->data(index, 6).isValid());
+        QCOMPARE(model->data(index, 6), QVariant(true));
+        QCOMPARE(model->data(index, 7), QVariant(true)); // the row appended above
+        QVERIFY(!model->data(index, 8).isValid());
         QVERIFY(!model->data(index, -1).isValid());
         QVERIFY(!model->data(QModelIndex(), 0).isValid());
     }

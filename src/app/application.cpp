@@ -1,6 +1,8 @@
 #include "app/application.h"
 
 #include "app/boxoverlay.h"
+#include "app/commandline.h"
+#include "app/datasetactions.h"
 #include "app/imagedecoder.h"
 #include "app/utils.h"
 #include "model/editsession.h"
@@ -12,6 +14,7 @@
 #include <QQuickWindow>
 #include <QUrl>
 
+#include <cstdio>
 #include <memory>
 
 void registerQmlTypes(QQmlEngine *engine)
@@ -19,6 +22,7 @@ void registerQmlTypes(QQmlEngine *engine)
     Utils::instance();
     ImageList::instance();
     EditSession::instance();
+    DatasetActions::instance();
     qmlRegisterType<BoxOverlay>("Pallaster", 1, 0, "BoxOverlay");
     engine->addImageProvider(QLatin1String(ImageDecoder::providerId), new ImageDecoder);
 }
@@ -36,12 +40,49 @@ void setApplicationIdentity()
     QCoreApplication::setOrganizationDomain(QStringLiteral("ostrel.org"));
 }
 
+namespace {
+
+// --help and --version answer before a display is needed; anything else is read once Qt has
+// taken its own options (-platform, -style, ...) out of the arguments.
+int answered(const CommandLine &line)
+{
+    switch (line.action) {
+    case CommandLine::Help:
+        std::fputs(usageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Version:
+        std::printf("pallaster %s\n", PALLASTER_VERSION);
+        return 0;
+    case CommandLine::Fail:
+        std::fprintf(stderr, "pallaster: %s\n%s", line.message.toLocal8Bit().constData(),
+                     usageText().toLocal8Bit().constData());
+        return 2;
+    case CommandLine::Run:
+        break;
+    }
+    return -1;
+}
+
+} // namespace
+
 int runApplication(int &argc, char **argv, const QString &mainUrl)
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     setApplicationIdentity();
+    QCoreApplication::setApplicationVersion(QStringLiteral(PALLASTER_VERSION));
+
+    for (int i = 1; i < argc && qstrcmp(argv[i], "--") != 0; ++i) {
+        for (const char *asked : {"--help", "-h", "--version", "-v"}) {
+            if (qstrcmp(argv[i], asked) == 0)
+                return answered(parseCommandLine({QString::fromLocal8Bit(asked)}));
+        }
+    }
 
     auto app = std::make_unique<QGuiApplication>(argc, argv);
+    const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
+    if (line.action != CommandLine::Run)
+        return answered(line);
+    DatasetActions::setStartFolders(line.images, line.labels);
     auto engine = std::make_unique<QQmlApplicationEngine>();
     registerQmlTypes(engine.get());
 
@@ -59,6 +100,8 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
 
     const int result = app->exec();
 
+    if (DatasetActions::hasInstance())
+        delete DatasetActions::instance();
     if (EditSession::hasInstance())
         delete EditSession::instance();
     if (ImageList::hasInstance())

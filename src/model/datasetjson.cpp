@@ -74,27 +74,38 @@ void appendImage(QByteArray &out, const ImageList::ImageInfo &info)
 
 void ImageList::exportJson(const QString &json)
 {
-    if (fastjson::mode() == fastjson::Mode::Reference) {
-        exportJsonDocument(json);
-        return;
-    }
+    writeJson(json, nullptr);
+}
+
+bool ImageList::writeJson(const QString &json, QString *error)
+{
+    if (fastjson::mode() == fastjson::Mode::Reference)
+        return writeJsonDocument(json, error);
     // The text QJsonDocument::toJson would make of the whole dataset, written as it is made.
     int row = 0;
-    io::writeFileInParts(json, [&](QByteArray &part) {
-        if (row == 0)
-            part.append("[\n");
-        while (row < images.size() && part.size() < partSize) {
-            appendImage(part, *images.at(row));
-            part.append(++row < images.size() ? ",\n" : "\n");
-        }
-        if (row < images.size())
-            return true;
-        part.append("]\n");
-        return false;
-    });
+    return io::writeFileInParts(
+        json,
+        [&](QByteArray &part) {
+            if (row == 0)
+                part.append("[\n");
+            while (row < images.size() && part.size() < partSize) {
+                appendImage(part, *images.at(row));
+                part.append(++row < images.size() ? ",\n" : "\n");
+            }
+            if (row < images.size())
+                return true;
+            part.append("]\n");
+            return false;
+        },
+        error);
 }
 
 void ImageList::exportJsonDocument(const QString &json)
+{
+    writeJsonDocument(json, nullptr);
+}
+
+bool ImageList::writeJsonDocument(const QString &json, QString *error)
 {
     QJsonArray array;
     for (const auto &info : qAsConst(images)) {
@@ -107,7 +118,7 @@ void ImageList::exportJsonDocument(const QString &json)
         image.insert(QLatin1String("bboxes"), info->bboxes->toJsonArray());
         array.append(image);
     }
-    io::writeFile(json, QJsonDocument(array).toJson());
+    return io::writeFile(json, QJsonDocument(array).toJson(), error);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "model/imagelist.h"
 #include "model/recoveryjournal.h"
 
+#include <QAbstractProxyModel>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QQmlEngine>
@@ -141,6 +142,18 @@ void EditSession::setOpen(int row)
             if (boxes->isModified())
                 setAbleToSave(true);
         });
+        // What the grid's filters and the class counts look at: rows, classes, unsaved.
+        const auto edited = [this] { imageList->editedRow(openRow); };
+        boxConnections << connect(boxes, &BBoxList::modifiedChanged, this, edited);
+        boxConnections << connect(boxes, &QAbstractItemModel::rowsInserted, this, edited);
+        boxConnections << connect(boxes, &QAbstractItemModel::rowsRemoved, this, edited);
+        boxConnections << connect(boxes, &QAbstractItemModel::modelReset, this, edited);
+        boxConnections << connect(
+            boxes, &QAbstractItemModel::dataChanged, this,
+            [edited](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+                if (roles.isEmpty() || roles.contains(BBoxList::CatId))
+                    edited();
+            });
         // The selection stays on its box while rows before it come and go.
         boxConnections << connect(boxes, &QAbstractItemModel::rowsRemoved, this,
                                   [this](const QModelIndex &, int first, int last) {
@@ -176,6 +189,13 @@ void EditSession::open(int row)
             replaced = true;
         else
             imageList->yoloReloadRow(row);
+    }
+    // An image without a label file gets one from Save (an empty one marks it reviewed) or
+    // once it has boxes; opening alone makes none.
+    if (!imageList->hasLabelFile(row) && boxes->rowCount() == 0
+        && boxes->foreignLines().isEmpty()) {
+        setAbleToSave(imageList->labelsWritable());
+        return;
     }
     // A dataset that cannot be written is reviewed without trying: only edits enable Save.
     if (!imageList->labelsWritable()) {
@@ -213,12 +233,33 @@ void EditSession::close()
     setAbleToSave(false);
 }
 
+void EditSession::setOrder(QAbstractProxyModel *order)
+{
+    viewOrder = order;
+}
+
 int EditSession::neighbourRow(int step) const
 {
-    const int next = openRow + step;
-    if (openRow < 0 || next < 0 || next >= imageList->rowCount())
+    if (openRow < 0 || step == 0)
         return -1;
-    return next;
+    if (!viewOrder) {
+        const int next = openRow + step;
+        return next >= 0 && next < imageList->rowCount() ? next : -1;
+    }
+    const QModelIndex shown = viewOrder->mapFromSource(imageList->index(openRow, 0));
+    if (shown.isValid()) {
+        const QModelIndex next = viewOrder->index(shown.row() + step, 0);
+        return next.isValid() ? viewOrder->mapToSource(next).row() : -1;
+    }
+    // The open image is not shown (an edit took it out of the filter): the nearest shown row
+    // on that side, in list order, which is the order of the rows shown.
+    const int direction = step > 0 ? 1 : -1;
+    int remaining = std::abs(step);
+    for (int row = openRow + direction; row >= 0 && row < imageList->rowCount(); row += direction) {
+        if (viewOrder->mapFromSource(imageList->index(row, 0)).isValid() && --remaining == 0)
+            return row;
+    }
+    return -1;
 }
 
 void EditSession::openNeighbour(int step)
@@ -244,6 +285,7 @@ bool EditSession::writeLabels()
     if (!openBoxes)
         return false;
     if (openBoxes->saveTxtFile(openLabelPath)) {
+        imageList->editedRow(openRow);
         setAbleToSave(false);
         setMessage(QString());
         return true;

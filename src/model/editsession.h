@@ -14,6 +14,7 @@
 
 class CategoryTable;
 class ImageList;
+class QAbstractProxyModel;
 class QUndoStack;
 class RecoveryJournal;
 
@@ -78,6 +79,9 @@ public:
     // The row `step` images away from the open one in the order the grid shows them; -1 when
     // there is none (or nothing is open).
     Q_INVOKABLE int neighbourRow(int step) const;
+    // The order (and filter) of the rows the grid shows, a proxy of the image list; PageDown
+    // and PageUp follow it. Without one they go through every row.
+    void setOrder(QAbstractProxyModel *order);
 
     // The history of `boxes`, made on first use; it lasts while the list does.
     QUndoStack *history(BBoxList *boxes);
@@ -163,6 +167,7 @@ private:
     RecoveryJournal *recoveryJournal;
     int openRow = -1;
     QPointer<BBoxList> openBoxes;
+    QPointer<QAbstractProxyModel> viewOrder;
     QString openImagePath, openCaption, openLabelPath;
     QSize openImageSize;
     bool saveEnabled = false;

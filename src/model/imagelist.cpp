@@ -2,7 +2,10 @@
 
 #include "io/fileio.h"
 
+#include <QFileInfo>
 #include <QQmlEngine>
+
+#include <algorithm>
 
 ImageList *ImageList::s_instance = nullptr;
 
@@ -15,6 +18,8 @@ ImageList::ImageList()
           {ImgHeight, QByteArrayLiteral("imgHeight")},
           {ImgBBoxes, QByteArrayLiteral("imgBBoxes")},
           {YoloTxtFilePath, QByteArrayLiteral("yoloTxtFilePath")},
+          {ImgHasLabelFile, QByteArrayLiteral("imgHasLabelFile")},
+          {ImgUnsaved, QByteArrayLiteral("imgUnsaved")},
       }
 {
     s_instance = this;
@@ -23,8 +28,19 @@ ImageList::ImageList()
         removedRows.clear();
         setNotice(QString());
         labelsFolder.clear();
+        imagesFolder.clear();
         labelsFolderWritable = true;
+        setEmptyReason(QString());
     });
+    // Class sets are kept by row: rows that come or go make them anew.
+    const auto dropClassSets = [this] {
+        classSets.clear();
+        classStart.clear();
+        emit classesChanged();
+    };
+    connect(this, &QAbstractItemModel::modelReset, this, dropClassSets);
+    connect(this, &QAbstractItemModel::rowsInserted, this, dropClassSets);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, dropClassSets);
 }
 
 ImageList::~ImageList()
@@ -89,6 +105,10 @@ QVariant ImageList::data(const QModelIndex &index, int role) const
     }
     case YoloTxtFilePath:
         return info->yoloTxtFilePath;
+    case ImgHasLabelFile:
+        return hasLabelFile(row);
+    case ImgUnsaved:
+        return info->bboxes->isModified();
     default:
         return QVariant();
     }
@@ -183,6 +203,128 @@ QStringList ImageList::saveUnsaved()
         if (boxes->isModified() && !boxes->saveTxtFile(info->yoloTxtFilePath))
             failures << QStringLiteral("%1: %2").arg(info->yoloTxtFilePath, boxes->saveError());
     }
+    if (!images.isEmpty())
+        emit dataChanged(index(0, 0), index(images.size() - 1, 0), {ImgHasLabelFile, ImgUnsaved});
     emit unsavedChanged();
     return failures;
+}
+
+void ImageList::editedRow(int row)
+{
+    const auto info = imageAt(row);
+    if (!info)
+        return;
+    if (!classStart.isEmpty()) {
+        const QVector<qint32> now = classesOfBoxes(row);
+        if (now != classesOf(row)) {
+            // Rows after this one would have to move: the sets are made again when next asked.
+            classSets.clear();
+            classStart.clear();
+        }
+    }
+    emit classesChanged();
+    const QModelIndex changed = index(row, 0);
+    emit dataChanged(changed, changed, {ImgHasLabelFile, ImgUnsaved});
+}
+
+bool ImageList::hasLabelFile(int row) const
+{
+    const auto info = imageAt(row);
+    return info && (info->yoloTxtFilePath.isEmpty() || info->bboxes->fileStamp().size >= 0);
+}
+
+bool ImageList::imageMissing(int row) const
+{
+    if (row < 0 || row >= images.size())
+        return false;
+    ImageInfo *info = images.at(row).get();
+    if (info->imageState == ImageState::Unknown) {
+        // filePath is "/" and the path for a YOLO row; a path as it stands for the others.
+        QString path = info->filePath;
+        if (path.startsWith(QLatin1String("//"))
+            || (path.size() > 3 && path.at(2) == QLatin1Char(':')))
+            path.remove(0, 1);
+        info->imageState = io::fileExists(path) ? ImageState::Present : ImageState::Missing;
+    }
+    return info->imageState == ImageState::Missing;
+}
+
+QVector<qint32> ImageList::classesOfBoxes(int row) const
+{
+    QVector<qint32> ids;
+    const BoxRecords &boxes = images.at(row)->bboxes->boxList();
+    for (const auto &box : boxes) {
+        const auto at = std::lower_bound(ids.begin(), ids.end(), box->catId);
+        if (at == ids.end() || *at != box->catId)
+            ids.insert(at, box->catId);
+    }
+    return ids;
+}
+
+void ImageList::buildClassSets() const
+{
+    classSets.clear();
+    classStart.clear();
+    classStart.reserve(images.size() + 1);
+    for (int row = 0; row < images.size(); ++row) {
+        classStart.append(classSets.size());
+        classSets += classesOfBoxes(row);
+    }
+    classStart.append(classSets.size());
+}
+
+QVector<qint32> ImageList::classesOf(int row) const
+{
+    if (row < 0 || row >= images.size())
+        return {};
+    if (classStart.isEmpty())
+        buildClassSets();
+    const int begin = classStart.at(row), end = classStart.at(row + 1);
+    return classSets.mid(begin, end - begin);
+}
+
+std::pair<const qint32 *, const qint32 *> ImageList::classRange(int row) const
+{
+    if (row < 0 || row >= images.size())
+        return {nullptr, nullptr};
+    if (classStart.isEmpty())
+        buildClassSets();
+    const qint32 *begin = classSets.constData();
+    return {begin + classStart.at(row), begin + classStart.at(row + 1)};
+}
+
+QVector<ImageList::ClassCount> ImageList::classCounts() const
+{
+    QMap<qint32, ClassCount> counts;
+    for (int row = 0; row < images.size(); ++row) {
+        const auto classes = classRange(row);
+        for (const qint32 *catId = classes.first; catId != classes.second; ++catId) {
+            ClassCount &count = counts[*catId];
+            count.catId = *catId;
+            ++count.images;
+        }
+        for (const auto &box : images.at(row)->bboxes->boxList())
+            ++counts[box->catId].boxes;
+    }
+    return counts.values().toVector();
+}
+
+void ImageList::setEmptyReason(const QString &text)
+{
+    if (emptyText == text)
+        return;
+    emptyText = text;
+    emit emptyReasonChanged();
+}
+
+QString ImageList::whyNoRows(const QString &labels, const QString &images, int imagesInLabels,
+                             bool labelsInImages)
+{
+    if (labels.isEmpty() || !QFileInfo(labels).isDir())
+        return tr("The labels folder %1 does not exist.").arg(labels);
+    if (imagesInLabels > 0 || labelsInImages)
+        return tr("No label files in %1. This folder holds images: are the two folders swapped?")
+            .arg(labels);
+    Q_UNUSED(images)
+    return tr("No label files in %1").arg(labels);
 }

@@ -12,6 +12,7 @@
 #include <QVector>
 
 #include <memory>
+#include <utility>
 
 // The dataset: one row per image, each with its own box list.
 class ImageList : public QAbstractListModel
@@ -23,11 +24,22 @@ class ImageList : public QAbstractListModel
     // What the window should tell about the dataset as a whole (a label file deleted for good,
     // a labels folder that cannot be written); empty for nothing.
     Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
+    // A YOLO load also makes a row, marked as having no label file, for each image of the
+    // images folder that has none. Changing it makes or drops those rows of the folders loaded
+    // (rows with unsaved edits stay).
+    Q_PROPERTY(bool showUnlabelled READ showUnlabelled WRITE setShowUnlabelled NOTIFY
+                   showUnlabelledChanged)
+    // Why the last YOLO load found no rows; empty after one that found some.
+    Q_PROPERTY(QString emptyReason READ emptyReason NOTIFY emptyReasonChanged)
 
 public:
+    // Whether a row's image file exists, as far as it is known.
+    enum class ImageState : qint8 { Unknown, Present, Missing };
+
     struct ImageInfo
     {
         qint32 id = 0;
+        ImageState imageState = ImageState::Unknown;
         QString fileName;
         QString filePath;
         qint32 width = 0;
@@ -55,6 +67,7 @@ public:
 
     // exportJson through a QJsonDocument of the whole dataset: the reference for its text.
     void exportJsonDocument(const QString &json);
+    bool writeJsonDocument(const QString &json, QString *error);
 
     QVariantList classNames() const { return classNameList; }
     QString notice() const { return noticeText; }
@@ -66,6 +79,42 @@ public:
     QString labelsFolderPath() const { return labelsFolder; }
     void markLabelsReadOnly();
     void setNotice(const QString &text);
+
+    bool showUnlabelled() const { return unlabelledShown; }
+    void setShowUnlabelled(bool show);
+    QString emptyReason() const { return emptyText; }
+    // The images folder of the last YOLO load.
+    QString imagesFolderPath() const { return imagesFolder; }
+
+    // Whether `row` has a label file: one was read or written, or the boxes come from a dataset
+    // or COCO file.
+    bool hasLabelFile(int row) const;
+    // Whether the image file of `row` is missing; looked up once per row and kept.
+    bool imageMissing(int row) const;
+    // The distinct classes of the boxes of `row`, ascending. Made for every row on first use and
+    // then kept: only rows reported to editedRow are looked at again.
+    QVector<qint32> classesOf(int row) const;
+    // The same as a range, without a copy; valid until the next edit or change of rows.
+    std::pair<const qint32 *, const qint32 *> classRange(int row) const;
+    struct ClassCount
+    {
+        qint32 catId = 0;
+        int boxes = 0;
+        int images = 0;
+    };
+    // Boxes and images of each class used, in class order.
+    QVector<ClassCount> classCounts() const;
+
+    // Counts of a YOLO export: label files written, and one line ("file: reason") for each that
+    // could not be.
+    struct ExportResult
+    {
+        int written = 0;
+        QStringList failures;
+    };
+    ExportResult exportLabels(const QString &dir);
+    // Writes the dataset JSON file; false with `error` set when it could not be written.
+    bool writeJson(const QString &json, QString *error);
 
     // The record of `row`; null outside the list.
     std::shared_ptr<const ImageInfo> imageAt(int row) const
@@ -79,6 +128,10 @@ signals:
     void noticeChanged();
     // Edits may have been saved, or images with edits removed or put back.
     void unsavedChanged();
+    void showUnlabelledChanged();
+    void emptyReasonChanged();
+    // The classes of some row's boxes changed.
+    void classesChanged();
 
 public slots:
     void loadCocoJson(const QString &imagesFile, const QString &annsFile);
@@ -99,6 +152,10 @@ public slots:
     // the dataset is loaded. The row it is back in, or -1 when nothing could be put back.
     int restoreRemoved();
 
+    // The boxes of `row` were edited, saved or read again: what depends on them (the views'
+    // roles, the class sets) follows.
+    void editedRow(int row);
+
 private:
     // Plain numbers from 0, as the box list's roles.
     enum Role {
@@ -108,9 +165,17 @@ private:
         ImgHeight,
         ImgBBoxes,
         YoloTxtFilePath,
+        // Additions: the row has a label file; its boxes have unsaved edits.
+        ImgHasLabelFile,
+        ImgUnsaved,
     };
 
     void addImage(std::shared_ptr<ImageInfo> info);
+    void setEmptyReason(const QString &text);
+    static QString whyNoRows(const QString &labels, const QString &images, int imagesInLabels,
+                             bool labelsInImages);
+    QVector<qint32> classesOfBoxes(int row) const;
+    void buildClassSets() const;
     void setClassNames(const QMap<int, QString> &names);
     static void create();
 
@@ -120,7 +185,14 @@ private:
     QVariantList classNameList;
     QString noticeText;
     QString labelsFolder;
+    QString imagesFolder;
     bool labelsFolderWritable = true;
+    bool unlabelledShown = false;
+    QString emptyText;
+    // Every row's classes in one array: those of row r from classStart[r] to classStart[r + 1].
+    // Empty until first asked for, and dropped when rows come or go.
+    mutable QVector<qint32> classSets;
+    mutable QVector<int> classStart;
     // Rows removed from this dataset, the last last, with where their label files went.
     struct RemovedRow
     {

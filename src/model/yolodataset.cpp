@@ -3,6 +3,7 @@
 #include "app/logging.h"
 #include "io/fileio.h"
 #include "model/classnames.h"
+#include "model/naturalorder.h"
 #include "model/yololabels.h"
 
 #include <QDir>
@@ -29,8 +30,45 @@ namespace {
 struct LabelEntry
 {
     std::string native;
+    // An image without a label file: `native` is the image's name, `stem` its length before
+    // the extension.
+    bool unlabelled = false;
+    size_t stem = 0;
     QString name() const { return io::fromNativePath(native.c_str()); }
 };
+
+// Rows in the natural order of their names without the extension (img2 before img10).
+void sortEntries(std::vector<LabelEntry> &entries)
+{
+    std::sort(entries.begin(), entries.end(), [](const LabelEntry &a, const LabelEntry &b) {
+        const int order = natural::compare(a.native.data(), a.stem, b.native.data(), b.stem);
+        return order != 0 ? order < 0 : a.native < b.native;
+    });
+}
+
+// The extensions looked for, in that order, for the image of a label file.
+const QLatin1String imageExtensions[]
+    = {QLatin1String("jpg"),  QLatin1String("jpeg"), QLatin1String("png"),  QLatin1String("bmp"),
+       QLatin1String("webp"), QLatin1String("JPG"),  QLatin1String("JPEG"), QLatin1String("PNG")};
+
+// Whether the file name `name` ends in one of imageExtensions after a dot; `stem` gets the
+// length before the dot.
+bool isImageName(const char *name, size_t length, size_t *stem = nullptr)
+{
+    const char *dot = static_cast<const char *>(memrchr(name, '.', length));
+    if (!dot || dot == name)
+        return false;
+    const size_t extension = length - size_t(dot - name) - 1;
+    for (const QLatin1String &known : imageExtensions) {
+        if (size_t(known.size()) == extension
+            && std::memcmp(dot + 1, known.data(), extension) == 0) {
+            if (stem)
+                *stem = size_t(dot - name);
+            return true;
+        }
+    }
+    return false;
+}
 
 #ifdef Q_OS_UNIX
 // Calls `visit` with every entry of the folder `native` whose name does not start with a dot
@@ -69,6 +107,8 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
         if (length < 4 || qstrnicmp(name + length - 4, ".txt", 4) != 0) {
             if (length > 5 && qstrcmp(name + length - 5, ".yaml") == 0)
                 extras.yamlFiles << io::fromNativePath(name);
+            else if (isImageName(name, length))
+                ++extras.imageFiles;
             return;
         }
         if (qstrcmp(name, "classes.txt") == 0) {
@@ -87,7 +127,7 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
                 return;
         }
         if (type == DT_REG || type == DT_DIR)
-            entries.push_back({std::string(name, length)});
+            entries.push_back({std::string(name, length), false, length - 4});
     });
 #else
     QDirIterator it(folder, QStringList{QStringLiteral("*.txt"), QStringLiteral("*.yaml")},
@@ -100,7 +140,8 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
         } else if (name == QLatin1String("classes.txt")) {
             extras.classesTxt = true;
         } else {
-            entries.push_back({QFile::encodeName(name).toStdString()});
+            const std::string native = QFile::encodeName(name).toStdString();
+            entries.push_back({native, false, native.size() - 4});
         }
     }
 #endif
@@ -136,6 +177,12 @@ public:
         }
     }
     bool empty() const { return offsets.empty(); }
+    template<typename Visit>
+    void forEach(Visit visit) const
+    {
+        for (const quint32 offset : offsets)
+            visit(text.data() + offset, qstrlen(text.data() + offset));
+    }
     bool contains(const char *name, size_t length) const
     {
         for (size_t slot = slotOf(name, length); table[slot] != 0; slot = (slot + 1) & mask) {
@@ -186,25 +233,49 @@ public:
     }
 
     // The extension of the image of a label file whose name (on disk) is `labelName`: "jpg"
-    // when that image exists or none of the others does, else the first that exists.
-    QLatin1String extensionFor(const char *labelName, int length)
+    // when that image exists or none of the others does, else the first that exists. `found`
+    // tells whether one does.
+    QLatin1String extensionFor(const char *labelName, int length, bool *found)
     {
-        static const QLatin1String extensions[]
-            = {QLatin1String("jpg"),  QLatin1String("jpeg"), QLatin1String("png"),
-               QLatin1String("bmp"),  QLatin1String("webp"), QLatin1String("JPG"),
-               QLatin1String("JPEG"), QLatin1String("PNG")};
+        *found = false;
         if (names.empty())
-            return extensions[0];
+            return imageExtensions[0];
         // The label name without "txt", keeping the dot.
         key.assign(labelName, size_t(length) - 3);
         const size_t stem = key.size();
-        for (const QLatin1String &extension : extensions) {
+        for (const QLatin1String &extension : imageExtensions) {
             key.resize(stem);
             key.append(extension.data(), size_t(extension.size()));
-            if (names.contains(key.data(), key.size()))
+            if (names.contains(key.data(), key.size())) {
+                *found = true;
                 return extension;
+            }
         }
-        return extensions[0];
+        return imageExtensions[0];
+    }
+
+    // Entries for the images whose stem no label file in `labels` has.
+    void addUnlabelled(std::vector<LabelEntry> &labels) const
+    {
+        NameSet stems;
+        for (const LabelEntry &entry : labels)
+            stems.add(entry.native.data(), entry.stem);
+        stems.build();
+        names.forEach([&](const char *name, size_t length) {
+            size_t stem = 0;
+            if (isImageName(name, length, &stem) && !stems.contains(name, stem))
+                labels.push_back({std::string(name, length), true, stem});
+        });
+    }
+
+    // Whether the folder holds a file named like a label file.
+    bool holdsLabelFiles() const
+    {
+        bool found = false;
+        names.forEach([&](const char *name, size_t length) {
+            found = found || (length > 4 && qstrnicmp(name + length - 4, ".txt", 4) == 0);
+        });
+        return found;
     }
 
 private:
@@ -224,8 +295,11 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     std::unique_ptr<ImageFolder> imageFolder;
     std::thread imageLister([&] { imageFolder = std::make_unique<ImageFolder>(imagePath); });
     yolo::LabelFolderExtras extras;
-    const std::vector<LabelEntry> entries = listLabelEntries(txtPath, extras);
+    std::vector<LabelEntry> entries = listLabelEntries(txtPath, extras);
     imageLister.join();
+    if (unlabelledShown)
+        imageFolder->addUnlabelled(entries);
+    sortEntries(entries);
     // The class file before the labels: a pose dataset's kpt_shape decides how lines are read.
     QString classFile;
     KeypointShape keypoints;
@@ -260,6 +334,8 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     const auto readLabels = [&](size_t i) {
         Slot &slot = files[i];
         slot.base = io::baseName(io::fileName(entries[i].name()));
+        // An image without labels gives the name its label file would have; there is none to
+        // read yet.
         slot.txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, slot.base);
         slot.file = BBoxList::readTxtFile(slot.txtFile, keypoints);
         slot.read.store(true, std::memory_order_release);
@@ -284,13 +360,17 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
                 std::this_thread::yield();
         }
         const LabelEntry &entry = entries[i];
-        const QLatin1String extension
-            = imageFolder->extensionFor(entry.native.data(), int(entry.native.size()));
+        bool imageFound = true;
+        const QLatin1String extension = entry.unlabelled
+            ? QLatin1String(entry.native.data() + entry.stem + 1,
+                            int(entry.native.size() - entry.stem - 1))
+            : imageFolder->extensionFor(entry.native.data(), int(entry.native.size()), &imageFound);
         const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, slot.base, extension);
         qCDebug(lcLoad) << imageFile;
 
         auto info = std::make_shared<ImageInfo>();
         info->id = id++;
+        info->imageState = imageFound ? ImageState::Present : ImageState::Missing;
         info->fileName = std::move(slot.base);
         info->filePath = QStringLiteral("/%1").arg(imageFile);
         info->yoloTxtFilePath = std::move(slot.txtFile);
@@ -305,8 +385,12 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     // colours rather than made and then coloured again.
     setClassNames(classNames);
     labelsFolder = txtPath;
+    imagesFolder = imagePath;
     labelsFolderWritable = true;
     endResetModel();
+    if (images.isEmpty())
+        setEmptyReason(whyNoRows(txtPath, imagePath, entries.empty() ? extras.imageFiles : 0,
+                                 imageFolder->holdsLabelFiles()));
     if (!images.isEmpty() && !io::folderWritable(txtPath))
         markLabelsReadOnly();
     qCDebug(lcLoad, "Loaded %d images from yolo", images.size());
@@ -328,6 +412,12 @@ void ImageList::yoloReloadRow(int row)
 
 void ImageList::exportYolo(const QString &dir)
 {
+    exportLabels(dir);
+}
+
+ImageList::ExportResult ImageList::exportLabels(const QString &dir)
+{
+    ExportResult result;
     for (const auto &info : qAsConst(images)) {
         // Only a bare file name ever reaches the template, so a name from a foreign file
         // cannot point outside `dir`. Rows of a YOLO load keep their label file's own name:
@@ -336,7 +426,77 @@ void ImageList::exportYolo(const QString &dir)
             ? QStringLiteral("%1.txt").arg(io::baseName(io::fileName(info->fileName)))
             : io::fileName(info->yoloTxtFilePath);
         const QString path = QStringLiteral("%1/%2").arg(dir, txtName);
-        io::writeFile(path,
-                      yolo::formatLabels(info->bboxes->boxList(), info->bboxes->foreignLines()));
+        QString error;
+        if (io::writeFile(path,
+                          yolo::formatLabels(info->bboxes->boxList(), info->bboxes->foreignLines()),
+                          &error))
+            ++result.written;
+        else
+            result.failures << QStringLiteral("%1: %2").arg(path, error);
     }
+    return result;
+}
+
+void ImageList::setShowUnlabelled(bool show)
+{
+    if (unlabelledShown == show)
+        return;
+    unlabelledShown = show;
+    emit showUnlabelledChanged();
+    if (labelsFolder.isEmpty())
+        return;
+
+    // The rows of the folders loaded stay as they are, edits and history included; only rows
+    // of images without a label file are made or dropped.
+    QVector<std::shared_ptr<ImageInfo>> rows;
+    rows.reserve(images.size());
+    for (int row = 0; row < images.size(); ++row) {
+        if (show || hasLabelFile(row) || images.at(row)->bboxes->isModified())
+            rows.append(images.at(row));
+    }
+    if (show) {
+        std::vector<LabelEntry> entries;
+        entries.reserve(size_t(rows.size()));
+        qint32 id = 0;
+        for (const auto &info : qAsConst(rows)) {
+            std::string native = io::nativePath(io::fileName(info->yoloTxtFilePath)).toStdString();
+            const size_t stem = native.size() >= 4 ? native.size() - 4 : native.size();
+            entries.push_back({std::move(native), false, stem});
+            id = std::max(id, info->id);
+        }
+        const size_t labelled = entries.size();
+        const KeypointShape keypoints = images.isEmpty()
+            ? KeypointShape()
+            : images.first()->bboxes->layout().datasetKeypoints();
+        ImageFolder(imagesFolder).addUnlabelled(entries);
+        for (size_t i = labelled; i < entries.size(); ++i) {
+            const LabelEntry &entry = entries[i];
+            auto info = std::make_shared<ImageInfo>();
+            info->id = ++id;
+            info->imageState = ImageState::Present;
+            info->fileName = io::fromNativePath(entry.native.substr(0, entry.stem).c_str());
+            info->filePath = QStringLiteral("/%1/%2").arg(imagesFolder, entry.name());
+            info->yoloTxtFilePath = QStringLiteral("%1/%2.txt").arg(labelsFolder, info->fileName);
+            info->bboxes = std::make_unique<BBoxList>();
+            info->bboxes->setLoaded(BBoxList::readTxtFile(info->yoloTxtFilePath, keypoints));
+            rows.append(std::move(info));
+        }
+        std::stable_sort(
+            rows.begin(), rows.end(),
+            [](const std::shared_ptr<ImageInfo> &a, const std::shared_ptr<ImageInfo> &b) {
+                return natural::less(a->fileName, b->fileName);
+            });
+    }
+    if (rows.size() == images.size())
+        return;
+    // What the reset would clear of the dataset still holds: it is the same one.
+    const QString labels = labelsFolder, imagesDir = imagesFolder, notice = noticeText;
+    const bool writable = labelsFolderWritable;
+    beginResetModel();
+    images = std::move(rows);
+    labelsFolder = labels;
+    imagesFolder = imagesDir;
+    labelsFolderWritable = writable;
+    endResetModel();
+    setNotice(notice);
 }

@@ -1,0 +1,124 @@
+#include "app/commandline.h"
+
+#include "io/fileio.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <yaml-cpp/yaml.h>
+
+#include <string>
+
+namespace {
+
+CommandLine failure(const QString &message)
+{
+    CommandLine line;
+    line.action = CommandLine::Fail;
+    line.message = message;
+    return line;
+}
+
+QString scalar(const YAML::Node &node)
+{
+    if (node && node.IsSequence() && node.size() > 0)
+        return scalar(node[0]);
+    if (!node || !node.IsScalar())
+        return QString();
+    return QString::fromStdString(node.Scalar());
+}
+
+} // namespace
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: pallaster [IMAGES LABELS | DATA.yaml]\n"
+        "Review and correct the labels of an object-detection dataset.\n"
+        "\n"
+        "  IMAGES LABELS  open the images folder and the YOLO labels folder\n"
+        "  DATA.yaml      open the training images of an Ultralytics dataset file\n"
+        "                 (its path and train; labels in the folder whose last \"images\"\n"
+        "                 component is \"labels\")\n"
+        "  -h, --help     print this and exit\n"
+        "  -v, --version  print the version and exit\n");
+}
+
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    QStringList positional;
+    bool optionsEnded = false;
+    for (const QString &argument : arguments) {
+        if (!optionsEnded && argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded
+                   && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
+            CommandLine line;
+            line.action = CommandLine::Help;
+            return line;
+        } else if (!optionsEnded
+                   && (argument == QLatin1String("--version") || argument == QLatin1String("-v"))) {
+            CommandLine line;
+            line.action = CommandLine::Version;
+            return line;
+        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            return failure(QStringLiteral("Unknown option %1").arg(argument));
+        } else {
+            positional << argument;
+        }
+    }
+    if (positional.isEmpty())
+        return CommandLine();
+    if (positional.size() == 1) {
+        const QString &path = positional.first();
+        if (path.endsWith(QLatin1String(".yaml"), Qt::CaseInsensitive)
+            || path.endsWith(QLatin1String(".yml"), Qt::CaseInsensitive))
+            return foldersOfDatasetYaml(path);
+        return failure(QStringLiteral("Give both folders, IMAGES and LABELS, or a DATA.yaml"));
+    }
+    if (positional.size() > 2)
+        return failure(QStringLiteral("Too many arguments"));
+    CommandLine line;
+    line.images = positional.at(0);
+    line.labels = positional.at(1);
+    return line;
+}
+
+CommandLine foldersOfDatasetYaml(const QString &yamlPath)
+{
+    QByteArray bytes;
+    if (!io::readFile(yamlPath, bytes))
+        return failure(QStringLiteral("%1 cannot be read").arg(yamlPath));
+    YAML::Node root;
+    try {
+        root = YAML::Load(std::string(bytes.constData(), size_t(bytes.size())));
+    } catch (const YAML::Exception &error) {
+        return failure(QStringLiteral("%1 is not YAML: %2")
+                           .arg(yamlPath, QString::fromStdString(error.what())));
+    }
+    if (!root.IsMap())
+        return failure(QStringLiteral("%1 is not a dataset file").arg(yamlPath));
+    const QString train = scalar(root["train"]);
+    if (train.isEmpty())
+        return failure(QStringLiteral("%1 names no train images").arg(yamlPath));
+    const QDir yamlFolder = QFileInfo(yamlPath).absoluteDir();
+    const QString base = scalar(root["path"]);
+    const QDir dataRoot = base.isEmpty() ? yamlFolder : QDir(yamlFolder.absoluteFilePath(base));
+    const QString images = QDir::cleanPath(dataRoot.absoluteFilePath(train));
+    if (!QFileInfo(images).isDir())
+        return failure(
+            QStringLiteral("The train images %1 of %2 are not a folder").arg(images, yamlPath));
+    QStringList parts = images.split(QLatin1Char('/'));
+    const int last = parts.lastIndexOf(QStringLiteral("images"));
+    if (last < 0)
+        return failure(
+            QStringLiteral("The train images %1 of %2 have no \"images\" folder in their path, "
+                           "so their labels cannot be found")
+                .arg(images, yamlPath));
+    parts[last] = QStringLiteral("labels");
+    CommandLine line;
+    line.images = images;
+    line.labels = parts.join(QLatin1Char('/'));
+    return line;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks of the application.
+struct CommandLine
+{
+    enum Action { Run, Help, Version, Fail };
+    Action action = Run;
+    QString images, labels; // the folders to open; empty to start without a dataset
+    QString message; // why it failed
+};
+
+// Reads the arguments after the program's name: none, IMAGES LABELS, or DATA.yaml; --help
+// (-h) and --version (-v) anywhere win over the rest.
+CommandLine parseCommandLine(const QStringList &arguments);
+
+// The images and labels folders of an Ultralytics-style dataset file: its `train` (the first,
+// when a list), under its `path` when relative, which is itself under the file's folder when
+// relative; the labels folder replaces the last "images" component of it by "labels".
+CommandLine foldersOfDatasetYaml(const QString &yamlPath);
+
+QString usageText();

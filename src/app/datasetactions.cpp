@@ -1,0 +1,174 @@
+#include "app/datasetactions.h"
+
+#include "io/fileio.h"
+#include "model/classcounts.h"
+#include "model/editsession.h"
+#include "model/imagefilter.h"
+#include "model/imagelist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QLocale>
+#include <QQmlEngine>
+
+DatasetActions *DatasetActions::s_instance = nullptr;
+
+namespace {
+
+QString startImagesFolder, startLabelsFolder;
+
+// Counts as the window writes them: 67,728.
+QString counted(int n)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(n);
+}
+
+QString imagesLoaded(int n, const char *from)
+{
+    return n == 1
+        ? DatasetActions::tr("Loaded 1 image from %1").arg(QLatin1String(from))
+        : DatasetActions::tr("Loaded %1 images from %2").arg(counted(n), QLatin1String(from));
+}
+
+} // namespace
+
+DatasetActions::DatasetActions(ImageList *images, QObject *parent)
+    : QObject(parent)
+    , imageList(images)
+    , imageFilter(new ImageFilter(images, this))
+    , classCounts(new ClassCounts(images, EditSession::instance()->categories(), this))
+{
+    EditSession::instance()->setOrder(imageFilter);
+    s_instance = this;
+}
+
+DatasetActions::~DatasetActions()
+{
+    if (EditSession::hasInstance())
+        EditSession::instance()->setOrder(nullptr);
+    s_instance = nullptr;
+}
+
+void DatasetActions::create()
+{
+    auto *actions = new DatasetActions(ImageList::instance());
+    for (QObject *object :
+         {static_cast<QObject *>(actions), static_cast<QObject *>(actions->imageFilter),
+          static_cast<QObject *>(actions->classCounts)})
+        QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "Dataset", actions);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "ImageFilter", actions->imageFilter);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "ClassCounts", actions->classCounts);
+}
+
+DatasetActions *DatasetActions::instance()
+{
+    if (!s_instance)
+        create();
+    return s_instance;
+}
+
+void DatasetActions::setStartFolders(const QString &images, const QString &labels)
+{
+    startImagesFolder = images;
+    startLabelsFolder = labels;
+}
+
+QString DatasetActions::startImages() const
+{
+    return startImagesFolder;
+}
+
+QString DatasetActions::startLabels() const
+{
+    return startLabelsFolder;
+}
+
+QString DatasetActions::report(const QString &text, bool error)
+{
+    resultText = text;
+    resultError = error;
+    emit resultChanged();
+    return text;
+}
+
+QString DatasetActions::openYolo(const QString &labels, const QString &images)
+{
+    imageList->loadYolo(labels, images);
+    const int rows = imageList->rowCount();
+    if (rows == 0)
+        return report(imageList->emptyReason(), true);
+    return report(imagesLoaded(rows, "yolo"), false);
+}
+
+QString DatasetActions::jsonProblem(const QString &path)
+{
+    QByteArray bytes;
+    if (!io::readFile(path, bytes)) {
+        return QFileInfo::exists(path) ? tr("%1 cannot be read.").arg(path)
+                                       : tr("%1 does not exist.").arg(path);
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError)
+        return tr("%1 is not JSON: %2 at byte %3.")
+            .arg(path, error.errorString())
+            .arg(error.offset);
+    if (!document.isArray())
+        return tr("%1 does not hold an array.").arg(path);
+    return QString();
+}
+
+QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsFile,
+                                 const QString &imageDir)
+{
+    const QString dir = imageDir.isEmpty() ? ImageList::cocoImageDir() : imageDir;
+    imageList->loadCocoJsonFromDir(imagesFile, annsFile, dir);
+    const int rows = imageList->rowCount();
+    if (rows > 0)
+        return report(imagesLoaded(rows, "coco"), false);
+    for (const QString &file : {imagesFile, annsFile}) {
+        const QString problem = jsonProblem(file);
+        if (!problem.isEmpty())
+            return report(problem, true);
+    }
+    return report(
+        tr("No image with a kept box was found in %1.").arg(QDir::toNativeSeparators(dir)), true);
+}
+
+QString DatasetActions::openJson(const QString &path)
+{
+    imageList->loadJson(path);
+    const int rows = imageList->rowCount();
+    if (rows > 0)
+        return report(imagesLoaded(rows, "json"), false);
+    const QString problem = jsonProblem(path);
+    return report(problem.isEmpty() ? tr("%1 holds no images.").arg(path) : problem, true);
+}
+
+QString DatasetActions::saveJson(const QString &path)
+{
+    QString error;
+    if (!imageList->writeJson(path, &error))
+        return report(tr("%1 could not be written: %2").arg(path, error), true);
+    const int rows = imageList->rowCount();
+    return report(rows == 1 ? tr("Wrote 1 image to %1").arg(path)
+                            : tr("Wrote %1 images to %2").arg(counted(rows), path),
+                  false);
+}
+
+QString DatasetActions::exportYolo(const QString &dir)
+{
+    if (!QFileInfo(dir).isDir())
+        return report(tr("The folder %1 does not exist.").arg(dir), true);
+    const ImageList::ExportResult done = imageList->exportLabels(dir);
+    QString text = done.written == 1
+        ? tr("Wrote 1 label file to %1").arg(dir)
+        : tr("Wrote %1 label files to %2").arg(counted(done.written), dir);
+    if (done.failures.isEmpty())
+        return report(text, false);
+    text += tr("; %1 could not be written (%2)")
+                .arg(counted(done.failures.size()), done.failures.first());
+    return report(text, true);
+}

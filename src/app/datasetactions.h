@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class ClassCounts;
+class ImageFilter;
+class ImageList;
+
+// What the window's menu and Load do with the whole dataset, each returning (and keeping in
+// `result`) one line for the window: what was loaded or written, or why nothing was. Also holds
+// the views of the dataset the window shows: the grid's filter and the class counts.
+class DatasetActions : public QObject
+{
+    Q_OBJECT
+    // The line the last action left; empty before the first.
+    Q_PROPERTY(QString result READ result NOTIFY resultChanged)
+    Q_PROPERTY(bool resultIsError READ resultIsError NOTIFY resultChanged)
+    // The folders the command line named, for the window to load at start; empty for none.
+    Q_PROPERTY(QString startImages READ startImages CONSTANT)
+    Q_PROPERTY(QString startLabels READ startLabels CONSTANT)
+
+public:
+    explicit DatasetActions(ImageList *images, QObject *parent = nullptr);
+    ~DatasetActions() override;
+
+    static DatasetActions *instance();
+    static bool hasInstance() { return s_instance != nullptr; }
+    // The folders the window loads once it is shown.
+    static void setStartFolders(const QString &images, const QString &labels);
+
+    QString result() const { return resultText; }
+    bool resultIsError() const { return resultError; }
+    QString startImages() const;
+    QString startLabels() const;
+
+    ImageFilter *filter() const { return imageFilter; }
+    ClassCounts *counts() const { return classCounts; }
+
+public slots:
+    QString openYolo(const QString &labels, const QString &images);
+    // The COCO pair; the images are looked for in `imageDir`, or where the import looks by
+    // default when it is empty.
+    QString openCoco(const QString &imagesFile, const QString &annsFile, const QString &imageDir);
+    QString openJson(const QString &path);
+    QString saveJson(const QString &path);
+    QString exportYolo(const QString &dir);
+
+signals:
+    void resultChanged();
+
+private:
+    static void create();
+    QString report(const QString &text, bool error);
+    // Why the JSON file at `path` gave nothing: unreadable, not JSON or not an array; empty when
+    // it reads as an array.
+    static QString jsonProblem(const QString &path);
+
+    ImageList *imageList;
+    ImageFilter *imageFilter;
+    ClassCounts *classCounts;
+    QString resultText;
+    bool resultError = false;
+
+    static DatasetActions *s_instance;
+};

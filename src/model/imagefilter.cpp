@@ -1,0 +1,177 @@
+#include "model/imagefilter.h"
+
+#include "model/imagelist.h"
+
+#include <QQmlEngine>
+
+#include <algorithm>
+
+namespace {
+ImageFilter *s_filter = nullptr;
+}
+
+ImageFilter::ImageFilter(ImageList *images, QObject *parent)
+    : QSortFilterProxyModel(parent)
+    , imageList(images)
+{
+    // The name: what the search matches and what a view shows as the row's text.
+    setFilterRole(images->roleNames().key(QByteArrayLiteral("imgBaseFileName")));
+    setFilterCaseSensitivity(Qt::CaseInsensitive);
+    setSourceModel(images);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(this, signal, this, &ImageFilter::countChanged);
+    connect(this, &QAbstractItemModel::modelReset, this, &ImageFilter::countChanged);
+    connect(this, &QAbstractItemModel::layoutChanged, this, &ImageFilter::countChanged);
+    if (!s_filter)
+        s_filter = this;
+}
+
+ImageFilter *ImageFilter::instance()
+{
+    return s_filter;
+}
+
+void ImageFilter::setSearch(const QString &text)
+{
+    if (searchText == text)
+        return;
+    searchText = text;
+    refilter();
+}
+
+QVariantList ImageFilter::classes() const
+{
+    QVariantList list;
+    for (const qint32 id : classIds)
+        list << id;
+    return list;
+}
+
+void ImageFilter::setClasses(const QVariantList &ids)
+{
+    QVector<qint32> sorted;
+    for (const QVariant &id : ids)
+        sorted << id.toInt();
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    if (sorted == classIds)
+        return;
+    classIds = sorted;
+    refilter();
+}
+
+void ImageFilter::toggleClass(int catId)
+{
+    QVector<qint32> ids = classIds;
+    if (!ids.removeOne(catId))
+        ids << catId;
+    QVariantList list;
+    for (const qint32 id : ids)
+        list << id;
+    setClasses(list);
+}
+
+void ImageFilter::setFlag(bool &flag, bool on)
+{
+    if (flag == on)
+        return;
+    flag = on;
+    refilter();
+}
+
+void ImageFilter::clear()
+{
+    searchText.clear();
+    classIds.clear();
+    unsaved = noBoxes = noLabelFile = imageMissing = false;
+    refilter();
+}
+
+void ImageFilter::refilter()
+{
+    invalidate();
+    emit filterChanged();
+    emit countChanged();
+}
+
+bool ImageFilter::isActive() const
+{
+    return !searchText.isEmpty() || !classIds.isEmpty() || unsaved || noBoxes || noLabelFile
+        || imageMissing;
+}
+
+int ImageFilter::total() const
+{
+    return imageList->rowCount();
+}
+
+QString ImageFilter::summary() const
+{
+    const int all = total();
+    if (!isActive())
+        return all == 1 ? tr("1 image") : tr("%1 images").arg(all);
+    return tr("%1 of %2 images").arg(count()).arg(all);
+}
+
+int ImageFilter::sourceRow(int row) const
+{
+    const QModelIndex shown = index(row, 0);
+    return shown.isValid() ? mapToSource(shown).row() : -1;
+}
+
+int ImageFilter::shownRow(int sourceRow) const
+{
+    const QModelIndex shown = mapFromSource(imageList->index(sourceRow, 0));
+    return shown.isValid() ? shown.row() : -1;
+}
+
+int ImageFilter::find(const QString &text) const
+{
+    const QString wanted = text.trimmed();
+    if (wanted.isEmpty())
+        return -1;
+    bool isNumber = false;
+    const int number = wanted.toInt(&isNumber);
+    if (isNumber && !wanted.startsWith(QLatin1Char('+')) && !wanted.startsWith(QLatin1Char('-')))
+        return number < rowCount() ? number : -1;
+    int begins = -1, holds = -1;
+    for (int row = 0; row < rowCount(); ++row) {
+        const QString name = data(index(row, 0), filterRole()).toString();
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return row;
+        if (begins < 0 && name.startsWith(wanted, Qt::CaseInsensitive))
+            begins = row;
+        else if (holds < 0 && name.contains(wanted, Qt::CaseInsensitive))
+            holds = row;
+    }
+    return begins >= 0 ? begins : holds;
+}
+
+bool ImageFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
+{
+    const auto info = imageList->imageAt(sourceRow);
+    if (!info || sourceParent.isValid())
+        return false;
+    BBoxList *boxes = info->bboxes.get();
+    if (unsaved && !boxes->isModified())
+        return false;
+    if (noBoxes && boxes->rowCount() != 0)
+        return false;
+    if (noLabelFile && imageList->hasLabelFile(sourceRow))
+        return false;
+    if (imageMissing && !imageList->imageMissing(sourceRow))
+        return false;
+    if (!classIds.isEmpty()) {
+        const auto has = imageList->classRange(sourceRow);
+        const bool any = std::any_of(has.first, has.second, [this](qint32 id) {
+            return std::binary_search(classIds.cbegin(), classIds.cend(), id);
+        });
+        if (!any)
+            return false;
+    }
+    if (searchText.isEmpty())
+        return true;
+    return imageList->data(imageList->index(sourceRow, 0), filterRole())
+        .toString()
+        .contains(searchText, filterCaseSensitivity());
+}

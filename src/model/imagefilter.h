@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QSortFilterProxyModel>
+#include <QString>
+#include <QVariantList>
+#include <QVector>
+
+class ImageList;
+
+// The rows of the image list the grid shows: those whose name holds the search text (the
+// filter role is the name) and that pass every filter switched on. Rows keep the list's order.
+class ImageFilter : public QSortFilterProxyModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY filterChanged)
+    // Class ids: an image is shown when it has a box of any of them. Empty for no such filter.
+    Q_PROPERTY(QVariantList classes READ classes WRITE setClasses NOTIFY filterChanged)
+    Q_PROPERTY(bool unsavedOnly READ unsavedOnly WRITE setUnsavedOnly NOTIFY filterChanged)
+    Q_PROPERTY(bool noBoxesOnly READ noBoxesOnly WRITE setNoBoxesOnly NOTIFY filterChanged)
+    Q_PROPERTY(
+        bool noLabelFileOnly READ noLabelFileOnly WRITE setNoLabelFileOnly NOTIFY filterChanged)
+    Q_PROPERTY(
+        bool imageMissingOnly READ imageMissingOnly WRITE setImageMissingOnly NOTIFY filterChanged)
+    // Whether any filter is on.
+    Q_PROPERTY(bool active READ isActive NOTIFY filterChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(int total READ total NOTIFY countChanged)
+    // "37 of 128 images" while a filter is on, else "128 images".
+    Q_PROPERTY(QString summary READ summary NOTIFY countChanged)
+
+public:
+    explicit ImageFilter(ImageList *images, QObject *parent = nullptr);
+
+    static ImageFilter *instance();
+
+    QString search() const { return searchText; }
+    void setSearch(const QString &text);
+    QVariantList classes() const;
+    void setClasses(const QVariantList &ids);
+    bool unsavedOnly() const { return unsaved; }
+    void setUnsavedOnly(bool on) { setFlag(unsaved, on); }
+    bool noBoxesOnly() const { return noBoxes; }
+    void setNoBoxesOnly(bool on) { setFlag(noBoxes, on); }
+    bool noLabelFileOnly() const { return noLabelFile; }
+    void setNoLabelFileOnly(bool on) { setFlag(noLabelFile, on); }
+    bool imageMissingOnly() const { return imageMissing; }
+    void setImageMissingOnly(bool on) { setFlag(imageMissing, on); }
+    bool isActive() const;
+    int count() const { return rowCount(); }
+    int total() const;
+    QString summary() const;
+
+    // The image list's row of shown row `row`, and back; -1 for none.
+    Q_INVOKABLE int sourceRow(int row) const;
+    Q_INVOKABLE int shownRow(int sourceRow) const;
+    // Adds `catId` to the class filter, or takes it out.
+    Q_INVOKABLE void toggleClass(int catId);
+    Q_INVOKABLE bool hasClass(int catId) const { return classIds.contains(catId); }
+    // Every filter off.
+    Q_INVOKABLE void clear();
+    // The shown row Goto names: a number is a shown row, anything else the first image whose
+    // name is the text, or else begins with it, or else holds it (without regard to case).
+    // -1 for none.
+    Q_INVOKABLE int find(const QString &text) const;
+
+signals:
+    void filterChanged();
+    void countChanged();
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    void setFlag(bool &flag, bool on);
+    // Runs the filters again over every row: one layout change for the views, rather than a
+    // removal or insertion for every run of rows that comes or goes.
+    void refilter();
+
+    ImageList *imageList;
+    QString searchText;
+    QVector<qint32> classIds; // ascending
+    bool unsaved = false, noBoxes = false, noLabelFile = false, imageMissing = false;
+};
