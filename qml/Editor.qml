@@ -11,7 +11,6 @@ Popup {
     // The size grid thumbnails are decoded at, for the placeholder picture.
     property alias thumbnailSize: picture.thumbnailSize
     // How many images the grid shows, for "12 / 128".
-    property int imageCount: 0
     readonly property int currentCatId: EditSession.currentCatId
     readonly property var categories: Categories
     // The editor's keys work while an image is open and the key list is not shown.
@@ -144,7 +143,10 @@ Popup {
             objectName: "lblPosition"
             Layout.fillWidth: true
             elide: Text.ElideMiddle
-            text: EditSession.isOpen ? "%1 / %2 · %3".arg(EditSession.row + 1).arg(editor.imageCount)
+            // Its place among the images the grid shows ("–" once an edit took it out of them).
+            readonly property int shown: EditSession.isOpen && ImageFilter.count >= 0
+                                         ? ImageFilter.shownRow(EditSession.row) : -1
+            text: EditSession.isOpen ? "%1 / %2 · %3".arg(shown >= 0 ? shown + 1 : "–").arg(ImageFilter.count)
                                        .arg(Utils.fileName(EditSession.imagePath)) : ""
         }
         RowLayout {

@@ -4,13 +4,15 @@ import QtQuick.Layouts 1.15
 import QtQuick.Dialogs 1.0
 import Pallaster 1.0
 
-// A text field for a folder, with a "Select" button that opens a folder dialog starting in the
-// folder the field names.
+// A text field for a folder (or a file), with a "Select" button that opens a dialog starting in
+// the folder the field names.
 RowLayout {
     id: field
 
     property alias text: input.text
     property string dialogTitle
+    property bool selectFolder: true
+    property var nameFilters: []
 
     // Enter in the field.
     signal accepted()
@@ -26,14 +28,16 @@ RowLayout {
     FileDialog {
         id: dialog
         title: field.dialogTitle
-        selectFolder: true
+        selectFolder: field.selectFolder
         selectExisting: true
+        nameFilters: field.nameFilters
         onAccepted: input.text = Utils.toLocalPath(fileUrl)
     }
     Button {
         text: qsTr("Select")
         onClicked: {
-            dialog.folder = input.text.length > 0 ? "file://" + input.text : ""
+            var start = field.selectFolder ? input.text : input.text.replace(/\/[^\/]*$/, "")
+            dialog.folder = start.length > 0 ? "file://" + start : ""
             dialog.open()
         }
     }

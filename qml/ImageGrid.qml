@@ -2,8 +2,8 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import Pallaster 1.0
 
-// The scrolling grid of square tiles, one per ImageList row. The current tile (arrow keys,
-// Home, End, a click) is framed; Enter or a click asks for it to be opened.
+// The scrolling grid of square tiles, one per image the filter shows, in its order. The current
+// tile (arrow keys, Home, End, a click) is framed; Enter or a click asks for it to be opened.
 GridView {
     id: grid
 
@@ -13,18 +13,20 @@ GridView {
     // N: every tile's boxes carry their class names.
     property bool showNames: false
 
+    // `row` is the image's ImageList row.
     signal openRequested(int row)
     // Ctrl+Z: the label file deleted last is to be put back.
     signal restoreRequested()
 
-    // Only a whole number naming an existing row moves the grid.
+    // A number names a tile, anything else an image by name (ImageFilter.find); false when
+    // nothing matches.
     function goTo(text) {
-        text = text.trim()
-        if (!/^[0-9]+$/.test(text))
-            return
-        var row = parseInt(text, 10)
-        if (row < count)
-            positionViewAtIndex(row, GridView.Beginning)
+        var row = ImageFilter.find(text)
+        if (row < 0)
+            return false
+        currentIndex = row
+        positionViewAtIndex(row, GridView.Beginning)
+        return true
     }
     // Makes `row` current and shows it.
     function showRow(row) {
@@ -47,7 +49,7 @@ GridView {
     }
 
     clip: true
-    model: ImageList
+    model: ImageFilter
     reuseItems: true
     keyNavigationEnabled: !keysBlocked
     activeFocusOnTab: true
@@ -75,7 +77,7 @@ GridView {
             event.accepted = true
         } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
             if (currentIndex >= 0)
-                openRequested(currentIndex)
+                openRequested(ImageFilter.sourceRow(currentIndex))
             event.accepted = true
         }
     }
@@ -98,6 +100,7 @@ GridView {
     // delegate's required properties broke their bindings whenever the model is reset.
     delegate: ImageTile {
         row: index
+        hasLabelFile: model.imgHasLabelFile
         imagePath: model.imgFilePath
         caption: model.imgBaseFileName
         boxes: model.imgBBoxes
@@ -108,7 +111,7 @@ GridView {
         onClicked: {
             grid.currentIndex = row
             grid.forceActiveFocus()
-            grid.openRequested(row)
+            grid.openRequested(ImageFilter.sourceRow(row))
         }
     }
 }

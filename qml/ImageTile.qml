@@ -7,8 +7,10 @@ import Pallaster 1.0
 Item {
     id: tile
 
-    // The image's row, its file, name and box list (the roles of its ImageList row).
+    // The tile's place in the grid; the image's file, name and box list (the roles of its
+    // ImageList row) and whether it has a label file.
     property int row: -1
+    property bool hasLabelFile: true
     property string imagePath
     property string caption
     property QtObject boxes
@@ -65,6 +67,18 @@ Item {
                 anchors.left: parent.left
                 text: tile.row
             }
+            Label {
+                objectName: "lblNoLabels"
+                anchors.top: parent.top
+                anchors.right: parent.right
+                visible: !tile.hasLabelFile
+                text: qsTr("no labels")
+                color: "white"
+                padding: 2
+                background: Rectangle {
+                    color: "#a0505050"
+                }
+            }
             Component {
                 id: menuComponent
 
@@ -72,7 +86,8 @@ Item {
                     objectName: "tileMenu"
                     MenuItem {
                         text: qsTr("Delete")
-                        onTriggered: ImageList.removeRow(tile.row)
+                        enabled: tile.hasLabelFile
+                        onTriggered: ImageList.removeRow(ImageFilter.sourceRow(tile.row))
                     }
                 }
             }

@@ -9,13 +9,70 @@ import Pallaster 1.0
 // of the image open in the edit session. Its parts are documents of their own.
 ApplicationWindow {
     id: window
-    width: 640
-    height: 480
+    width: 1024
+    height: 720
     visible: true
     title: qsTr("Boxwright")
 
     // Set once the user has chosen to close with unsaved edits: the close is not asked again.
     property bool closeConfirmed: false
+
+    // A new dataset is in the grid: the first tile is current, and edits a crash left behind
+    // are offered back.
+    function loaded() {
+        gridImages.currentIndex = gridImages.count > 0 ? 0 : -1
+        gridImages.forceActiveFocus()
+        if (EditSession.recoveryCount > 0)
+            dlgRestore.open()
+    }
+    // Runs `work` (which replaces the dataset) once unsaved edits are saved or dropped, under
+    // the busy indicator.
+    function replaceDataset(text, work) {
+        dlgUnsaved.ask(function () {
+            busy.run(text, function () {
+                work()
+                window.loaded()
+            })
+        })
+    }
+    function loadFolders() {
+        replaceDataset(qsTr("Loading %1…").arg(folderBar.labelsFolder), function () {
+            Dataset.openYolo(folderBar.labelsFolder, folderBar.imagesFolder)
+        })
+    }
+
+    Component.onCompleted: {
+        if (Dataset.startLabels.length === 0)
+            return
+        folderBar.imagesFolder = Dataset.startImages
+        folderBar.labelsFolder = Dataset.startLabels
+        loadFolders()
+    }
+
+    menuBar: DatasetMenu {
+        id: menu
+        onOpenCocoRequested: {
+            dlgCoco.imageFolder = folderBar.imagesFolder
+            dlgCoco.open()
+        }
+        onOpenJsonRequested: dialogs.openJson()
+        onSaveJsonRequested: dialogs.saveJson()
+        onExportRequested: dialogs.exportLabels()
+        onQuitRequested: window.close()
+    }
+
+    DatasetDialogs {
+        id: dialogs
+        onOpenJsonChosen: window.replaceDataset(qsTr("Loading %1…").arg(path), function () {
+            Dataset.openJson(path)
+        })
+        onSaveJsonChosen: busy.run(qsTr("Writing %1…").arg(path), function () {
+            Dataset.saveJson(path)
+        })
+        onExportChosen: busy.run(qsTr("Writing label files to %1…").arg(folder), function () {
+            Dataset.exportYolo(folder)
+        })
+    }
 
     onClosing: {
         if (closeConfirmed || ImageList.unsavedCount() === 0)
@@ -36,13 +93,7 @@ ApplicationWindow {
             FolderBar {
                 id: folderBar
                 Layout.fillWidth: true
-                onLoadRequested: dlgUnsaved.ask(function () {
-                    ImageList.loadYolo(folderBar.labelsFolder, folderBar.imagesFolder)
-                    gridImages.currentIndex = gridImages.count > 0 ? 0 : -1
-                    gridImages.forceActiveFocus()
-                    if (EditSession.recoveryCount > 0)
-                        dlgRestore.open()
-                })
+                onLoadRequested: window.loadFolders()
             }
 
             GridLayout {
@@ -62,6 +113,12 @@ ApplicationWindow {
                         to: 10
                         value: 4
                         editable: true
+                    }
+                    CheckBox {
+                        objectName: "chkShowUnlabelled"
+                        text: qsTr("Show images without labels")
+                        checked: ImageList.showUnlabelled
+                        onToggled: ImageList.showUnlabelled = checked
                     }
                     Item {
                         Layout.fillWidth: true
@@ -83,6 +140,20 @@ ApplicationWindow {
                 }
             }
 
+            FilterBar {
+                id: filterBar
+                Layout.fillWidth: true
+            }
+
+            Label {
+                objectName: "lblResult"
+                Layout.fillWidth: true
+                visible: text.length > 0
+                text: Dataset.result
+                wrapMode: Text.Wrap
+                color: Dataset.resultIsError ? "firebrick" : palette.text
+            }
+
             Label {
                 objectName: "lblNotice"
                 Layout.fillWidth: true
@@ -92,21 +163,43 @@ ApplicationWindow {
                 color: "firebrick"
             }
 
-            Rectangle {
+            RowLayout {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
-                border.width: 1
-                border.color: "gray"
 
-                ImageGrid {
-                    id: gridImages
-                    objectName: "gridImages"
-                    anchors.fill: parent
-                    anchors.margins: 1
-                    columns: spinColumns.value
-                    keysBlocked: EditSession.isOpen
-                    onOpenRequested: EditSession.open(row)
-                    onRestoreRequested: showRow(ImageList.restoreRemoved())
+                Rectangle {
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    border.width: 1
+                    border.color: "gray"
+
+                    ImageGrid {
+                        id: gridImages
+                        objectName: "gridImages"
+                        anchors.fill: parent
+                        anchors.margins: 1
+                        columns: spinColumns.value
+                        keysBlocked: EditSession.isOpen
+                        onOpenRequested: EditSession.open(row)
+                        onRestoreRequested: showRow(ImageFilter.shownRow(ImageList.restoreRemoved()))
+                    }
+                    Label {
+                        objectName: "lblEmpty"
+                        anchors.centerIn: parent
+                        width: parent.width - 40
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.Wrap
+                        visible: gridImages.count === 0 && text.length > 0
+                        color: "dimgray"
+                        text: ImageFilter.total > 0 ? qsTr("No image passes the filters.")
+                                                    : ImageList.emptyReason
+                    }
+                }
+                ClassPanel {
+                    objectName: "classPanel"
+                    Layout.preferredWidth: 260
+                    Layout.fillHeight: true
+                    visible: menu.classPanelShown
                 }
             }
         }
@@ -117,9 +210,32 @@ ApplicationWindow {
     Connections {
         target: EditSession
         function onOpenChanged() {
-            if (EditSession.isOpen)
-                gridImages.currentIndex = EditSession.row
+            var shown = ImageFilter.shownRow(EditSession.row)
+            if (EditSession.isOpen && shown >= 0)
+                gridImages.currentIndex = shown
         }
+    }
+
+    // Counted while someone looks at the counts.
+    Binding {
+        target: ClassCounts
+        property: "active"
+        value: menu.classPanelShown || filterBar.choosingClasses
+    }
+
+    BusyOverlay {
+        id: busy
+        objectName: "busyOverlay"
+    }
+
+    CocoDialog {
+        id: dlgCoco
+        objectName: "dlgCoco"
+        x: Math.round((window.width - width) / 2)
+        y: Math.round((window.height - height) / 2)
+        onChosen: window.replaceDataset(qsTr("Loading %1…").arg(annsFile), function () {
+            Dataset.openCoco(imagesFile, annsFile, imageFolder)
+        })
     }
 
     UnsavedDialog {
@@ -143,7 +259,6 @@ ApplicationWindow {
         height: window.height
         x: Math.round((window.width - width) / 2)
         thumbnailSize: gridImages.decodeSize
-        imageCount: gridImages.count
         onClosed: {
             gridImages.showRow(gridImages.currentIndex)
             gridImages.forceActiveFocus()

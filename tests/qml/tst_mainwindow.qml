@@ -81,8 +81,12 @@ TestCase {
         var btn = child("btnLoad")
         verify(btn.enabled)
         mouseClick(btn)
-        var grid = child("gridImages")
-        tryCompare(grid, "count", ImageList.rowCount())
+        waitUntilLoaded()
+    }
+    // A load runs once the busy indicator is shown.
+    function waitUntilLoaded() {
+        tryCompare(child("busyOverlay"), "running", false)
+        compare(child("gridImages").count, ImageList.rowCount())
     }
     function open(tile) {
         mouseClick(tile, tile.width / 2, tile.height / 2)
@@ -100,6 +104,8 @@ TestCase {
     function init() {
         // Edits left unsaved by an earlier test would make Load ask first.
         ImageList.loadYolo("", "")
+        ImageList.showUnlabelled = false
+        ImageFilter.clear()
         var component = Qt.createComponent("qrc:/main.qml")
         compare(component.status, Component.Ready, component.errorString())
         window = component.createObject(null)
@@ -1323,6 +1329,7 @@ TestCase {
         tryCompare(dialog, "opened", true)
         mouseClick(dialog.standardButton(Dialog.Discard))
         tryCompare(dialog, "visible", false)
+        waitUntilLoaded()
         compare(ImageList.unsavedCount(), 0)
         compare(label("tall"), "")
         compare(ImageList.data(ImageList.index(rowOf("tall"), 0), 4).rowCount(), 0)

@@ -1,0 +1,42 @@
+import QtQuick 2.15
+import QtQuick.Dialogs 1.0
+import Pallaster 1.0
+
+// The file dialogs of the menu: a dataset JSON file to open or to write, a folder to export the
+// label files to.
+Item {
+    signal openJsonChosen(string path)
+    signal saveJsonChosen(string path)
+    signal exportChosen(string folder)
+
+    function openJson() {
+        dlgOpenJson.open()
+    }
+    function saveJson() {
+        dlgSaveJson.open()
+    }
+    function exportLabels() {
+        dlgExport.open()
+    }
+
+    FileDialog {
+        id: dlgOpenJson
+        title: qsTr("Open dataset JSON")
+        selectExisting: true
+        nameFilters: [qsTr("JSON files (*.json)"), qsTr("All files (*)")]
+        onAccepted: openJsonChosen(Utils.toLocalPath(fileUrl))
+    }
+    FileDialog {
+        id: dlgSaveJson
+        title: qsTr("Save dataset JSON")
+        selectExisting: false
+        nameFilters: [qsTr("JSON files (*.json)"), qsTr("All files (*)")]
+        onAccepted: saveJsonChosen(Utils.toLocalPath(fileUrl))
+    }
+    FileDialog {
+        id: dlgExport
+        title: qsTr("Export YOLO labels to a folder")
+        selectFolder: true
+        onAccepted: exportChosen(Utils.toLocalPath(fileUrl))
+    }
+}
