@@ -139,6 +139,8 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
 
 QString DatasetActions::openJson(const QString &path)
 {
+    // Opening a dataset file replaces the dataset (the slot itself adds to it).
+    imageList->clear();
     imageList->loadJson(path);
     const int rows = imageList->rowCount();
     if (rows > 0)

@@ -119,6 +119,13 @@ QHash<int, QByteArray> ImageList::roleNames() const
     return roleNameTable;
 }
 
+void ImageList::clear()
+{
+    beginResetModel();
+    images.clear();
+    endResetModel();
+}
+
 void ImageList::addImage(std::shared_ptr<ImageInfo> info)
 {
     images.append(std::move(info));

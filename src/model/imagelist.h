@@ -116,6 +116,9 @@ public:
     // Writes the dataset JSON file; false with `error` set when it could not be written.
     bool writeJson(const QString &json, QString *error);
 
+    // Drops every row: an empty dataset, in one model reset.
+    void clear();
+
     // The record of `row`; null outside the list.
     std::shared_ptr<const ImageInfo> imageAt(int row) const
     {
