@@ -6,48 +6,11 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <cstring>
-#include <dirent.h>
-#include <random>
 #include <string>
 
 namespace {
 
 int imageCount = 100000;
-
-qint64 generate(const QString &labels, const QString &images)
-{
-    std::mt19937 rng(42);
-    std::uniform_int_distribution<int> boxCount(0, 12), category(0, 79);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    qint64 total = 0, boxes = 0;
-    const std::string folder = labels.toStdString();
-    char line[128];
-    std::string text;
-    for (int i = 0; i < imageCount; ++i) {
-        text.clear();
-        const int n = boxCount(rng);
-        for (int b = 0; b < n; ++b) {
-            std::snprintf(line, sizeof line, "%d %.6f %.6f %.6f %.6f\n", category(rng), unit(rng),
-                          unit(rng), unit(rng) * 0.5, unit(rng) * 0.5);
-            text += line;
-        }
-        boxes += n;
-        const std::string path = folder + "/" + std::to_string(100000000 + i) + ".txt";
-        bench::writeWhole(path, text);
-        total += qint64(text.size());
-    }
-    // The images, empty: one in ten a PNG, so the loader's folder listing has work to do.
-    const std::string imageFolder = images.toStdString();
-    for (int i = 0; i < imageCount; ++i) {
-        const std::string path
-            = imageFolder + "/" + std::to_string(100000000 + i) + (i % 10 == 9 ? ".png" : ".jpg");
-        bench::writeWhole(path, std::string());
-    }
-    std::printf("dataset: %d label files, %lld boxes, %.1f MB\n", imageCount, (long long)boxes,
-                total / 1e6);
-    return total;
-}
 
 } // namespace
 
@@ -61,7 +24,7 @@ int main(int argc, char **argv)
     const QString images = tmp.filePath("images");
     QDir().mkpath(labels);
     QDir().mkpath(images);
-    const qint64 total = generate(labels, images);
+    const qint64 total = bench::writeYoloDataset(labels, images, imageCount);
     bench::silenceStderr();
 
     const std::string folder = labels.toStdString();

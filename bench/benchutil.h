@@ -156,4 +156,38 @@ inline void writeWhole(const std::string &path, const std::string &text)
     close(fd);
 }
 
+// A YOLO dataset of `count` label files of 0 to 12 boxes of 80 classes, named by number from
+// 100000000, with an empty image for each (one in ten a PNG). Prints its size; returns the
+// bytes of label text written.
+inline qint64 writeYoloDataset(const QString &labels, const QString &images, int count)
+{
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> boxCount(0, 12), category(0, 79);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    qint64 total = 0, boxes = 0;
+    const std::string folder = labels.toStdString();
+    char line[128];
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text.clear();
+        const int n = boxCount(rng);
+        for (int b = 0; b < n; ++b) {
+            std::snprintf(line, sizeof line, "%d %.6f %.6f %.6f %.6f\n", category(rng), unit(rng),
+                          unit(rng), unit(rng) * 0.5, unit(rng) * 0.5);
+            text += line;
+        }
+        boxes += n;
+        writeWhole(folder + "/" + std::to_string(100000000 + i) + ".txt", text);
+        total += qint64(text.size());
+    }
+    const std::string imageFolder = images.toStdString();
+    for (int i = 0; i < count; ++i)
+        writeWhole(imageFolder + "/" + std::to_string(100000000 + i)
+                       + (i % 10 == 9 ? ".png" : ".jpg"),
+                   std::string());
+    std::printf("dataset: %d label files, %lld boxes, %.1f MB\n", count, (long long)boxes,
+                total / 1e6);
+    return total;
+}
+
 } // namespace bench

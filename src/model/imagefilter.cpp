@@ -36,6 +36,7 @@ void ImageFilter::setSearch(const QString &text)
     if (searchText == text)
         return;
     searchText = text;
+    searchMatcher = QStringMatcher(text, filterCaseSensitivity());
     refilter();
 }
 
@@ -82,6 +83,7 @@ void ImageFilter::setFlag(bool &flag, bool on)
 void ImageFilter::clear()
 {
     searchText.clear();
+    searchMatcher = QStringMatcher();
     classIds.clear();
     unsaved = noBoxes = noLabelFile = imageMissing = false;
     refilter();
@@ -169,9 +171,7 @@ bool ImageFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParen
         if (!any)
             return false;
     }
-    if (searchText.isEmpty())
-        return true;
-    return imageList->data(imageList->index(sourceRow, 0), filterRole())
-        .toString()
-        .contains(searchText, filterCaseSensitivity());
+    // The search looks at the filter role, the name; it is read from the record rather than
+    // through a QVariant for each of 100k rows.
+    return searchText.isEmpty() || searchMatcher.indexIn(info->fileName) >= 0;
 }

@@ -2,6 +2,7 @@
 
 #include <QSortFilterProxyModel>
 #include <QString>
+#include <QStringMatcher>
 #include <QVariantList>
 #include <QVector>
 
@@ -78,6 +79,7 @@ private:
 
     ImageList *imageList;
     QString searchText;
+    QStringMatcher searchMatcher;
     QVector<qint32> classIds; // ascending
     bool unsaved = false, noBoxes = false, noLabelFile = false, imageMissing = false;
 };

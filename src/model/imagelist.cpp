@@ -259,13 +259,17 @@ bool ImageList::imageMissing(int row) const
 QVector<qint32> ImageList::classesOfBoxes(int row) const
 {
     QVector<qint32> ids;
-    const BoxRecords &boxes = images.at(row)->bboxes->boxList();
-    for (const auto &box : boxes) {
-        const auto at = std::lower_bound(ids.begin(), ids.end(), box->catId);
-        if (at == ids.end() || *at != box->catId)
-            ids.insert(at, box->catId);
-    }
+    appendClasses(row, ids);
     return ids;
+}
+
+void ImageList::appendClasses(int row, QVector<qint32> &ids) const
+{
+    const int start = ids.size();
+    for (const auto &box : images.at(row)->bboxes->boxList())
+        ids.append(box->catId);
+    std::sort(ids.begin() + start, ids.end());
+    ids.erase(std::unique(ids.begin() + start, ids.end()), ids.end());
 }
 
 void ImageList::buildClassSets() const
@@ -275,9 +279,10 @@ void ImageList::buildClassSets() const
     classStart.reserve(images.size() + 1);
     for (int row = 0; row < images.size(); ++row) {
         classStart.append(classSets.size());
-        classSets += classesOfBoxes(row);
+        appendClasses(row, classSets);
     }
     classStart.append(classSets.size());
+    classSets.squeeze();
 }
 
 QVector<qint32> ImageList::classesOf(int row) const
@@ -302,18 +307,34 @@ std::pair<const qint32 *, const qint32 *> ImageList::classRange(int row) const
 
 QVector<ImageList::ClassCount> ImageList::classCounts() const
 {
-    QMap<qint32, ClassCount> counts;
+    // Class ids are small numbers from 0 in any real dataset: counted in place, others aside.
+    constexpr qint32 dense = 4096;
+    QVector<ClassCount> counts(dense);
+    QMap<qint32, ClassCount> others;
+    const auto countOf = [&](qint32 catId) -> ClassCount & {
+        ClassCount &count = catId >= 0 && catId < dense ? counts[catId] : others[catId];
+        count.catId = catId;
+        return count;
+    };
     for (int row = 0; row < images.size(); ++row) {
         const auto classes = classRange(row);
-        for (const qint32 *catId = classes.first; catId != classes.second; ++catId) {
-            ClassCount &count = counts[*catId];
-            count.catId = *catId;
-            ++count.images;
-        }
+        for (const qint32 *catId = classes.first; catId != classes.second; ++catId)
+            ++countOf(*catId).images;
         for (const auto &box : images.at(row)->bboxes->boxList())
-            ++counts[box->catId].boxes;
+            ++countOf(box->catId).boxes;
     }
-    return counts.values().toVector();
+    QVector<ClassCount> used;
+    for (auto it = others.cbegin(); it != others.cend() && it.key() < 0; ++it)
+        used << it.value();
+    for (const ClassCount &count : qAsConst(counts)) {
+        if (count.boxes > 0)
+            used << count;
+    }
+    for (auto it = others.cbegin(); it != others.cend(); ++it) {
+        if (it.key() >= 0)
+            used << it.value();
+    }
+    return used;
 }
 
 void ImageList::setEmptyReason(const QString &text)

@@ -178,6 +178,8 @@ private:
     static QString whyNoRows(const QString &labels, const QString &images, int imagesInLabels,
                              bool labelsInImages);
     QVector<qint32> classesOfBoxes(int row) const;
+    // Appends the distinct classes of `row`, ascending.
+    void appendClasses(int row, QVector<qint32> &ids) const;
     void buildClassSets() const;
     void setClassNames(const QMap<int, QString> &names);
     static void create();

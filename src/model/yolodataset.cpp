@@ -29,19 +29,27 @@ namespace {
 // that 100k names listed do not leave 100k small allocations among the rows'.
 struct LabelEntry
 {
+    // The label file's name, or for an image without one, the image's: the only entries whose
+    // names do not end in ".txt". Nothing else is kept, so that 100k entries stay small.
     std::string native;
-    // An image without a label file: `native` is the image's name, `stem` its length before
-    // the extension.
-    bool unlabelled = false;
-    size_t stem = 0;
     QString name() const { return io::fromNativePath(native.c_str()); }
+    bool unlabelled() const
+    {
+        return native.size() < 4 || qstrnicmp(native.data() + native.size() - 4, ".txt", 4) != 0;
+    }
+    // The length of the name before its extension.
+    size_t stem() const
+    {
+        const size_t dot = native.rfind('.');
+        return dot == std::string::npos || dot == 0 ? native.size() : dot;
+    }
 };
 
 // Rows in the natural order of their names without the extension (img2 before img10).
 void sortEntries(std::vector<LabelEntry> &entries)
 {
     std::sort(entries.begin(), entries.end(), [](const LabelEntry &a, const LabelEntry &b) {
-        const int order = natural::compare(a.native.data(), a.stem, b.native.data(), b.stem);
+        const int order = natural::compare(a.native.data(), a.stem(), b.native.data(), b.stem());
         return order != 0 ? order < 0 : a.native < b.native;
     });
 }
@@ -127,7 +135,7 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
                 return;
         }
         if (type == DT_REG || type == DT_DIR)
-            entries.push_back({std::string(name, length), false, length - 4});
+            entries.push_back({std::string(name, length)});
     });
 #else
     QDirIterator it(folder, QStringList{QStringLiteral("*.txt"), QStringLiteral("*.yaml")},
@@ -141,7 +149,7 @@ std::vector<LabelEntry> listLabelEntries(const QString &folder, yolo::LabelFolde
             extras.classesTxt = true;
         } else {
             const std::string native = QFile::encodeName(name).toStdString();
-            entries.push_back({native, false, native.size() - 4});
+            entries.push_back({native});
         }
     }
 #endif
@@ -259,12 +267,12 @@ public:
     {
         NameSet stems;
         for (const LabelEntry &entry : labels)
-            stems.add(entry.native.data(), entry.stem);
+            stems.add(entry.native.data(), entry.stem());
         stems.build();
         names.forEach([&](const char *name, size_t length) {
             size_t stem = 0;
             if (isImageName(name, length, &stem) && !stems.contains(name, stem))
-                labels.push_back({std::string(name, length), true, stem});
+                labels.push_back({std::string(name, length)});
         });
     }
 
@@ -361,9 +369,9 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         }
         const LabelEntry &entry = entries[i];
         bool imageFound = true;
-        const QLatin1String extension = entry.unlabelled
-            ? QLatin1String(entry.native.data() + entry.stem + 1,
-                            int(entry.native.size() - entry.stem - 1))
+        const QLatin1String extension = entry.unlabelled()
+            ? QLatin1String(entry.native.data() + entry.stem() + 1,
+                            int(entry.native.size() - entry.stem() - 1))
             : imageFolder->extensionFor(entry.native.data(), int(entry.native.size()), &imageFound);
         const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, slot.base, extension);
         qCDebug(lcLoad) << imageFile;
@@ -459,9 +467,7 @@ void ImageList::setShowUnlabelled(bool show)
         entries.reserve(size_t(rows.size()));
         qint32 id = 0;
         for (const auto &info : qAsConst(rows)) {
-            std::string native = io::nativePath(io::fileName(info->yoloTxtFilePath)).toStdString();
-            const size_t stem = native.size() >= 4 ? native.size() - 4 : native.size();
-            entries.push_back({std::move(native), false, stem});
+            entries.push_back({io::nativePath(io::fileName(info->yoloTxtFilePath)).toStdString()});
             id = std::max(id, info->id);
         }
         const size_t labelled = entries.size();
@@ -474,7 +480,7 @@ void ImageList::setShowUnlabelled(bool show)
             auto info = std::make_shared<ImageInfo>();
             info->id = ++id;
             info->imageState = ImageState::Present;
-            info->fileName = io::fromNativePath(entry.native.substr(0, entry.stem).c_str());
+            info->fileName = io::fromNativePath(entry.native.substr(0, entry.stem()).c_str());
             info->filePath = QStringLiteral("/%1/%2").arg(imagesFolder, entry.name());
             info->yoloTxtFilePath = QStringLiteral("%1/%2.txt").arg(labelsFolder, info->fileName);
             info->bboxes = std::make_unique<BBoxList>();
