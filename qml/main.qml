@@ -63,6 +63,7 @@ ApplicationWindow {
 
     DatasetDialogs {
         id: dialogs
+        objectName: "dialogs"
         onOpenJsonChosen: window.replaceDataset(qsTr("Loading %1…").arg(path), function () {
             Dataset.openJson(path)
         })

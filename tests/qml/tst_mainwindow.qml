@@ -1337,4 +1337,42 @@ TestCase {
         mouseClick(child("btnLoad"))
         verify(!dialog.visible)
     }
+
+    // The filter bar narrows the grid and says how far; PageDown in the editor follows the
+    // images shown; an image without labels gets a marked tile that opening leaves without a
+    // file; the menu's export leaves its result above the grid.
+    function test_filtersUnlabelledAndExport() {
+        verify(TestFiles.writeImage(images + "/extra.jpg", 40, 30))
+        load()
+        mouseClick(child("chkNoBoxes"))
+        compare(child("lblShown").text, "1 of 3 images")
+        compare(tileAt(0).caption, "tall")
+        ImageFilter.clear()
+        ImageFilter.classes = [1, 7]
+        compare(child("gridImages").count, 2)
+        open(tileAt(0))
+        var first = EditSession.caption
+        pressKey(Qt.Key_PageDown)
+        tryVerify(function() { return EditSession.caption !== first })
+        verify(EditSession.caption !== "tall")
+        compare(child("lblPosition").text.indexOf("2 / 2 · "), 0)
+        mouseClick(child("btnClose"))
+        tryCompare(child("popupEditor"), "visible", false)
+        ImageFilter.clear()
+
+        mouseClick(child("chkShowUnlabelled"))
+        compare(child("gridImages").count, 4)
+        var tile = tileOf("extra")
+        verify(findChild(tile, "lblNoLabels").visible)
+        open(tile)
+        verify(!TestFiles.exists(labels + "/extra.txt"))
+        mouseClick(child("btnClose"))
+        tryCompare(child("popupEditor"), "visible", false)
+
+        verify(TestFiles.mkpath(folder + "/out"))
+        findChild(window, "dialogs").exportChosen(folder + "/out")
+        tryCompare(child("busyOverlay"), "running", false)
+        compare(child("lblResult").text, "Wrote 4 label files to " + folder + "/out")
+        compare(TestFiles.read(folder + "/out/extra.txt"), "")
+    }
 }
