@@ -56,7 +56,8 @@ Pane {
                         anchors.right: parent.right
                         anchors.top: parent.top
                         color: "dimgray"
-                        text: qsTr("%1 boxes · %2 images").arg(model.boxes).arg(model.images)
+                        text: (model.boxes === 1 ? qsTr("1 box") : qsTr("%1 boxes").arg(model.boxes)) + " · "
+                              + (model.images === 1 ? qsTr("1 image") : qsTr("%1 images").arg(model.images))
                     }
                 }
             }

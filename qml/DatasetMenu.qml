@@ -17,6 +17,7 @@ MenuBar {
 
     Menu {
         title: qsTr("&File")
+        width: 260
         Action {
             objectName: "actOpenCoco"
             text: qsTr("Open &COCO…")
@@ -47,6 +48,7 @@ MenuBar {
     }
     Menu {
         title: qsTr("&View")
+        width: 260
         Action {
             id: actClassPanel
             objectName: "actClassPanel"
@@ -58,7 +60,7 @@ MenuBar {
             text: qsTr("Show images &without labels")
             checkable: true
             checked: ImageList.showUnlabelled
-            onToggled: ImageList.showUnlabelled = checked
+            onToggled: Dataset.showUnlabelled(checked)
         }
     }
 }

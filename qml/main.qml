@@ -119,7 +119,7 @@ ApplicationWindow {
                         objectName: "chkShowUnlabelled"
                         text: qsTr("Show images without labels")
                         checked: ImageList.showUnlabelled
-                        onToggled: ImageList.showUnlabelled = checked
+                        onToggled: Dataset.showUnlabelled(checked)
                     }
                     Item {
                         Layout.fillWidth: true
@@ -256,6 +256,8 @@ ApplicationWindow {
     Editor {
         id: popupEditor
         objectName: "popupEditor"
+        // The whole window, menu bar included.
+        parent: Overlay.overlay
         width: window.width
         height: window.height
         x: Math.round((window.width - width) / 2)

@@ -174,3 +174,17 @@ QString DatasetActions::exportYolo(const QString &dir)
                 .arg(counted(done.failures.size()), done.failures.first());
     return report(text, true);
 }
+
+QString DatasetActions::showUnlabelled(bool show)
+{
+    imageList->setShowUnlabelled(show);
+    if (imageList->labelsFolderPath().isEmpty())
+        return report(QString(), false);
+    int without = 0;
+    for (int row = 0; row < imageList->rowCount(); ++row)
+        without += imageList->hasLabelFile(row) ? 0 : 1;
+    const int rows = imageList->rowCount();
+    return report(
+        tr("%1 images, %2 of them without a label file").arg(counted(rows), counted(without)),
+        false);
+}

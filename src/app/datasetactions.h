@@ -45,6 +45,8 @@ public slots:
     QString openJson(const QString &path);
     QString saveJson(const QString &path);
     QString exportYolo(const QString &dir);
+    // Shows or hides the rows of images without a label file, and says how many there are.
+    QString showUnlabelled(bool show);
 
 signals:
     void resultChanged();
