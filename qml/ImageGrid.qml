@@ -89,6 +89,21 @@ GridView {
     onCellWidthChanged: count === 0 ? updateDecodeSize() : decodeTimer.restart()
     Component.onCompleted: updateDecodeSize()
 
+    // The current image stays current through a change of filters while it is shown.
+    property int keptSourceRow: -1
+    Connections {
+        target: ImageFilter
+        function onFilterAboutToChange() {
+            grid.keptSourceRow = ImageFilter.sourceRow(grid.currentIndex)
+        }
+        function onFilterChanged() {
+            var row = ImageFilter.shownRow(grid.keptSourceRow)
+            grid.currentIndex = row >= 0 ? row : (grid.count > 0 ? 0 : -1)
+            if (row >= 0)
+                grid.positionViewAtIndex(row, GridView.Contain)
+        }
+    }
+
     Timer {
         id: decodeTimer
         interval: 150

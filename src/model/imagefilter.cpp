@@ -91,6 +91,7 @@ void ImageFilter::clear()
 
 void ImageFilter::refilter()
 {
+    emit filterAboutToChange();
     invalidate();
     emit filterChanged();
     emit countChanged();

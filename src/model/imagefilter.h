@@ -65,6 +65,8 @@ public:
     Q_INVOKABLE int find(const QString &text) const;
 
 signals:
+    // Before and after the rows shown change with the filters: views keep their current image.
+    void filterAboutToChange();
     void filterChanged();
     void countChanged();
 

@@ -1344,10 +1344,12 @@ TestCase {
     function test_filtersUnlabelledAndExport() {
         verify(TestFiles.writeImage(images + "/extra.jpg", 40, 30))
         load()
+        child("gridImages").currentIndex = rowOf("tall")
         mouseClick(child("chkNoBoxes"))
         compare(child("lblShown").text, "1 of 3 images")
         compare(tileAt(0).caption, "tall")
         ImageFilter.clear()
+        compare(child("gridImages").currentIndex, rowOf("tall")) // still the current image
         ImageFilter.classes = [1, 7]
         compare(child("gridImages").count, 2)
         open(tileAt(0))
