@@ -55,7 +55,7 @@ Pane {
                         id: lblCount
                         anchors.right: parent.right
                         anchors.top: parent.top
-                        color: "dimgray"
+                        color: bar.highlighted ? bar.palette.highlightedText : "dimgray"
                         text: (model.boxes === 1 ? qsTr("1 box") : qsTr("%1 boxes").arg(model.boxes)) + " · "
                               + (model.images === 1 ? qsTr("1 image") : qsTr("%1 images").arg(model.images))
                     }

@@ -43,6 +43,7 @@ MenuBar {
         MenuSeparator {}
         Action {
             text: qsTr("&Quit")
+            shortcut: StandardKey.Quit
             onTriggered: bar.quitRequested()
         }
     }

@@ -11,6 +11,9 @@ RowLayout {
     // Whether the class list is open (its counts are kept while it is).
     readonly property bool choosingClasses: popClasses.visible
 
+    // Enter or Down in the search: the keys go back to the grid.
+    signal done()
+
     TextField {
         id: txtSearch
         objectName: "txtSearch"
@@ -19,10 +22,13 @@ RowLayout {
         selectByMouse: true
         text: ImageFilter.search
         onTextEdited: ImageFilter.search = text
+        onAccepted: bar.done()
+        Keys.onDownPressed: bar.done()
     }
     Button {
         id: btnClasses
         objectName: "btnClasses"
+        focusPolicy: Qt.NoFocus
         text: ImageFilter.classes.length === 0 ? qsTr("Any class")
               : ImageFilter.classes.length === 1
                 ? qsTr("Has %1").arg(Categories.revision >= 0 ? Categories.nameOf(ImageFilter.classes[0]) : "")
@@ -65,24 +71,28 @@ RowLayout {
         }
     }
     CheckBox {
+        focusPolicy: Qt.NoFocus
         objectName: "chkUnsaved"
         text: qsTr("unsaved")
         checked: ImageFilter.unsavedOnly
         onToggled: ImageFilter.unsavedOnly = checked
     }
     CheckBox {
+        focusPolicy: Qt.NoFocus
         objectName: "chkNoBoxes"
         text: qsTr("no boxes")
         checked: ImageFilter.noBoxesOnly
         onToggled: ImageFilter.noBoxesOnly = checked
     }
     CheckBox {
+        focusPolicy: Qt.NoFocus
         objectName: "chkNoLabelFile"
         text: qsTr("no label file")
         checked: ImageFilter.noLabelFileOnly
         onToggled: ImageFilter.noLabelFileOnly = checked
     }
     CheckBox {
+        focusPolicy: Qt.NoFocus
         objectName: "chkImageMissing"
         text: qsTr("image missing")
         checked: ImageFilter.imageMissingOnly
@@ -97,6 +107,7 @@ RowLayout {
     }
     Button {
         objectName: "btnClearFilters"
+        focusPolicy: Qt.NoFocus
         text: qsTr("Clear")
         visible: ImageFilter.active
         onClicked: ImageFilter.clear()

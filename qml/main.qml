@@ -144,6 +144,7 @@ ApplicationWindow {
             FilterBar {
                 id: filterBar
                 Layout.fillWidth: true
+                onDone: gridImages.forceActiveFocus()
             }
 
             Label {
@@ -192,8 +193,10 @@ ApplicationWindow {
                         wrapMode: Text.Wrap
                         visible: gridImages.count === 0 && text.length > 0
                         color: "dimgray"
-                        text: ImageFilter.total > 0 ? qsTr("No image passes the filters.")
-                                                    : ImageList.emptyReason
+                        text: ImageFilter.total === 0 ? ImageList.emptyReason
+                              : ImageFilter.noLabelFileOnly && !ImageList.showUnlabelled
+                                ? qsTr("No image passes the filters. Images without a label file are shown with “Show images without labels”.")
+                                : qsTr("No image passes the filters.")
                     }
                 }
                 ClassPanel {

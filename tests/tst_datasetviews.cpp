@@ -5,6 +5,7 @@
 #include "model/imagefilter.h"
 #include "model/imagelist.h"
 #include "model/naturalorder.h"
+#include "model/recoveryjournal.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>
@@ -106,6 +107,32 @@ private slots:
         model->loadYolo(path("labels"), path("images"));
         QCOMPARE(names(), QStringList({"a_0", "img1", "img2", "IMG3", "img10"}));
         QCOMPARE(role(4, 1).toString(), "/" + path("images") + "/img10.jpg");
+    }
+
+    // Goto: a name (with or without its extension) before a tile number, then the start of a
+    // name, then a part of one.
+    void find_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("row");
+        QTest::newRow("tile number") << "2" << 2;
+        QTest::newRow("beyond the last") << "9" << -1;
+        QTest::newRow("a name made of digits") << "007" << 1;
+        QTest::newRow("name with extension") << "img10.jpg" << 3;
+        QTest::newRow("start of a name") << "IMG1" << 2;
+        QTest::newRow("part of a name") << "ame" << 4;
+        QTest::newRow("nothing") << "zzz" << -1;
+    }
+    void find()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, row);
+        QDir(path(".")).mkpath("labels");
+        for (const char *name : {"5", "007", "img1", "img10", "name"})
+            writeBytes(path(QStringLiteral("labels/%1.txt").arg(name)), "");
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(names(), QStringList({"5", "007", "img1", "img10", "name"}));
+        QCOMPARE(filter->find(text), row);
     }
 
     // Each filter, alone and together, over rows with and without classes, boxes, label files
@@ -229,8 +256,13 @@ private slots:
         session->open(rowOf("e"));
         session->addBox(0, 20, 15, 40, 30);
         session->close();
+        // The recovery file of the edit outlasts the rows' new layout.
+        session->journal()->writeNow();
+        const QString recovery = RecoveryJournal::pathFor(path("labels"));
+        QVERIFY(QFile::exists(recovery));
         model->setShowUnlabelled(false);
         QCOMPARE(names(), QStringList({"a", "b", "c", "d", "e"})); // e has edits
+        QVERIFY(QFile::exists(recovery));
         QVERIFY(!QFile::exists(path("labels/e.txt")));
         QCOMPARE(model->saveUnsaved(), QStringList());
         QVERIFY(readBytes(path("labels/e.txt")).startsWith("0 0.5 0.5 "));
@@ -380,7 +412,7 @@ private slots:
         }
         const CommandLine line = parseCommandLine(arguments);
         QCOMPARE(int(line.action), action);
-        const QString base = yaml.isEmpty() ? QString() : dir->path() + "/";
+        const QString base = yaml.isEmpty() ? QDir::currentPath() + "/" : dir->path() + "/";
         QCOMPARE(line.images, images.isEmpty() ? images : base + images);
         QCOMPARE(line.labels, labels.isEmpty() ? labels : base + labels);
         QCOMPARE(line.message.isEmpty(), action != CommandLine::Fail);

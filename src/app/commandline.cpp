@@ -79,9 +79,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     if (positional.size() > 2)
         return failure(QStringLiteral("Too many arguments"));
+    // Absolute, since the window builds image paths by putting "/" before the folder.
     CommandLine line;
-    line.images = positional.at(0);
-    line.labels = positional.at(1);
+    line.images = QFileInfo(positional.at(0)).absoluteFilePath();
+    line.labels = QFileInfo(positional.at(1)).absoluteFilePath();
     return line;
 }
 

@@ -125,6 +125,8 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
 {
     const QString dir = imageDir.isEmpty() ? ImageList::cocoImageDir() : imageDir;
     imageList->loadCocoJsonFromDir(imagesFile, annsFile, dir);
+    // COCO's category 1 is a person, whatever the YOLO dataset before called its class 1.
+    imageList->forgetClassNames();
     const int rows = imageList->rowCount();
     if (rows > 0)
         return report(imagesLoaded(rows, "coco"), false);

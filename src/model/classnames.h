@@ -30,7 +30,7 @@ struct LabelFolderExtras
 {
     bool classesTxt = false;
     QStringList yamlFiles; // names ending in ".yaml"
-    int imageFiles = 0;    // names of image files, which a labels folder should not hold
+    int imageFiles = 0; // names of image files, which a labels folder should not hold
 };
 
 // The class names of the dataset whose labels are in `labelsFolder`. Looked for there, then in

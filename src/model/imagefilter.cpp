@@ -133,20 +133,27 @@ int ImageFilter::find(const QString &text) const
     const QString wanted = text.trimmed();
     if (wanted.isEmpty())
         return -1;
-    bool isNumber = false;
-    const int number = wanted.toInt(&isNumber);
-    if (isNumber && !wanted.startsWith(QLatin1Char('+')) && !wanted.startsWith(QLatin1Char('-')))
-        return number < rowCount() ? number : -1;
-    int begins = -1, holds = -1;
-    for (int row = 0; row < rowCount(); ++row) {
+    // A name typed with its extension finds the image too (YOLO rows' names have none).
+    const int dot = wanted.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > 0 ? wanted.left(dot) : wanted;
+    int exact = -1, begins = -1, holds = -1;
+    for (int row = 0; row < rowCount() && exact < 0; ++row) {
         const QString name = data(index(row, 0), filterRole()).toString();
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
-            return row;
-        if (begins < 0 && name.startsWith(wanted, Qt::CaseInsensitive))
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0
+            || name.compare(stem, Qt::CaseInsensitive) == 0)
+            exact = row;
+        else if (begins < 0 && name.startsWith(wanted, Qt::CaseInsensitive))
             begins = row;
         else if (holds < 0 && name.contains(wanted, Qt::CaseInsensitive))
             holds = row;
     }
+    // A name that is the text wins over a tile number (names such as 000123).
+    if (exact >= 0)
+        return exact;
+    bool isNumber = false;
+    const int number = wanted.toInt(&isNumber);
+    if (isNumber && wanted.at(0).isDigit())
+        return number < rowCount() ? number : -1;
     return begins >= 0 ? begins : holds;
 }
 

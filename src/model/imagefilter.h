@@ -59,9 +59,9 @@ public:
     Q_INVOKABLE bool hasClass(int catId) const { return classIds.contains(catId); }
     // Every filter off.
     Q_INVOKABLE void clear();
-    // The shown row Goto names: a number is a shown row, anything else the first image whose
-    // name is the text, or else begins with it, or else holds it (without regard to case).
-    // -1 for none.
+    // The shown row Goto names: the first image whose name is the text (with or without its
+    // extension), else a number is a shown row, else the first image whose name begins with
+    // the text, or else holds it (without regard to case). -1 for none.
     Q_INVOKABLE int find(const QString &text) const;
 
 signals:

@@ -25,6 +25,8 @@ ImageList::ImageList()
     s_instance = this;
     // A new dataset: nothing of the old one can be put back, and nothing said of it holds.
     connect(this, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (relayingOut)
+            return;
         removedRows.clear();
         setNotice(QString());
         labelsFolder.clear();

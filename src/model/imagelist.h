@@ -116,6 +116,13 @@ public:
     // Writes the dataset JSON file; false with `error` set when it could not be written.
     bool writeJson(const QString &json, QString *error);
 
+    // The class names of the last YOLO load no longer apply (a COCO dataset replaced it).
+    void forgetClassNames() { setClassNames({}); }
+
+    // Whether the model reset under way only lays out the rows of the same dataset anew (rows
+    // of images without labels made or dropped): its edits, history and notices stay.
+    bool isRelayingOut() const { return relayingOut; }
+
     // Drops every row: an empty dataset, in one model reset.
     void clear();
 
@@ -193,6 +200,7 @@ private:
     QString imagesFolder;
     bool labelsFolderWritable = true;
     bool unlabelledShown = false;
+    bool relayingOut = false;
     QString emptyText;
     // Every row's classes in one array: those of row r from classStart[r] to classStart[r + 1].
     // Empty until first asked for, and dropped when rows come or go.

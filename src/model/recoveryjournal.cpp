@@ -93,8 +93,17 @@ RecoveryJournal::RecoveryJournal(ImageList *images, QObject *parent)
     connect(&timer, &QTimer::timeout, this, &RecoveryJournal::writeNow);
     connect(imageList, &ImageList::unsavedChanged, this, &RecoveryJournal::schedule);
     // Load asks about unsaved edits first: what the old dataset held was saved or discarded.
-    connect(imageList, &QAbstractItemModel::modelAboutToBeReset, this, &RecoveryJournal::finish);
-    connect(imageList, &QAbstractItemModel::modelReset, this, &RecoveryJournal::datasetLoaded);
+    // A reset that only lays out the same dataset anew keeps its edits and this file.
+    connect(imageList, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (!imageList->isRelayingOut())
+            finish();
+    });
+    connect(imageList, &QAbstractItemModel::modelReset, this, [this] {
+        if (imageList->isRelayingOut())
+            schedule();
+        else
+            datasetLoaded();
+    });
     datasetLoaded();
 }
 

@@ -495,14 +495,12 @@ void ImageList::setShowUnlabelled(bool show)
     }
     if (rows.size() == images.size())
         return;
-    // What the reset would clear of the dataset still holds: it is the same one.
-    const QString labels = labelsFolder, imagesDir = imagesFolder, notice = noticeText;
-    const bool writable = labelsFolderWritable;
+    // One reset rather than a signal for every row that comes or goes; the same dataset.
+    relayingOut = true;
     beginResetModel();
     images = std::move(rows);
-    labelsFolder = labels;
-    imagesFolder = imagesDir;
-    labelsFolderWritable = writable;
     endResetModel();
-    setNotice(notice);
+    relayingOut = false;
+    setEmptyReason(images.isEmpty() ? whyNoRows(labelsFolder, imagesFolder, 0, false) : QString());
+    emit unsavedChanged();
 }
