@@ -1,20 +1,29 @@
 #pragma once
 
+#include "app/thumbnailcache.h"
+
 #include <QQuickAsyncImageProvider>
 #include <QRect>
 #include <QThreadPool>
+
+#include <memory>
+
+class DecodeTable;
 
 // Decodes image files for the window's Image items ("image://decoded/<percent-encoded path>",
 // or with "?region=x,y,w,h" after it for that rectangle of the image, in its own pixels),
 // on a pool of threads rather than on the GUI thread, and at the size asked for: a requested
 // size fits the image into it with its aspect ratio kept and never enlarges it, and JPEG scales
 // while it decodes, so a 12 MP photo shown 300 pixels wide never exists at full size.
+//
+// Sizes a desktop thumbnail holds (up to 256 pixels) come from the thumbnail cache, and are put
+// there when they are not. Requests for the same image at the same size share one decoding.
 class ImageDecoder : public QQuickAsyncImageProvider
 {
 public:
     static constexpr const char *providerId = "decoded";
 
-    ImageDecoder();
+    explicit ImageDecoder(const ThumbnailCache &thumbnails = ThumbnailCache());
     ~ImageDecoder() override;
 
     QQuickImageResponse *requestImageResponse(const QString &id,
@@ -29,4 +38,5 @@ public:
 
 private:
     QThreadPool pool;
+    std::shared_ptr<DecodeTable> table;
 };
