@@ -193,5 +193,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestThumbnailCache)
+QTEST_MAIN(TestThumbnailCache)
 #include "tst_thumbnailcache.moc"

@@ -2,6 +2,7 @@
 
 #include "app/boxoverlay.h"
 #include "app/imagedecoder.h"
+#include "app/lookahead.h"
 #include "app/utils.h"
 #include "model/editsession.h"
 #include "model/imagelist.h"
@@ -20,6 +21,7 @@ void registerQmlTypes(QQmlEngine *engine)
     ImageList::instance();
     EditSession::instance();
     qmlRegisterType<BoxOverlay>("Pallaster", 1, 0, "BoxOverlay");
+    qmlRegisterType<Lookahead>("Pallaster", 1, 0, "Lookahead");
     engine->addImageProvider(QLatin1String(ImageDecoder::providerId), new ImageDecoder);
 }
 

@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QMutex>
 #include <QRunnable>
+#include <QSet>
 #include <QUrl>
 #include <QVector>
 
@@ -265,6 +266,53 @@ QQuickImageResponse *ImageDecoder::requestImageResponse(const QString &id,
     if (start)
         pool.start(new DecodeJob(table, decoding));
     return response;
+}
+
+void ImageDecoder::hold(const QStringList &paths, const QSize &size)
+{
+    QSet<QString> keys;
+    for (const QString &path : paths) {
+        if (!path.isEmpty())
+            keys.insert(keyOf(path, QRect(), size));
+    }
+    QMutexLocker lock(&table->mutex);
+    for (auto it = table->decodings.begin(); it != table->decodings.end();) {
+        const std::shared_ptr<Decoding> &decoding = it.value();
+        if (!decoding->held || keys.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        decoding->held = false;
+        if (decoding->done || decoding->waiting.isEmpty()) {
+            decoding->cancelled = true;
+            it = table->decodings.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const QString &key : qAsConst(keys)) {
+        std::shared_ptr<Decoding> &decoding = table->decodings[key];
+        if (decoding) {
+            decoding->held = true;
+            continue;
+        }
+        decoding = std::make_shared<Decoding>();
+        decoding->key = key;
+        decoding->path = key.left(key.indexOf(QLatin1Char('|')));
+        decoding->size = size;
+        decoding->held = true;
+        // After the pictures asked for on screen.
+        pool.start(new DecodeJob(table, decoding), -1);
+    }
+}
+
+int ImageDecoder::heldReady() const
+{
+    QMutexLocker lock(&table->mutex);
+    int count = 0;
+    for (const std::shared_ptr<Decoding> &decoding : qAsConst(table->decodings))
+        count += decoding->held && decoding->done ? 1 : 0;
+    return count;
 }
 
 QImage ImageDecoder::decode(const QString &path, const QSize &requestedSize, QString *error,
