@@ -9,8 +9,12 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QUrl>
 
 #include <memory>
@@ -38,12 +42,41 @@ void setApplicationIdentity()
     QCoreApplication::setOrganizationDomain(QStringLiteral("ostrel.org"));
 }
 
+bool openGLIsSoftware()
+{
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext context;
+    if (!context.create() || !context.makeCurrent(&surface))
+        return false;
+    const auto *name
+        = reinterpret_cast<const char *>(context.functions()->glGetString(GL_RENDERER));
+    const QByteArray renderer = QByteArray(name ? name : "").toLower();
+    context.doneCurrent();
+    return renderer.contains("llvmpipe") || renderer.contains("softpipe")
+        || renderer.contains("software rasterizer") || renderer.contains("swrast");
+}
+
+void chooseSceneGraphBackend()
+{
+    // Left to the user when they name one.
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")
+        || !qEnvironmentVariableIsEmpty("QMLSCENE_DEVICE"))
+        return;
+    // OpenGL drawn by the processor (a machine without a graphics driver, a virtual display)
+    // takes cores from decoding and draws a screen of tiles slower than Qt Quick's own software
+    // renderer does.
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && openGLIsSoftware())
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+}
+
 int runApplication(int &argc, char **argv, const QString &mainUrl)
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     setApplicationIdentity();
 
     auto app = std::make_unique<QGuiApplication>(argc, argv);
+    chooseSceneGraphBackend();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     registerQmlTypes(engine.get());
 
