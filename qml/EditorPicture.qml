@@ -38,9 +38,8 @@ Item {
     readonly property bool widthBound: viewWidth <= viewHeight * aspect
     readonly property real fitWidth: aspect > 0 ? (widthBound ? viewWidth : viewHeight * aspect) : 0
     readonly property real fitHeight: aspect > 0 ? (widthBound ? viewWidth / aspect : viewHeight) : 0
-    // The size a fitted picture is decoded at, in pixels.
-    readonly property size fitDecodeSize: Qt.size(Math.floor(viewWidth * Screen.devicePixelRatio),
-                                                  Math.floor(viewHeight * Screen.devicePixelRatio))
+    // The size a fitted picture asks to be decoded at (the Image item turns it into pixels).
+    readonly property size fitSize: Qt.size(Math.floor(viewWidth), Math.floor(viewHeight))
     readonly property real maxZoom: imageSize.width > 0 && fitWidth > 0
                                     ? Math.max(1, 8 * imageSize.width / fitWidth) : 8
 
@@ -96,7 +95,8 @@ Item {
         objectName: "lookahead"
         rows: EditSession.isOpen ? [EditSession.row, EditSession.neighbourRow(1),
                                     EditSession.neighbourRow(-1)] : []
-        size: picture.fitDecodeSize
+        size: Qt.size(picture.fitSize.width * Screen.devicePixelRatio,
+                      picture.fitSize.height * Screen.devicePixelRatio)
     }
 
     Flickable {
@@ -125,7 +125,7 @@ Item {
                 view: flick
                 url: picture.decodedUrl
                 thumbnailSize: picture.thumbnailSize
-                fitSize: Qt.size(Math.floor(picture.viewWidth), Math.floor(picture.viewHeight))
+                fitSize: picture.fitSize
                 imageSize: picture.imageSize
             }
             // Hover for the place a key adds a box at. A click beside the boxes clears the
