@@ -97,28 +97,33 @@ private slots:
         // A thumbnail already there: "" none, "current" made for the file as it is, "stale"
         // made for an older version, "other file" made for another file with the same name.
         QTest::addColumn<QString>("before");
+        // The size it was kept at.
+        QTest::addColumn<int>("beforeEdge");
         QTest::addColumn<bool>("shownFromBefore");
         // The cache folder is below a plain file, so that nothing can be written there.
         QTest::addColumn<bool>("unwritable");
         QTest::addColumn<QString>("keptIn");
 
-        QTest::newRow("made and kept") << QSize(119, 119) << "" << false << false << "normal";
-        QTest::newRow("large") << QSize(200, 200) << "" << false << false << "large";
+        QTest::newRow("made and kept") << QSize(119, 119) << "" << 0 << false << false << "normal";
+        QTest::newRow("large") << QSize(200, 200) << "" << 0 << false << false << "large";
         QTest::newRow("larger than large: nothing kept")
-            << QSize(300, 300) << "" << false << false << "";
+            << QSize(300, 300) << "" << 0 << false << false << "";
         QTest::newRow("another program's, used as it is")
-            << QSize(100, 100) << "current" << true << false << "normal";
+            << QSize(100, 100) << "current" << 0 << true << false << "normal";
         QTest::newRow("stale time: made again")
-            << QSize(100, 100) << "stale" << false << false << "normal";
+            << QSize(100, 100) << "stale" << 0 << false << false << "normal";
         QTest::newRow("another file's: made again")
-            << QSize(100, 100) << "other file" << false << false << "normal";
+            << QSize(100, 100) << "other file" << 0 << false << false << "normal";
+        QTest::newRow("a larger one kept, used for a smaller tile")
+            << QSize(100, 100) << "current" << 256 << true << false << "large";
         QTest::newRow("unwritable cache: shown all the same")
-            << QSize(119, 119) << "" << false << true << "";
+            << QSize(119, 119) << "" << 0 << false << true << "";
     }
     void throughTheDecoder()
     {
         QFETCH(QSize, requested);
         QFETCH(QString, before);
+        QFETCH(int, beforeEdge);
         QFETCH(bool, shownFromBefore);
         QFETCH(bool, unwritable);
         QFETCH(QString, keptIn);
@@ -134,7 +139,9 @@ private slots:
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
         const ThumbnailCache cache(root);
-        const int edge = qMax(ThumbnailCache::edgeFor(requested), ThumbnailCache::normalEdge);
+        const int edge = beforeEdge > 0
+            ? beforeEdge
+            : qMax(ThumbnailCache::edgeFor(requested), ThumbnailCache::normalEdge);
         const QString kept = cache.thumbnailPath(photo, edge);
         QByteArray beforeBytes;
         if (!before.isEmpty()) {

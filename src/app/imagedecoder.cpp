@@ -185,7 +185,10 @@ public:
         qint64 mtime = -1;
         if (edge > 0) {
             mtime = ThumbnailCache::modificationTime(path);
-            image = table->thumbnails.find(path, edge, mtime);
+            // The smallest kept size that holds the request; a larger one kept by another
+            // program does too.
+            for (int kept = edge; kept <= ThumbnailCache::largeEdge && image.isNull(); kept *= 2)
+                image = table->thumbnails.find(path, kept, mtime);
             if (image.isNull()) {
                 made = ImageDecoder::decode(path, QSize(edge, edge), &error);
                 image = made;
