@@ -1,8 +1,10 @@
-// Drives the real window over folders of camera-size JPEG photos (12 MP and 48 MP) and prints,
-// for 4 and 10 columns: the time until the first screen is drawn with every visible image
-// ready, the longest stall of the GUI thread while the grid scrolls through 20 screens, and the
-// peak resident memory. Each configuration runs in a process of its own so that its peak is its
-// own.
+// Drives the real window over folders of camera-size JPEG photos (12 MP and 48 MP), seven boxes
+// on each, and prints, for 4 and 10 columns, opened cold (no thumbnails on disk) and again (the
+// thumbnails the first opening left): the time until the first screen is drawn with every
+// visible image ready, the longest stall of the GUI thread while the grid is flicked at
+// 2,500 px/s and on jumps to screens not seen yet, and the peak resident memory. Each opening
+// runs in a process of its own, so that its peak is its own and it starts with no image in
+// memory.
 #include "app/application.h"
 #include "benchutil.h"
 #include "model/imagelist.h"
@@ -20,17 +22,23 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <random>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-const int photoCount = 1200; // file names; a handful of distinct photos behind them
+const int photoCount = 3000; // file names; a handful of distinct photos behind them
 const int distinctPhotos = 4;
 const int screens = 20;
-const int ticksPerScreen = 20; // one 16 ms tick each: a screen in about a third of a second
+const int boxesPerImage = 7;
+const double flickStep = 40; // pixels a 16 ms tick: 2,500 px/s
+const int ticksAfterJump = 30; // about half a second, for the new screen's tiles to come
+const int maxJumps = 30;
 
 bool generate(const QString &images, const QString &labels, int width, int height)
 {
@@ -55,7 +63,7 @@ bool generate(const QString &images, const QString &labels, int width, int heigh
             != 0)
             return false;
         QByteArray text;
-        for (int b = 0; b < 5; ++b)
+        for (int b = 0; b < boxesPerImage; ++b)
             text += QByteArray::number(b % 3) + ' ' + QByteArray::number(unit(rng), 'f', 6) + ' '
                 + QByteArray::number(unit(rng), 'f', 6) + " 0.100000 0.120000\n";
         QFile file(labels + QLatin1Char('/') + name + QStringLiteral(".txt"));
@@ -65,6 +73,14 @@ bool generate(const QString &images, const QString &labels, int width, int heigh
     for (const QString &path : distinct)
         QFile::remove(path);
     return true;
+}
+
+// The CPU time the calling thread has used, in milliseconds.
+double threadCpuMs()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
 // Tiles are not QObject children of the view: their items are walked.
@@ -162,12 +178,26 @@ int runWindow(int argc, char **argv)
         return 0;
     }
 
-    // Scrolling: a 16 ms timer moves the view; the longest gap between its ticks is the longest
-    // time the GUI thread did not get round to it.
-    const double step = grid->height() / ticksPerScreen;
-    const double end = grid->property("contentHeight").toDouble() - grid->height();
-    int ticks = 0;
-    qint64 last = 0, longest = 0;
+    // A 16 ms timer moves the view: the longest gap between its ticks is the longest time the
+    // GUI thread did not get round to it. First a flick over the first half of the grid (at
+    // most 20 screens), then jumps, a screen and a half apart, over the half not seen yet.
+    const double screen = grid->height();
+    const double end = grid->property("contentHeight").toDouble() - screen;
+    const double flickEnd = qMin(end / 2, screens * screen);
+    int ticks = 0, wait = 0, jumps = 0;
+    double jumpTo = flickEnd + screen;
+    qint64 last = 0, longestFlick = 0;
+    std::vector<qint64> jumpGaps; // the longest gap after each jump
+    // The GUI thread's own time from a jump until the frame after it is swapped: the work a
+    // jump costs, whatever else the machine is doing.
+    std::vector<double> jumpWork;
+    double jumpStart = -1;
+    QObject::connect(window, &QQuickWindow::frameSwapped, [&] {
+        if (jumpStart >= 0) {
+            jumpWork.push_back(threadCpuMs() - jumpStart);
+            jumpStart = -1;
+        }
+    });
     QEventLoop loop;
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
@@ -175,24 +205,44 @@ int runWindow(int argc, char **argv)
     QElapsedTimer gaps;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         const qint64 now = gaps.nsecsElapsed();
-        if (ticks > 0)
-            longest = qMax(longest, now - last);
+        const qint64 gap = ticks > 0 ? now - last : 0;
         last = now;
-        const double y = grid->property("contentY").toDouble() + step;
-        if (++ticks > screens * ticksPerScreen || y > end) {
+        ++ticks;
+        const double y = grid->property("contentY").toDouble();
+        if (jumps == 0 && y + flickStep <= flickEnd) {
+            longestFlick = qMax(longestFlick, gap);
+            grid->setProperty("contentY", y + flickStep);
+            return;
+        }
+        if (jumps > 0)
+            jumpGaps.back() = qMax(jumpGaps.back(), gap);
+        if (jumps > 0 && ++wait < ticksAfterJump)
+            return;
+        if (jumpTo > end || jumps == maxJumps) {
             loop.quit();
             return;
         }
-        grid->setProperty("contentY", y);
+        grid->setProperty("contentY", jumpTo);
+        jumpTo += 1.5 * screen;
+        ++jumps;
+        jumpGaps.push_back(0);
+        jumpStart = threadCpuMs();
+        wait = 0;
     });
     gaps.start();
     timer.start();
     loop.exec();
 
-    std::printf("%d columns, %d visible tiles: first screen %.3f s, longest stall %.1f ms over "
-                "%d ticks (%.1f screens), peak RSS %.0f MB\n",
-                columns, visible, firstScreen, longest / 1e6, ticks - 1,
-                (ticks - 1) / double(ticksPerScreen), bench::peakRssMB());
+    std::sort(jumpGaps.begin(), jumpGaps.end());
+    const double longestJump = jumpGaps.empty() ? 0 : jumpGaps.back() / 1e6;
+    const double medianJump = jumpGaps.empty() ? 0 : jumpGaps[jumpGaps.size() / 2] / 1e6;
+    std::sort(jumpWork.begin(), jumpWork.end());
+    const double medianWork = jumpWork.empty() ? 0 : jumpWork[jumpWork.size() / 2];
+    std::printf("%d visible tiles: first screen %.3f s, longest stall %.1f ms flicking "
+                "(%.1f screens), %.1f ms on %d jumps (median %.1f ms; GUI thread busy %.1f ms a "
+                "jump), peak RSS %.0f MB\n",
+                visible, firstScreen, longestFlick / 1e6, flickEnd / screen, longestJump, jumps,
+                medianJump, medianWork, bench::peakRssMB());
     std::fflush(stdout);
     return 0;
 }
@@ -228,19 +278,28 @@ int main(int argc, char **argv)
             const QString config = QStringLiteral("%1@%2").arg(size.width).arg(columns);
             if (!only.isEmpty() && !only.contains(config))
                 continue;
-            QProcess child;
-            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            child.start(QCoreApplication::applicationFilePath(),
-                        {QStringLiteral("--window"), images, labels, QString::number(columns)});
-            child.waitForFinished(-1);
-            const QByteArray out = child.readAllStandardOutput().trimmed();
-            if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-                std::printf("%s x %d columns: the window process failed (exit %d%s)\n", size.name,
-                            columns, child.exitCode(),
-                            child.exitStatus() != QProcess::NormalExit ? ", killed" : "");
-            else
-                std::printf("%s, %s\n", size.name, out.constData());
-            std::fflush(stdout);
+            // The thumbnails of its own: none for the cold opening, those it left for the next.
+            const QString cache = dir.filePath(QStringLiteral("cache"));
+            QDir(cache).removeRecursively();
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+            for (const char *opening : {"cold", "again"}) {
+                QProcess child;
+                child.setProcessEnvironment(environment);
+                child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+                child.start(QCoreApplication::applicationFilePath(),
+                            {QStringLiteral("--window"), images, labels, QString::number(columns)});
+                child.waitForFinished(-1);
+                const QByteArray out = child.readAllStandardOutput().trimmed();
+                if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+                    std::printf("%s x %d columns, %s: the window process failed (exit %d%s)\n",
+                                size.name, columns, opening, child.exitCode(),
+                                child.exitStatus() != QProcess::NormalExit ? ", killed" : "");
+                else
+                    std::printf("%s, %d columns, %s: %s\n", size.name, columns, opening,
+                                out.constData());
+                std::fflush(stdout);
+            }
         }
     }
     return 0;

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Window 2.15
 import Pallaster 1.0
 
 // The open image in the editor, with its boxes to select, move, resize and delete. It fits the
@@ -37,6 +38,8 @@ Item {
     readonly property bool widthBound: viewWidth <= viewHeight * aspect
     readonly property real fitWidth: aspect > 0 ? (widthBound ? viewWidth : viewHeight * aspect) : 0
     readonly property real fitHeight: aspect > 0 ? (widthBound ? viewWidth / aspect : viewHeight) : 0
+    // The size a fitted picture asks to be decoded at (the Image item turns it into pixels).
+    readonly property size fitSize: Qt.size(Math.floor(viewWidth), Math.floor(viewHeight))
     readonly property real maxZoom: imageSize.width > 0 && fitWidth > 0
                                     ? Math.max(1, 8 * imageSize.width / fitWidth) : 8
 
@@ -86,6 +89,16 @@ Item {
     }
     onDecodedUrlChanged: zoom = 1
 
+    // The open image and the ones PageDown and PageUp open next, decoded in the background at
+    // the size a fitted picture asks for: the next one is sharp as soon as it is opened.
+    Lookahead {
+        objectName: "lookahead"
+        rows: EditSession.isOpen ? [EditSession.row, EditSession.neighbourRow(1),
+                                    EditSession.neighbourRow(-1)] : []
+        size: Qt.size(picture.fitSize.width * Screen.devicePixelRatio,
+                      picture.fitSize.height * Screen.devicePixelRatio)
+    }
+
     Flickable {
         id: flick
         objectName: "pictureView"
@@ -112,6 +125,7 @@ Item {
                 view: flick
                 url: picture.decodedUrl
                 thumbnailSize: picture.thumbnailSize
+                fitSize: picture.fitSize
                 imageSize: picture.imageSize
             }
             // Hover for the place a key adds a box at. A click beside the boxes clears the

@@ -19,14 +19,22 @@ Item {
     // Whether the boxes carry their class names.
     property bool showNames: false
     readonly property bool failed: imgPicture.status === Image.Error
+    // The picture shown: the one at decodeSize, or the one before it while that is decoded.
+    readonly property Image shown: imgPicture.status === Image.Ready ? imgPicture : imgPrevious
     // The image's width over its height, 0 until the thumbnail is decoded; an image that cannot
     // be read gets a square frame, so its boxes still show.
-    readonly property real aspect: imgPicture.status === Image.Ready && imgPicture.implicitHeight > 0
-                                   ? imgPicture.implicitWidth / imgPicture.implicitHeight
+    readonly property real aspect: shown.status === Image.Ready && shown.implicitHeight > 0
+                                   ? shown.implicitWidth / shown.implicitHeight
                                    : (failed ? 1 : 0)
     property Menu contextMenu: null
 
     signal clicked()
+
+    // The path and size of the picture last ready. When only the size changes (the columns
+    // did), that picture stays, scaled, until the one at the new size is ready: imgPrevious
+    // takes it from the pixmap cache the moment imgPicture lets go of it.
+    property string readyPath
+    property size readySize
 
     objectName: "tile" + row
 
@@ -47,8 +55,9 @@ Item {
 
             // Neutral until the thumbnail is ready.
             Rectangle {
+                objectName: "tileBlank"
                 anchors.fill: parent
-                visible: imgPicture.status === Image.Loading
+                visible: imgPicture.status === Image.Loading && imgPrevious.status !== Image.Ready
                 color: "#e4e4e4"
             }
             // Decoded off the GUI thread to fit the tile (JPEG scales while it decodes) and never
@@ -61,6 +70,23 @@ Item {
                 asynchronous: true
                 sourceSize: tile.decodeSize
                 source: "image://decoded/" + encodeURIComponent(tile.imagePath)
+                onStatusChanged: {
+                    if (status === Image.Loading && tile.readyPath === tile.imagePath) {
+                        imgPrevious.sourceSize = tile.readySize
+                        imgPrevious.source = "image://decoded/" + encodeURIComponent(tile.readyPath)
+                        return
+                    }
+                    imgPrevious.source = ""
+                    tile.readyPath = status === Image.Ready ? tile.imagePath : ""
+                    tile.readySize = sourceSize
+                }
+            }
+            Image {
+                id: imgPrevious
+                anchors.fill: rcImageFrame
+                visible: imgPicture.status !== Image.Ready && status === Image.Ready
+                fillMode: Image.Stretch
+                asynchronous: true
             }
             Label {
                 anchors.top: parent.top

@@ -12,6 +12,9 @@ Item {
     // The decoder's URL of the image; empty while nothing is open.
     property string url
     property size thumbnailSize
+    // The size a picture that fits the view is decoded at: the box it is fitted into, so that
+    // images decoded ahead of opening (before their frame exists) match the request exactly.
+    property size fitSize
     // The image file's own size; invalid when its header says nothing.
     property size imageSize
     readonly property Image thumbnail: imgThumb
@@ -35,10 +38,15 @@ Item {
         var w = frame.width, h = frame.height
         var limit = Math.min(1, imageSize.width > 0 ? imageSize.width / w : 1,
                              Math.sqrt(Screen.width * Screen.height / (w * h)))
-        // The size first: a source set first would start decoding at full size.
-        imgSharp.sourceSize = Qt.size(Math.floor(w * limit), Math.floor(h * limit))
+        // The size first: a source set first would start decoding at full size. The decoder
+        // never enlarges, so a fitted picture asks for the whole box it fits into.
+        var fitted = w <= fitSize.width + 1 && h <= fitSize.height + 1
+        imgSharp.sourceSize = fitted ? fitSize : Qt.size(Math.floor(w * limit), Math.floor(h * limit))
         imgSharp.source = layers.url
-        if (!(imageSize.width > w * limit + 1)) {
+        // The part in view only when the whole copy is coarser than the picture shows it: never
+        // while the picture fits, when the whole copy is the frame's own size.
+        var shownWidth = imageSize.width > 0 ? Math.min(w, imageSize.width) : w
+        if (fitted || !(shownWidth > w * limit + 1)) {
             imgRegion.source = ""
             return
         }
@@ -61,10 +69,13 @@ Item {
         imgRegion.source = regionUrl
     }
 
+    // A new image is asked for at once, as soon as its frame is laid out: it may have been
+    // decoded ahead.
     onUrlChanged: {
         imgSharp.source = ""
         imgRegion.source = ""
-        sharpTimer.restart()
+        sharpTimer.stop()
+        Qt.callLater(layers.update)
     }
     Timer {
         id: sharpTimer

@@ -1,8 +1,14 @@
 #include "app/imagedecoder.h"
 
 #include <QImage>
+#include <QQuickImageResponse>
+#include <QQuickTextureFactory>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
+
+#include <memory>
 
 class TestImageDecoder : public QObject
 {
@@ -80,7 +86,59 @@ private slots:
         QVERIFY(ImageDecoder::decode(path, QSize(100, 100), &error).isNull());
         QVERIFY2(error.startsWith(path + QStringLiteral(": ")), qPrintable(error));
     }
+
+    // What the decoder keeps after two calls of hold(): the files are gone when `asked` is
+    // requested, so only a kept image can be served.
+    void heldImages_data()
+    {
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("then");
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<bool>("served");
+        const QStringList ab = {"a", "b"}, bc = {"b", "c"};
+        QTest::newRow("held") << ab << ab << "a" << true;
+        QTest::newRow("held again") << ab << bc << "b" << true;
+        QTest::newRow("new one decoded") << ab << bc << "c" << true;
+        QTest::newRow("let go") << ab << bc << "a" << false;
+        QTest::newRow("all let go") << ab << QStringList() << "b" << false;
+    }
+    void heldImages()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, then);
+        QFETCH(QString, asked);
+        QFETCH(bool, served);
+        QTemporaryDir dir;
+        const auto paths = [&dir](const QStringList &names) {
+            QStringList result;
+            for (const QString &name : names)
+                result << dir.filePath(name + QStringLiteral(".jpg"));
+            return result;
+        };
+        QImage photo(800, 600, QImage::Format_RGB32);
+        photo.fill(Qt::darkCyan);
+        for (const QString &path : paths({"a", "b", "c"}))
+            QVERIFY(photo.save(path));
+        // Larger than any thumbnail: decoded from the photo.
+        const QSize size(400, 400);
+        ImageDecoder decoder(ThumbnailCache(dir.filePath(QStringLiteral("thumbnails"))));
+        decoder.hold(paths(first), size);
+        QTRY_COMPARE(decoder.heldReady(), first.size());
+        decoder.hold(paths(then), size);
+        QTRY_COMPARE(decoder.heldReady(), then.size());
+        for (const QString &path : paths({"a", "b", "c"}))
+            QVERIFY(QFile::remove(path));
+
+        std::unique_ptr<QQuickImageResponse> response(decoder.requestImageResponse(
+            QString::fromUtf8(QUrl::toPercentEncoding(paths({asked}).first())), size));
+        QSignalSpy finished(response.get(), &QQuickImageResponse::finished);
+        QVERIFY(finished.wait(10000));
+        std::unique_ptr<QQuickTextureFactory> texture(response->textureFactory());
+        // No texture at all for an image that could not be decoded.
+        QCOMPARE(texture ? texture->image().size() : QSize(), served ? QSize(400, 300) : QSize());
+        QCOMPARE(response->errorString().isEmpty(), served);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestImageDecoder)
+QTEST_MAIN(TestImageDecoder)
 #include "tst_imagedecoder.moc"

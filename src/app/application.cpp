@@ -4,14 +4,19 @@
 #include "app/commandline.h"
 #include "app/datasetactions.h"
 #include "app/imagedecoder.h"
+#include "app/lookahead.h"
 #include "app/utils.h"
 #include "model/editsession.h"
 #include "model/imagelist.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QUrl>
 
 #include <cstdio>
@@ -24,6 +29,7 @@ void registerQmlTypes(QQmlEngine *engine)
     EditSession::instance();
     DatasetActions::instance();
     qmlRegisterType<BoxOverlay>("Pallaster", 1, 0, "BoxOverlay");
+    qmlRegisterType<Lookahead>("Pallaster", 1, 0, "Lookahead");
     engine->addImageProvider(QLatin1String(ImageDecoder::providerId), new ImageDecoder);
 }
 
@@ -65,6 +71,34 @@ int answered(const CommandLine &line)
 
 } // namespace
 
+bool openGLIsSoftware()
+{
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext context;
+    if (!context.create() || !context.makeCurrent(&surface))
+        return false;
+    const auto *name
+        = reinterpret_cast<const char *>(context.functions()->glGetString(GL_RENDERER));
+    const QByteArray renderer = QByteArray(name ? name : "").toLower();
+    context.doneCurrent();
+    return renderer.contains("llvmpipe") || renderer.contains("softpipe")
+        || renderer.contains("software rasterizer") || renderer.contains("swrast");
+}
+
+void chooseSceneGraphBackend()
+{
+    // Left to the user when they name one.
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")
+        || !qEnvironmentVariableIsEmpty("QMLSCENE_DEVICE"))
+        return;
+    // OpenGL drawn by the processor (a machine without a graphics driver, a virtual display)
+    // takes cores from decoding and draws a screen of tiles slower than Qt Quick's own software
+    // renderer does.
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && openGLIsSoftware())
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+}
+
 int runApplication(int &argc, char **argv, const QString &mainUrl)
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
@@ -83,6 +117,7 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
     if (line.action != CommandLine::Run)
         return answered(line);
     DatasetActions::setStartFolders(line.images, line.labels);
+    chooseSceneGraphBackend();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     registerQmlTypes(engine.get());
 

@@ -18,6 +18,12 @@ void useWindowIncubation(QQmlEngine *engine, QObject *root);
 // Application, organisation name and domain (what QSettings and dialogs go by).
 void setApplicationIdentity();
 
+// Whether OpenGL is drawn by the processor (Mesa's llvmpipe and the like) rather than a GPU.
+bool openGLIsSoftware();
+// Qt Quick's software renderer where OpenGL itself is software, unless the environment names a
+// renderer: it needs a QGuiApplication.
+void chooseSceneGraphBackend();
+
 // The whole life of the application: set-up, loading `mainUrl`, the event loop and shut-down.
 // Returns the event loop's exit code, or -1 when the main document yields no root object.
 int runApplication(int &argc, char **argv, const QString &mainUrl);

@@ -1,24 +1,42 @@
 #pragma once
 
+#include "app/thumbnailcache.h"
+
 #include <QQuickAsyncImageProvider>
 #include <QRect>
+#include <QStringList>
 #include <QThreadPool>
+
+#include <memory>
+
+class DecodeTable;
 
 // Decodes image files for the window's Image items ("image://decoded/<percent-encoded path>",
 // or with "?region=x,y,w,h" after it for that rectangle of the image, in its own pixels),
 // on a pool of threads rather than on the GUI thread, and at the size asked for: a requested
 // size fits the image into it with its aspect ratio kept and never enlarges it, and JPEG scales
 // while it decodes, so a 12 MP photo shown 300 pixels wide never exists at full size.
+//
+// Sizes a desktop thumbnail holds (up to 256 pixels) come from the thumbnail cache, and are put
+// there when they are not. Requests for the same image at the same size share one decoding, and
+// the images given to hold() are decoded ahead and kept until a request takes them.
 class ImageDecoder : public QQuickAsyncImageProvider
 {
 public:
     static constexpr const char *providerId = "decoded";
 
-    ImageDecoder();
+    explicit ImageDecoder(const ThumbnailCache &thumbnails = ThumbnailCache());
     ~ImageDecoder() override;
 
     QQuickImageResponse *requestImageResponse(const QString &id,
                                               const QSize &requestedSize) override;
+
+    // Decodes the images at `paths` to fit `size` (in pixels, as a request gives it) in the
+    // background and keeps them, letting go of those held before that are not among them: the
+    // images a key is about to open are then ready when it is pressed.
+    void hold(const QStringList &paths, const QSize &size);
+    // How many of the images hold() keeps are decoded.
+    int heldReady() const;
 
     // The image at `path`, fitted into `requestedSize` (when it is valid) without enlarging it.
     // A null image, with `error` set, when the file cannot be read.
@@ -29,4 +47,5 @@ public:
 
 private:
     QThreadPool pool;
+    std::shared_ptr<DecodeTable> table;
 };
