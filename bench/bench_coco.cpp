@@ -145,8 +145,7 @@ long barePass(const std::string &imagesPath, const std::string &annsPath)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
-        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    imageCount = bench::imageCount(imageCount);
     if (qEnvironmentVariableIsSet("BENCH_ANNOTATIONS"))
         annotationCount = qEnvironmentVariableIntValue("BENCH_ANNOTATIONS");
     // BENCH_COCO_DIR keeps the generated files there and uses them again on the next run.

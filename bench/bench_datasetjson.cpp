@@ -13,8 +13,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     int imageCount = 100000;
-    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
-        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    imageCount = bench::imageCount(imageCount);
     QTemporaryDir tmp;
 
     // The starting dataset, written compactly by hand and loaded once.

@@ -159,11 +159,7 @@ int main(int argc, char **argv)
     QTemporaryDir scratch;
     const QString kept = qEnvironmentVariable("BENCH_EDITOR_DIR");
     const QDir temporary(kept.isEmpty() ? scratch.path() : kept);
-    const struct
-    {
-        const char *name;
-        int width, height;
-    } sizes[] = {{"12 MP", 4032, 3024}, {"48 MP", 8000, 6000}};
+    const auto &sizes = bench::photoSizes;
     for (const auto &size : sizes) {
         const QString folder = temporary.filePath(QString::number(size.width));
         QDir().mkpath(folder + QStringLiteral("/images"));

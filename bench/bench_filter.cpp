@@ -49,8 +49,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_QUICK_BACKEND", "software");
     QGuiApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
-        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    imageCount = bench::imageCount(imageCount);
     QTemporaryDir tmp;
     const QString labels = tmp.filePath("labels"), images = tmp.filePath("images");
     QDir().mkpath(labels);

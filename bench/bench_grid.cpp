@@ -260,11 +260,7 @@ int main(int argc, char **argv)
     QTemporaryDir temporary;
     const QString kept = qEnvironmentVariable("BENCH_GRID_DIR");
     const QDir dir(kept.isEmpty() ? temporary.path() : kept);
-    const struct
-    {
-        const char *name;
-        int width, height;
-    } sizes[] = {{"12 MP", 4032, 3024}, {"48 MP", 8000, 6000}};
+    const auto &sizes = bench::photoSizes;
     const QStringList only
         = qEnvironmentVariable("BENCH_GRID_ONLY").split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const auto &size : sizes) {

@@ -59,8 +59,7 @@ qint64 generate(const QString &labels)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
-        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    imageCount = bench::imageCount(imageCount);
     QTemporaryDir tmp;
     const QString labels = tmp.filePath("labels");
     QDir().mkpath(labels);

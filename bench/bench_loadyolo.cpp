@@ -17,8 +17,7 @@ int imageCount = 100000;
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("BENCH_IMAGES"))
-        imageCount = qEnvironmentVariableIntValue("BENCH_IMAGES");
+    imageCount = bench::imageCount(imageCount);
     QTemporaryDir tmp;
     const QString labels = tmp.filePath("labels");
     const QString images = tmp.filePath("images");

@@ -156,6 +156,21 @@ inline void writeWhole(const std::string &path, const std::string &text)
     close(fd);
 }
 
+// How many images a benchmark makes: BENCH_IMAGES when set, else `fallback`.
+inline int imageCount(int fallback)
+{
+    return qEnvironmentVariableIsSet("BENCH_IMAGES") ? qEnvironmentVariableIntValue("BENCH_IMAGES")
+                                                     : fallback;
+}
+
+// The camera sizes the window benchmarks run at.
+struct PhotoSize
+{
+    const char *name;
+    int width, height;
+};
+constexpr PhotoSize photoSizes[] = {{"12 MP", 4032, 3024}, {"48 MP", 8000, 6000}};
+
 // A YOLO dataset of `count` label files of 0 to 12 boxes of 80 classes, named by number from
 // 100000000, with an empty image for each (one in ten a PNG). Prints its size; returns the
 // bytes of label text written.
