@@ -68,11 +68,7 @@ int main(int argc, char **argv)
 
     const std::string folder = labels.toStdString();
     const int runs = 5;
-    bench::posixPass(folder); // warm the page cache
-    qint64 read = 0;
-    const double floor = bench::medianSeconds(runs, [&] { read = bench::posixPass(folder); });
-    if (read != total)
-        std::printf("warning: floor read %lld of %lld bytes\n", (long long)read, (long long)total);
+    const double floor = bench::posixFloor(folder, runs, total);
 
     bench::resetPeakRss();
     ImageList *model = ImageList::instance();

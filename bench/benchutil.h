@@ -156,6 +156,19 @@ inline void writeWhole(const std::string &path, const std::string &text)
     close(fd);
 }
 
+// The median time of a plain POSIX read of every file in `folder` (after one pass that warms
+// the page cache), warning when it reads other than `expected` bytes.
+inline double posixFloor(const std::string &folder, int runs, qint64 expected)
+{
+    posixPass(folder);
+    qint64 read = 0;
+    const double floor = medianSeconds(runs, [&] { read = posixPass(folder); });
+    if (read != expected)
+        std::printf("warning: floor read %lld of %lld bytes\n", (long long)read,
+                    (long long)expected);
+    return floor;
+}
+
 // How many images a benchmark makes: BENCH_IMAGES when set, else `fallback`.
 inline int imageCount(int fallback)
 {
