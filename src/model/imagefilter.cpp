@@ -2,13 +2,7 @@
 
 #include "model/imagelist.h"
 
-#include <QQmlEngine>
-
 #include <algorithm>
-
-namespace {
-ImageFilter *s_filter = nullptr;
-}
 
 ImageFilter::ImageFilter(ImageList *images, QObject *parent)
     : QSortFilterProxyModel(parent)
@@ -22,13 +16,6 @@ ImageFilter::ImageFilter(ImageList *images, QObject *parent)
         connect(this, signal, this, &ImageFilter::countChanged);
     connect(this, &QAbstractItemModel::modelReset, this, &ImageFilter::countChanged);
     connect(this, &QAbstractItemModel::layoutChanged, this, &ImageFilter::countChanged);
-    if (!s_filter)
-        s_filter = this;
-}
-
-ImageFilter *ImageFilter::instance()
-{
-    return s_filter;
 }
 
 void ImageFilter::setSearch(const QString &text)

@@ -32,8 +32,6 @@ class ImageFilter : public QSortFilterProxyModel
 public:
     explicit ImageFilter(ImageList *images, QObject *parent = nullptr);
 
-    static ImageFilter *instance();
-
     QString search() const { return searchText; }
     void setSearch(const QString &text);
     QVariantList classes() const;
