@@ -93,16 +93,19 @@ Item {
                 anchors.left: parent.left
                 text: tile.row
             }
-            Label {
-                objectName: "lblNoLabels"
+            // Made only for the tiles that show it: most tiles have a label file.
+            Loader {
                 anchors.top: parent.top
                 anchors.right: parent.right
-                visible: !tile.hasLabelFile
-                text: qsTr("no labels")
-                color: "white"
-                padding: 2
-                background: Rectangle {
-                    color: "#a0505050"
+                active: !tile.hasLabelFile
+                sourceComponent: Label {
+                    objectName: "lblNoLabels"
+                    text: qsTr("no labels")
+                    color: "white"
+                    padding: 2
+                    background: Rectangle {
+                        color: "#a0505050"
+                    }
                 }
             }
             Component {
