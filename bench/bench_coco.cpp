@@ -150,9 +150,7 @@ int main(int argc, char **argv)
         annotationCount = qEnvironmentVariableIntValue("BENCH_ANNOTATIONS");
     // BENCH_COCO_DIR keeps the generated files there and uses them again on the next run.
     QTemporaryDir tmp;
-    const QString folder = qEnvironmentVariableIsSet("BENCH_COCO_DIR")
-        ? qEnvironmentVariable("BENCH_COCO_DIR")
-        : tmp.path();
+    const QString folder = bench::workFolder("BENCH_COCO_DIR", tmp);
     const QString imageDir = folder + QStringLiteral("/images");
     if (!QFileInfo::exists(folder + QStringLiteral("/anns.json"))) {
         QDir().mkpath(imageDir);

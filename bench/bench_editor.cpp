@@ -157,8 +157,7 @@ int main(int argc, char **argv)
     // BENCH_EDITOR_DIR keeps the photos in a folder of one's choice, for running one size by hand
     // (`bench_editor --window <folder>`).
     QTemporaryDir scratch;
-    const QString kept = qEnvironmentVariable("BENCH_EDITOR_DIR");
-    const QDir temporary(kept.isEmpty() ? scratch.path() : kept);
+    const QDir temporary(bench::workFolder("BENCH_EDITOR_DIR", scratch));
     const auto &sizes = bench::photoSizes;
     for (const auto &size : sizes) {
         const QString folder = temporary.filePath(QString::number(size.width));

@@ -258,8 +258,7 @@ int main(int argc, char **argv)
     // BENCH_GRID_DIR keeps the photos in a folder of one's choice, for profiling a single
     // configuration by hand (`bench_grid --window <images> <labels> <columns>`).
     QTemporaryDir temporary;
-    const QString kept = qEnvironmentVariable("BENCH_GRID_DIR");
-    const QDir dir(kept.isEmpty() ? temporary.path() : kept);
+    const QDir dir(bench::workFolder("BENCH_GRID_DIR", temporary));
     const auto &sizes = bench::photoSizes;
     const QStringList only
         = qEnvironmentVariable("BENCH_GRID_ONLY").split(QLatin1Char(','), Qt::SkipEmptyParts);

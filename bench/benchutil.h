@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
@@ -167,6 +168,14 @@ inline double posixFloor(const std::string &folder, int runs, qint64 expected)
         std::printf("warning: floor read %lld of %lld bytes\n", (long long)read,
                     (long long)expected);
     return floor;
+}
+
+// The folder a benchmark makes its files in: the one the environment variable `keep` names
+// (kept for runs by hand), else the temporary `scratch`.
+inline QString workFolder(const char *keep, const QTemporaryDir &scratch)
+{
+    const QString kept = qEnvironmentVariable(keep);
+    return kept.isEmpty() ? scratch.path() : kept;
 }
 
 // How many images a benchmark makes: BENCH_IMAGES when set, else `fallback`.
