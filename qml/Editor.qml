@@ -87,8 +87,10 @@ Popup {
 
     modal: true
     dim: true
-    // Its picture takes the keys its shortcuts leave (Space).
+    // Its picture takes the keys its shortcuts leave (Space). Opened from the grid's Enter,
+    // the grid would keep the focus, and with it the keys, unless the picture takes it.
     focus: true
+    onOpened: picture.forceActiveFocus()
     closePolicy: Popup.NoAutoClose
     y: 0
     visible: EditSession.isOpen
