@@ -222,11 +222,11 @@ int runWindow(int argc, char **argv)
             loop.quit();
             return;
         }
-        grid->setProperty("contentY", jumpTo);
+        jumpStart = threadCpuMs();
+        grid->setProperty("contentY", jumpTo); // makes the new screen's tiles
         jumpTo += 1.5 * screen;
         ++jumps;
         jumpGaps.push_back(0);
-        jumpStart = threadCpuMs();
         wait = 0;
     });
     gaps.start();
