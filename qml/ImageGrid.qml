@@ -114,6 +114,7 @@ GridView {
     // Plain bindings to the roles rather than required properties: Qt 5.15 warns that a reused
     // delegate's required properties broke their bindings whenever the model is reset.
     delegate: ImageTile {
+        id: tile
         row: index
         hasLabelFile: model.imgHasLabelFile
         imagePath: model.imgFilePath
@@ -123,10 +124,30 @@ GridView {
         height: grid.cellHeight
         decodeSize: grid.decodeSize
         showNames: grid.showNames
-        onClicked: {
+        onActivated: {
             grid.currentIndex = row
             grid.forceActiveFocus()
             grid.openRequested(ImageFilter.sourceRow(row))
+        }
+        onMenuRequested: {
+            tileMenu.row = row
+            tileMenu.hasLabelFile = hasLabelFile
+            tileMenu.popup(tile, x, y)
+        }
+    }
+
+    // One menu for every tile, opened by a right click on one.
+    Menu {
+        id: tileMenu
+        objectName: "tileMenu"
+        // The tile it was opened on: its row in the grid.
+        property int row: -1
+        property bool hasLabelFile: true
+
+        MenuItem {
+            text: qsTr("Delete")
+            enabled: tileMenu.hasLabelFile
+            onTriggered: ImageList.removeRow(ImageFilter.sourceRow(tileMenu.row))
         }
     }
 }

@@ -1,6 +1,7 @@
 // The grid tile's overlay painted into an image: each kind of line in its class colour, scaled to
-// the item and clipped to it.
+// the item and clipped to it; and the tile's face around the picture.
 #include "app/boxoverlay.h"
+#include "app/tileface.h"
 #include "model/categorytable.h"
 #include "model/yololabels.h"
 
@@ -118,6 +119,108 @@ private slots:
         list.appendRow(0, 0.5, 0.5); // no longer watched
         QCOMPARE(boxesChanged.count(), 2);
         QCOMPARE(overlay.selectedBox(), -1);
+    }
+
+    // A 100 x 100 tile: a 2-pixel margin to the card, 3 to the area inside the frame (94 x 94),
+    // where a picture of aspect 2 lies at (3, 27) with a size of 94 x 47.
+    void tileFace_data()
+    {
+        QTest::addColumn<qreal>("aspect");
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<bool>("blank");
+        QTest::addColumn<bool>("labelled");
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QPoint>("pixel");
+        // Transparent where the picture shows through, invalid for the box's class colour.
+        QTest::addColumn<QColor>("colour");
+        const QColor picture(Qt::transparent), white(Qt::white), grey(0x80, 0x80, 0x80);
+        const QColor orange(0xff, 0x8c, 0x00), boxColour;
+        QTest::newRow("frame") << 2.0 << false << false << true << "" << QPoint(2, 50) << grey;
+        QTest::newRow("outside the card")
+            << 2.0 << false << false << true << "" << QPoint(1, 50) << picture;
+        QTest::newRow("unsaved frame, 3 px")
+            << 2.0 << true << false << true << "" << QPoint(4, 50) << orange;
+        QTest::newRow("white above a wide picture")
+            << 2.0 << false << false << true << "" << QPoint(50, 20) << white;
+        QTest::newRow("picture shows through")
+            << 2.0 << false << false << true << "" << QPoint(50, 40) << picture;
+        QTest::newRow("no picture yet: white card")
+            << 0.0 << false << false << true << "" << QPoint(50, 40) << white;
+        QTest::newRow("grey while decoding")
+            << 0.0 << false << true << true << "" << QPoint(50, 40) << QColor(0xe4, 0xe4, 0xe4);
+        QTest::newRow("box edge on the picture")
+            << 2.0 << false << false << true << "" << QPoint(31, 70) << boxColour;
+        QTest::newRow("box cut off at the picture's edge")
+            << 2.0 << false << false << true << "" << QPoint(50, 83) << white;
+        QTest::newRow("no boxes before the picture")
+            << 0.0 << false << false << true << "" << QPoint(50, 60) << white;
+        // Its translucent grey over the white card.
+        QTest::newRow("no labels badge")
+            << 2.0 << false << false << false << "" << QPoint(96, 3) << QColor(0x91, 0x91, 0x91);
+        QTest::newRow("problem card") << 1.0 << false << false << true << "Cannot read x.jpg"
+                                      << QPoint(8, 90) << QColor(0xd0, 0xd0, 0xd0);
+    }
+    void tileFace()
+    {
+        QFETCH(qreal, aspect);
+        QFETCH(bool, modified);
+        QFETCH(bool, blank);
+        QFETCH(bool, labelled);
+        QFETCH(QString, problem);
+        QFETCH(QPoint, pixel);
+        QFETCH(QColor, colour);
+        CategoryTable categories;
+        BBoxList list;
+        list.setLoaded({yolo::parseLabels("0 0.5 1 0.4 0.4"), {}, {}, {}});
+        if (modified)
+            list.setGeometry(0, 0.5, 1, 0.4, 0.4001);
+        QCOMPARE(list.isModified(), modified);
+        TileFace face;
+        face.setSize(QSizeF(100, 100));
+        face.setBoxes(&list);
+        face.setCategories(&categories);
+        face.setAspect(aspect);
+        face.setBlank(blank);
+        face.setHasLabelFile(labelled);
+        face.setProblem(problem);
+        QCOMPARE(face.frameColor(), modified ? QColor(0xff, 0x8c, 0x00) : QColor(0x80, 0x80, 0x80));
+
+        QImage image(100, 100, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        face.paint(&painter);
+        painter.end();
+        const QColor got = QColor::fromRgba(image.pixel(pixel));
+        if (!colour.isValid())
+            QCOMPARE(got.rgb(), categories.colorOf(0).rgb());
+        else if (colour.alpha() == 0)
+            QCOMPARE(got.alpha(), 0);
+        else
+            QCOMPARE(got.rgb(), colour.rgb());
+    }
+
+    // The pictures are placed where the face leaves room for them, and follow its size and the
+    // aspect ratio.
+    void tileFacePlacesPictures()
+    {
+        QQuickItem tile;
+        TileFace face(&tile);
+        QQuickItem picture(&tile), previous(&tile);
+        face.setSize(QSizeF(100, 100));
+        face.setPicture(&picture);
+        face.setPrevious(&previous);
+        QVERIFY(face.imageRect().isEmpty());
+        QSignalSpy moved(&face, &TileFace::imageRectChanged);
+        face.setAspect(2);
+        QCOMPARE(face.imageRect(), QRectF(3, 27, 94, 47));
+        QCOMPARE(QRectF(picture.position(), picture.size()), face.imageRect());
+        QCOMPARE(QRectF(previous.position(), previous.size()), face.imageRect());
+        face.setSize(QSizeF(206, 206));
+        QCOMPARE(face.imageRect(), QRectF(3, 53, 200, 100));
+        QCOMPARE(QRectF(picture.position(), picture.size()), face.imageRect());
+        face.setAspect(0.5);
+        QCOMPARE(face.imageRect(), QRectF(53, 3, 100, 200));
+        QCOMPARE(moved.count(), 3);
     }
 };
 

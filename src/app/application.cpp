@@ -5,6 +5,7 @@
 #include "app/datasetactions.h"
 #include "app/imagedecoder.h"
 #include "app/lookahead.h"
+#include "app/tileface.h"
 #include "app/utils.h"
 #include "model/editsession.h"
 #include "model/imagelist.h"
@@ -29,6 +30,7 @@ void registerQmlTypes(QQmlEngine *engine)
     EditSession::instance();
     DatasetActions::instance();
     qmlRegisterType<BoxOverlay>("Pallaster", 1, 0, "BoxOverlay");
+    qmlRegisterType<TileFace>("Pallaster", 1, 0, "TileFace");
     qmlRegisterType<Lookahead>("Pallaster", 1, 0, "Lookahead");
     engine->addImageProvider(QLatin1String(ImageDecoder::providerId), new ImageDecoder);
 }

@@ -78,10 +78,16 @@ void BoxOverlay::setShowNames(bool show)
 
 void BoxOverlay::paint(QPainter *painter)
 {
+    const QRectF item(0, 0, width(), height());
+    paintBoxes(painter, imageArea.isValid() ? imageArea : item, item);
+}
+
+void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF &clip)
+{
     if (!list)
         return;
-    painter->setClipRect(QRectF(0, 0, width(), height()));
-    const QRectF image = imageArea.isValid() ? imageArea : QRectF(0, 0, width(), height());
+    painter->save();
+    painter->setClipRect(clip);
     const double w = image.width(), h = image.height();
     painter->translate(image.topLeft());
     painter->setRenderHint(QPainter::Antialiasing, false);
@@ -125,6 +131,7 @@ void BoxOverlay::paint(QPainter *painter)
     }
     if (namesShown && table)
         paintNames(painter, *table, w, h);
+    painter->restore();
 }
 
 // A tag of the line's colour at the top left of its box, above the lines of every box.

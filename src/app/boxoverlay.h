@@ -49,8 +49,13 @@ signals:
     void areaChanged();
     void showNamesChanged();
 
-private:
+protected:
+    // The lines of the list over `image` (where the whole picture lies, in the item's
+    // coordinates), cut off at `clip`.
+    void paintBoxes(QPainter *painter, const QRectF &image, const QRectF &clip);
     void repaint() { update(); }
+
+private:
     void paintNames(QPainter *painter, const class CategoryTable &table, double w, double h);
 
     QPointer<BBoxList> list;

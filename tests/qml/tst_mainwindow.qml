@@ -37,7 +37,7 @@ TestCase {
         return EditSession.isOpen && EditSession.row === tile.row
     }
     function frameColor(tile) {
-        return String(findChild(tile, "tileFrame").border.color)
+        return String(findChild(tile, "tileFace").frameColor)
     }
     function rowOf(name) {
         for (var r = 0; r < ImageList.rowCount(); ++r)
@@ -48,10 +48,12 @@ TestCase {
     function label(name) {
         return TestFiles.read(labels + "/" + name + ".txt")
     }
-    // The picture an image's boxes are placed on: the editor's while the image is open there,
-    // else its tile's.
+    // The picture an image's boxes are placed on: the editor's frame while the image is open
+    // there, else the rectangle of its tile's picture.
     function frameOf(tile) {
-        var frame = findChild(isOpen(tile) ? child("editorPicture") : tile, "imageFrame")
+        if (!isOpen(tile))
+            return findChild(tile, "tileFace").imageRect
+        var frame = findChild(child("editorPicture"), "imageFrame")
         verify(frame)
         return frame
     }
@@ -279,7 +281,7 @@ TestCase {
         tryCompare(child("popupEditor"), "visible", false)
         compare(label("tall"), "")
         // Still shown on the tile, and written when the tile is opened again.
-        compare(findChild(tile, "tileBoxes").boxes.rowCount(), 1)
+        compare(findChild(tile, "tileFace").boxes.rowCount(), 1)
         open(tile)
         compare(label("tall"), added)
     }
@@ -327,7 +329,7 @@ TestCase {
         if (!data.fileThere)
             verify(TestFiles.remove(labels + "/other.txt"))
         mouseClick(tile, 10, 10, Qt.RightButton)
-        var menu = findChild(tile, "tileMenu")
+        var menu = child("tileMenu")
         tryCompare(menu, "opened", true)
         mouseClick(menu.itemAt(0))
         tryCompare(menu, "visible", false)
@@ -359,7 +361,7 @@ TestCase {
         open(tile)
         mouseClick(tile, 10, 10, Qt.RightButton)
         wait(50)
-        var menu = findChild(tile, "tileMenu")
+        var menu = child("tileMenu")
         verify(menu === null || !menu.opened)
     }
 
@@ -425,7 +427,7 @@ TestCase {
         compare(swatch(1).tipText, "(1) People")
         compare(String(swatch(1).catColor), "#0000ff")
         // Class 7 is not in the table: black.
-        var drawn = findChild(tileOf("other"), "tileBoxes").boxes
+        var drawn = findChild(tileOf("other"), "tileFace").boxes
         compare(drawn.data(drawn.index(0, 0), 0), 7)
         compare(String(Categories.colorOf(7)), "#000000")
     }
@@ -570,9 +572,9 @@ TestCase {
         var tile = tileOf("lost")
         tryVerify(function() { return frameOf(tile).width > 0 })
         compare(frameOf(tile).width, frameOf(tile).height)
-        verify(findChild(tile, "imageProblem").text.indexOf(data.problem) === 0,
-               findChild(tile, "imageProblem").text)
-        compare(findChild(tile, "tileBoxes").width, frameOf(tile).width)
+        var face = findChild(tile, "tileFace")
+        verify(face.problem.indexOf(data.problem) === 0, face.problem)
+        compare(findChild(tile, "tileImage").width, frameOf(tile).width)
         open(tile)
         var problem = findChild(child("editorPicture"), "imageProblem")
         tryVerify(function() { return problem.visible })
@@ -807,9 +809,9 @@ TestCase {
         compare(grid.currentIndex, 9)
         // N: class names on every tile's boxes, and off again.
         keyClick(Qt.Key_N)
-        verify(findChild(tileAt(grid.currentIndex), "tileBoxes").showNames)
+        verify(findChild(tileAt(grid.currentIndex), "tileFace").showNames)
         keyClick(Qt.Key_N)
-        verify(!findChild(tileAt(grid.currentIndex), "tileBoxes").showNames)
+        verify(!findChild(tileAt(grid.currentIndex), "tileFace").showNames)
         keyClick(Qt.Key_End)
         compare(grid.currentIndex, 39)
         tryVerify(function() { return grid.contentY > 0 }) // scrolled to it
@@ -1365,7 +1367,7 @@ TestCase {
         mouseClick(child("chkShowUnlabelled"))
         compare(child("gridImages").count, 4)
         var tile = tileOf("extra")
-        verify(findChild(tile, "lblNoLabels").visible)
+        verify(!findChild(tile, "tileFace").hasLabelFile)
         open(tile)
         verify(!TestFiles.exists(labels + "/extra.txt"))
         mouseClick(child("btnClose"))

@@ -64,8 +64,8 @@ TestCase {
         var greyed = 0
         var before = grid.decodeSize.width
         tiles.forEach(function(tile) {
-            var blank = findChild(tile, "tileBlank")
-            blank.visibleChanged.connect(function() { if (blank.visible) ++greyed })
+            var face = findChild(tile, "tileFace")
+            face.blankChanged.connect(function() { if (face.blank) ++greyed })
         })
         child("spinColumns").value = data.columns
         tryVerify(function() { return grid.decodeSize.width !== before })
