@@ -1,6 +1,8 @@
 #include "app/imagedecoder.h"
+#include "io/fileio.h"
 
 #include <QImage>
+#include <QImageWriter>
 #include <QQuickImageResponse>
 #include <QQuickTextureFactory>
 #include <QSignalSpy>
@@ -63,6 +65,67 @@ private slots:
         const QImage decoded = ImageDecoder::decode(path, requested, &error, region);
         QCOMPARE(decoded.size(), expected);
         QVERIFY(error.isEmpty());
+    }
+
+    // A JPEG whose EXIF orientation turns it: decoded upright, its size and regions those of
+    // the upright picture. The file's pixels are 40 x 20, red on the left, blue on the right.
+    void upright_data()
+    {
+        QTest::addColumn<int>("turn");
+        QTest::addColumn<QSize>("requested");
+        QTest::addColumn<QRect>("region");
+        QTest::addColumn<QSize>("expected");
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<bool>("red"); // else blue
+        const int none = QImageIOHandler::TransformationNone;
+        const int quarter = QImageIOHandler::TransformationRotate90;
+        const int half = QImageIOHandler::TransformationRotate180;
+        const int threeQuarters = QImageIOHandler::TransformationRotate270;
+        QTest::newRow("as stored")
+            << none << QSize() << QRect() << QSize(40, 20) << QPoint(5, 10) << true;
+        QTest::newRow("a quarter: left on top")
+            << quarter << QSize() << QRect() << QSize(20, 40) << QPoint(10, 5) << true;
+        QTest::newRow("a quarter: right at the bottom")
+            << quarter << QSize() << QRect() << QSize(20, 40) << QPoint(10, 35) << false;
+        QTest::newRow("three quarters: left at the bottom")
+            << threeQuarters << QSize() << QRect() << QSize(20, 40) << QPoint(10, 35) << true;
+        QTest::newRow("a quarter, fitted")
+            << quarter << QSize(10, 10) << QRect() << QSize(5, 10) << QPoint(2, 1) << true;
+        QTest::newRow("a quarter, the lower half") << quarter << QSize() << QRect(0, 20, 20, 20)
+                                                   << QSize(20, 20) << QPoint(10, 10) << false;
+        QTest::newRow("half, the left half")
+            << half << QSize() << QRect(0, 0, 20, 20) << QSize(20, 20) << QPoint(10, 10) << false;
+    }
+    void upright()
+    {
+        QFETCH(int, turn);
+        QFETCH(QSize, requested);
+        QFETCH(QRect, region);
+        QFETCH(QSize, expected);
+        QFETCH(QPoint, pixel);
+        QFETCH(bool, red);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("phone.jpg"));
+        QImage stored(40, 20, QImage::Format_RGB32);
+        stored.fill(Qt::blue);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x)
+                stored.setPixel(x, y, qRgb(255, 0, 0));
+        QImageWriter writer(path, "jpg");
+        writer.setQuality(100);
+        writer.setTransformation(QImageIOHandler::Transformations(turn));
+        QVERIFY(writer.write(stored));
+
+        if (!region.isValid() && !requested.isValid())
+            QCOMPARE(io::imageSize(path), expected);
+        QString error;
+        const QImage decoded = ImageDecoder::decode(path, requested, &error, region);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(decoded.size(), expected);
+        const QColor colour = decoded.pixelColor(pixel);
+        QVERIFY2(red ? colour.red() > 200 && colour.blue() < 60
+                     : colour.blue() > 200 && colour.red() < 60,
+                 qPrintable(colour.name()));
     }
 
     void failsWithAReason_data()

@@ -321,24 +321,38 @@ int ImageDecoder::heldReady() const
 QImage ImageDecoder::decode(const QString &path, const QSize &requestedSize, QString *error,
                             const QRect &region)
 {
+    // Photos are shown upright, as their EXIF orientation says and as file managers and
+    // training pipelines read them; sizes and regions are of the upright picture.
     QImageReader reader(path);
-    QSize original = reader.size();
+    reader.setAutoTransform(true);
+    const QImageIOHandler::Transformations turn = reader.transformation();
+    const bool transposed = turn & QImageIOHandler::TransformationRotate90;
+    const QSize stored = reader.size();
+    QSize original = transposed ? stored.transposed() : stored;
     if (region.isValid() && original.isValid()) {
         // A region of a large photo: the decoder reads only that part (JPEG skips the rest).
-        const QRect clip = region.intersected(QRect(QPoint(0, 0), original));
-        if (clip.isEmpty()) {
+        // The reader cuts the file's pixels, before turning them upright.
+        const QRect shown = region.intersected(QRect(QPoint(0, 0), original));
+        if (shown.isEmpty()) {
             *error = QStringLiteral("%1: region outside the image").arg(path);
             return QImage();
         }
+        const QRect clip = uprightTransform(turn, stored)
+                               .inverted()
+                               .mapRect(QRectF(shown))
+                               .toAlignedRect()
+                               .intersected(QRect(QPoint(0, 0), stored));
         reader.setClipRect(clip);
-        original = clip.size();
+        original = shown.size();
     }
     const bool fit = requestedSize.width() > 0 && requestedSize.height() > 0;
     const bool shrink = fit && original.isValid()
         && (original.width() > requestedSize.width() || original.height() > requestedSize.height());
-    if (shrink)
-        reader.setScaledSize(
-            original.scaled(requestedSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    if (shrink) {
+        const QSize scaled
+            = original.scaled(requestedSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        reader.setScaledSize(transposed ? scaled.transposed() : scaled);
+    }
     QImage image = reader.read();
     if (image.isNull()) {
         *error = QStringLiteral("%1: %2").arg(path, reader.errorString());
@@ -349,6 +363,21 @@ QImage ImageDecoder::decode(const QString &path, const QSize &requestedSize, QSt
         && (image.width() > requestedSize.width() || image.height() > requestedSize.height()))
         image = image.scaled(requestedSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
+}
+
+QTransform ImageDecoder::uprightTransform(QImageIOHandler::Transformations turn,
+                                          const QSize &stored)
+{
+    // As the reader turns a picture: mirrored and flipped first, then turned a quarter clockwise.
+    const qreal w = stored.width(), h = stored.height();
+    QTransform transform;
+    if (turn & QImageIOHandler::TransformationMirror)
+        transform *= QTransform(-1, 0, 0, 1, w, 0);
+    if (turn & QImageIOHandler::TransformationFlip)
+        transform *= QTransform(1, 0, 0, -1, 0, h);
+    if (turn & QImageIOHandler::TransformationRotate90)
+        transform *= QTransform(0, 1, -1, 0, h, 0);
+    return transform;
 }
 
 #include "imagedecoder.moc"

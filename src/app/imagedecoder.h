@@ -2,10 +2,12 @@
 
 #include "app/thumbnailcache.h"
 
+#include <QImageIOHandler>
 #include <QQuickAsyncImageProvider>
 #include <QRect>
 #include <QStringList>
 #include <QThreadPool>
+#include <QTransform>
 
 #include <memory>
 
@@ -38,12 +40,15 @@ public:
     // How many of the images hold() keeps are decoded.
     int heldReady() const;
 
-    // The image at `path`, fitted into `requestedSize` (when it is valid) without enlarging it.
-    // A null image, with `error` set, when the file cannot be read.
-    // With a valid `region`, only that rectangle of the image (in its pixels) is decoded and
-    // fitted.
+    // The image at `path`, upright as its EXIF orientation says, fitted into `requestedSize`
+    // (when it is valid) without enlarging it. A null image, with `error` set, when the file
+    // cannot be read.
+    // With a valid `region`, only that rectangle of the upright image (in its pixels) is
+    // decoded and fitted.
     static QImage decode(const QString &path, const QSize &requestedSize, QString *error,
                          const QRect &region = QRect());
+    // Maps the pixels of a file `stored` large to where they are once turned upright by `turn`.
+    static QTransform uprightTransform(QImageIOHandler::Transformations turn, const QSize &stored);
 
 private:
     QThreadPool pool;

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextCodec>
@@ -314,6 +315,15 @@ bool restoreFromTrash(const QString &pathInTrash, const QString &path)
 QString fileName(const QString &path)
 {
     return QFileInfo(path).fileName();
+}
+
+QSize imageSize(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    return reader.transformation() & QImageIOHandler::TransformationRotate90 ? stored.transposed()
+                                                                             : stored;
 }
 
 QString baseName(const QString &name)

@@ -6,6 +6,7 @@
 // without a QObject, so that loader threads can call them.
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -94,6 +95,9 @@ QString fromNativePath(const char *name);
 
 // The last part of a path, as QFileInfo::fileName gives it.
 QString fileName(const QString &path);
+// The size of the image file at `path` as it is shown, from its header: width and height
+// swapped where its EXIF orientation turns it a quarter. Invalid when the header does not say.
+QSize imageSize(const QString &path);
 // A name without its last extension: everything before the last dot.
 QString baseName(const QString &name);
 

@@ -10,7 +10,6 @@
 
 #include <QAbstractProxyModel>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QQmlEngine>
 #include <QUndoStack>
 
@@ -133,7 +132,7 @@ void EditSession::setOpen(int row)
     openImagePath = info ? info->filePath : QString();
     openCaption = info ? info->fileName : QString();
     openLabelPath = info ? info->yoloTxtFilePath : QString();
-    openImageSize = info ? QImageReader(info->filePath).size() : QSize();
+    openImageSize = info ? io::imageSize(info->filePath) : QSize();
     if (openBoxes) {
         history(openBoxes);
         BBoxList *boxes = openBoxes;
