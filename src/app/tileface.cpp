@@ -194,6 +194,32 @@ void TileFace::paint(QPainter *painter)
     }
     if (blankShown)
         painter->fillRect(content, blankColour);
+    // The words on the card: the number at the top left, the badge at the top right, the name
+    // at the picture's top left, after the number where the picture reaches up to it and below
+    // the badge where it would run into it, and why the picture cannot be shown below the name.
+    const QFontMetricsF metrics(painter->font());
+    const qreal lineHeight = metrics.height();
+    const qreal padding = 2;
+    const QString number = tileNumber >= 0 ? QString::number(tileNumber) : QString();
+    const QString badge = labelled ? QString() : tr("no labels");
+    const qreal badgeWidth = badge.isEmpty() ? 0 : metrics.horizontalAdvance(badge) + 2 * padding;
+    const QRectF badgeArea(content.right() - badgeWidth, content.top(), badgeWidth,
+                           badge.isEmpty() ? 0 : lineHeight + 2 * padding);
+    QPointF captionAt = pictureRect.topLeft();
+    QString caption;
+    if (placed && !captionText.isEmpty()) {
+        if (captionAt.y() < content.top() + lineHeight) {
+            captionAt.setX(qMax(captionAt.x(),
+                                content.left() + metrics.horizontalAdvance(number)
+                                    + (number.isEmpty() ? 0 : 4)));
+            if (!badge.isEmpty()
+                && captionAt.x() + metrics.horizontalAdvance(captionText) > badgeArea.left())
+                captionAt = QPointF(pictureRect.left(), badgeArea.bottom());
+        }
+        caption = metrics.elidedText(captionText, Qt::ElideRight,
+                                     qMin(pictureRect.right(), content.right()) - captionAt.x());
+    }
+
     if (placed && !problemText.isEmpty()) {
         painter->fillRect(pictureRect, problemColour);
         painter->setPen(problemBorder);
@@ -201,37 +227,29 @@ void TileFace::paint(QPainter *painter)
         painter->setPen(problemInk);
         QTextOption centred(Qt::AlignCenter);
         centred.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QRectF area = pictureRect.adjusted(4, 4, -4, -4);
+        if (!caption.isEmpty())
+            area.setTop(qMax(area.top(), captionAt.y() + lineHeight));
         painter->save();
         painter->setClipRect(pictureRect);
-        painter->drawText(pictureRect.adjusted(4, 4, -4, -4), problemText, centred);
+        painter->drawText(area, problemText, centred);
         painter->restore();
     }
     if (placed)
         paintBoxes(painter, pictureRect, pictureRect);
 
-    const QFontMetricsF metrics(painter->font());
-    const QString number = tileNumber >= 0 ? QString::number(tileNumber) : QString();
-    if (!number.isEmpty()) {
-        painter->setPen(Qt::black);
-        painter->drawText(content.topLeft() + QPointF(0, metrics.ascent()), number);
-    }
-    if (placed && !captionText.isEmpty()) {
-        // After the number where the picture reaches up to it.
-        QPointF at = pictureRect.topLeft();
-        if (at.y() < content.top() + metrics.height())
-            at.setX(qMax(at.x(), content.left() + metrics.horizontalAdvance(number) + 4));
-        drawOutlined(painter, at + QPointF(0, metrics.ascent()), captionText, Qt::white, Qt::black);
-    }
-    if (!labelled) {
-        const QString badge = tr("no labels");
-        const qreal padding = 2;
-        const QSizeF size(metrics.horizontalAdvance(badge) + 2 * padding,
-                          metrics.height() + 2 * padding);
-        const QRectF area(content.right() - size.width(), content.top(), size.width(),
-                          size.height());
-        painter->fillRect(area, badgeColour);
+    // Outlined, so they read on light pictures and dark ones.
+    if (!number.isEmpty())
+        drawOutlined(painter, content.topLeft() + QPointF(0, metrics.ascent()), number, Qt::black,
+                     Qt::white);
+    if (!caption.isEmpty())
+        drawOutlined(painter, captionAt + QPointF(0, metrics.ascent()), caption, Qt::white,
+                     Qt::black);
+    if (!badge.isEmpty()) {
+        painter->fillRect(badgeArea, badgeColour);
         painter->setPen(Qt::white);
-        painter->drawText(area.topLeft() + QPointF(padding, padding + metrics.ascent()), badge);
+        painter->drawText(badgeArea.topLeft() + QPointF(padding, padding + metrics.ascent()),
+                          badge);
     }
     // The frame, drawn inside the card like a Rectangle's border.
     const qreal line = modified ? 3 : 1;
