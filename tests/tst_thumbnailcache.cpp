@@ -95,7 +95,8 @@ private slots:
     {
         QTest::addColumn<QSize>("requested");
         // A thumbnail already there: "" none, "current" made for the file as it is, "stale"
-        // made for an older version, "other file" made for another file with the same name.
+        // made for an older version, "other file" made for another file with the same name,
+        // "earlier" made by a version of this program that did not turn photos upright.
         QTest::addColumn<QString>("before");
         // The size it was kept at.
         QTest::addColumn<int>("beforeEdge");
@@ -112,6 +113,8 @@ private slots:
             << QSize(100, 100) << "current" << 0 << true << false << "normal";
         QTest::newRow("stale time: made again")
             << QSize(100, 100) << "stale" << 0 << false << false << "normal";
+        QTest::newRow("an earlier version's, maybe sideways: made again")
+            << QSize(100, 100) << "earlier" << 0 << false << false << "normal";
         QTest::newRow("another file's: made again")
             << QSize(100, 100) << "other file" << 0 << false << false << "normal";
         QTest::newRow("a larger one kept, used for a smaller tile")
@@ -153,7 +156,9 @@ private slots:
             other.setText(QStringLiteral("Thumb::URI"), owner);
             other.setText(QStringLiteral("Thumb::MTime"),
                           QString::number(before == QLatin1String("stale") ? mtime - 60 : mtime));
-            other.setText(QStringLiteral("Software"), QStringLiteral("a file manager"));
+            other.setText(QStringLiteral("Software"),
+                          before == QLatin1String("earlier") ? QStringLiteral("Pallaster")
+                                                             : QStringLiteral("a file manager"));
             QVERIFY(QDir().mkpath(QFileInfo(kept).path()));
             QVERIFY(other.save(kept, "png"));
             QFile file(kept);

@@ -19,6 +19,11 @@ namespace {
 
 const char uriKey[] = "Thumb::URI";
 const char mtimeKey[] = "Thumb::MTime";
+const char softwareKey[] = "Software";
+const char software[] = "Pallaster";
+// Marks the thumbnails of photos turned upright as their EXIF orientation says. Thumbnails this
+// program wrote before it did so lack it, and are made again.
+const char uprightKey[] = "X-Pallaster-Upright";
 
 QString subfolder(int edge)
 {
@@ -105,6 +110,9 @@ QImage ThumbnailCache::find(const QString &path, int edge, qint64 mtime) const
         seconds = qint64(stamp.toDouble(&whole));
     if (!whole || seconds != mtime || image.text(QLatin1String(uriKey)).toUtf8() != uriOf(path))
         return QImage();
+    if (image.text(QLatin1String(softwareKey)) == QLatin1String(software)
+        && image.text(QLatin1String(uprightKey)).isEmpty())
+        return QImage();
     return image;
 }
 
@@ -123,7 +131,8 @@ bool ThumbnailCache::store(const QString &path, int edge, qint64 mtime,
     QImage image = thumbnail;
     image.setText(QLatin1String(uriKey), QString::fromUtf8(uriOf(path)));
     image.setText(QLatin1String(mtimeKey), QString::number(mtime));
-    image.setText(QStringLiteral("Software"), QStringLiteral("Pallaster"));
+    image.setText(QLatin1String(softwareKey), QLatin1String(software));
+    image.setText(QLatin1String(uprightKey), QStringLiteral("1"));
     // Readers see the old thumbnail or the new one whole, never a part of it. A temporary file
     // is made readable by its owner alone.
     QTemporaryFile file(target + QStringLiteral(".XXXXXX"));
