@@ -84,10 +84,42 @@ GridView {
     // Tiles only for cells in view: tiles kept beyond it would decode photos no one sees yet,
     // ahead of the ones in view.
     cacheBuffer: 0
-    cellWidth: width / columns
+    // Set here rather than bound, so that a change of columns can lay the grid out anew at once.
+    cellWidth: 0
     cellHeight: cellWidth
+    onWidthChanged: cellWidth = width / Math.max(1, columns)
+
+    // Through a change of columns the grid stays where it was: the first tile of the row at the
+    // top stays at the top, and the current tile stays in view when it was.
+    property int laidOutColumns: 0
+    onColumnsChanged: {
+        var before = laidOutColumns
+        laidOutColumns = columns
+        var cell = cellWidth
+        if (before <= 0 || count === 0 || !(cell > 0)) {
+            cellWidth = width / Math.max(1, columns)
+            return
+        }
+        var first = Math.min(Math.round((contentY - originY) / cell) * before, count - 1)
+        var currentRow = Math.floor(currentIndex / before)
+        var currentShown = currentIndex >= 0 && currentRow * cell + originY >= contentY - 1
+                && (currentRow + 1) * cell + originY <= contentY + height + 1
+        // The tiles in view keep their places through a change of size until the view settles,
+        // the first of them where it was: laid out anew from the top, every tile is where its
+        // index says, and a tile further down is placed by its index.
+        positionViewAtBeginning()
+        cellWidth = width / Math.max(1, columns)
+        forceLayout()
+        positionViewAtIndex(first, GridView.Beginning)
+        if (currentShown)
+            positionViewAtIndex(currentIndex, GridView.Contain)
+    }
     onCellWidthChanged: count === 0 ? updateDecodeSize() : decodeTimer.restart()
-    Component.onCompleted: updateDecodeSize()
+    Component.onCompleted: {
+        laidOutColumns = columns
+        cellWidth = width / Math.max(1, columns)
+        updateDecodeSize()
+    }
 
     // The current image stays current through a change of filters while it is shown.
     property int keptSourceRow: -1
@@ -130,6 +162,7 @@ GridView {
             grid.openRequested(ImageFilter.sourceRow(row))
         }
         onMenuRequested: {
+            grid.forceActiveFocus() // Ctrl+Z puts back what the menu deletes
             tileMenu.row = row
             tileMenu.hasLabelFile = hasLabelFile
             tileMenu.popup(tile, x, y)

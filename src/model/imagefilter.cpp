@@ -12,8 +12,11 @@ ImageFilter::ImageFilter(ImageList *images, QObject *parent)
     setFilterRole(images->roleNames().key(QByteArrayLiteral("imgBaseFileName")));
     setFilterCaseSensitivity(Qt::CaseInsensitive);
     setSourceModel(images);
-    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    // The proxy takes rows out before the list has removed them: the total changes after.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
         connect(this, signal, this, &ImageFilter::countChanged);
+        connect(images, signal, this, &ImageFilter::countChanged);
+    }
     connect(this, &QAbstractItemModel::modelReset, this, &ImageFilter::countChanged);
     connect(this, &QAbstractItemModel::layoutChanged, this, &ImageFilter::countChanged);
 }

@@ -328,6 +328,8 @@ TestCase {
         var text = label("other")
         if (!data.fileThere)
             verify(TestFiles.remove(labels + "/other.txt"))
+        // The keys were elsewhere: the right click gives them to the grid, for Ctrl+Z.
+        child("txtSearch").forceActiveFocus()
         mouseClick(tile, 10, 10, Qt.RightButton)
         var menu = child("tileMenu")
         tryCompare(menu, "opened", true)
@@ -336,12 +338,12 @@ TestCase {
         compare(ImageList.rowCount(), data.fileThere ? 2 : 3)
         compare(rowOf("other") >= 0, !data.fileThere)
         compare(child("gridImages").count, ImageList.rowCount())
+        compare(child("lblShown").text, ImageList.rowCount() + " images")
         verify(!TestFiles.exists(labels + "/other.txt"))
         verify(TestFiles.exists(images + "/other.jpg"))
         // The file went to the trash (the test's own), and Ctrl+Z in the grid puts file and tile
         // back in their place.
         var grid = child("gridImages")
-        grid.forceActiveFocus()
         keyClick(Qt.Key_Z, Qt.ControlModifier)
         compare(ImageList.rowCount(), 3)
         compare(grid.count, 3)
@@ -367,7 +369,7 @@ TestCase {
 
     function test_columnsAndGo() {
         var entries = []
-        for (var i = 0; i < 40; ++i)
+        for (var i = 0; i < 120; ++i)
             entries.push({ name: "img" + (100 + i), width: 8, height: 8, text: "" })
         makeDataset(entries)
         load()
@@ -399,6 +401,16 @@ TestCase {
         child("txtGoto").text = "400"
         mouseClick(child("btnGo"))
         compare(grid.contentY, y)
+
+        // A change of columns keeps the top row's first tile at the top.
+        var top = grid.indexAt(grid.contentX + 5, grid.contentY + 5)
+        verify(top > 0)
+        for (var columns of [8, 3, 5]) {
+            spin.value = columns
+            tryVerify(function() { return grid.indexAt(grid.contentX + 5, grid.contentY + 5)
+                                          === Math.floor(top / columns) * columns },
+                      1000, columns + " columns")
+        }
     }
     // --- Class names, colours and every class at hand ---
 
