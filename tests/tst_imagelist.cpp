@@ -191,6 +191,7 @@ private slots:
         model->removeRow(rowOf("b"));
         QCOMPARE(model->rowCount(), 3);
         QCOMPARE(removed.count(), 0);
+        QVERIFY(model->notice().contains("no longer there"));
     }
 
     void cleanupTestCase()

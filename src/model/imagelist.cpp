@@ -146,6 +146,10 @@ void ImageList::removeRow(int row)
     } else if (io::removeFile(path)) {
         setNotice(tr("There is no trash for %1: it was deleted for good.").arg(path));
     } else {
+        // The row stays; the window says why nothing happened.
+        setNotice(io::fileExists(path)
+                      ? tr("%1 could not be deleted: its folder cannot be written.").arg(path)
+                      : tr("%1 is no longer there: nothing was deleted.").arg(path));
         return;
     }
     removedRows.append({row, info, pathInTrash});
