@@ -1,8 +1,8 @@
 // Imports a COCO-sized pair of files: 118,287 images and 860,001 annotations shaped like
 // COCO train2017's (about 300 MB), with an empty file for every image.
 #include "benchutil.h"
+#include "dataset/imagelist.h"
 #include "io/fileio.h"
-#include "model/imagelist.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // Exports and loads a dataset JSON file of 100,000 images with about 600,000 boxes.
 #include "benchutil.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -6,8 +6,8 @@
 // each and over 20 more paged through as fast as they come, and the peak memory over those.
 #include "app/application.h"
 #include "benchutil.h"
-#include "model/editsession.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
+#include "edit/editsession.h"
 
 #include <QCoreApplication>
 #include <QDir>

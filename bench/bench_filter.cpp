@@ -6,9 +6,9 @@
 #include "app/application.h"
 #include "app/datasetactions.h"
 #include "benchutil.h"
-#include "model/classcounts.h"
-#include "model/imagefilter.h"
-#include "model/imagelist.h"
+#include "dataset/classcounts.h"
+#include "dataset/imagefilter.h"
+#include "dataset/imagelist.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

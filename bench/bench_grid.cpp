@@ -7,7 +7,7 @@
 // memory.
 #include "app/application.h"
 #include "benchutil.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
 #include <QCoreApplication>
 #include <QDir>

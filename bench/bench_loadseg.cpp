@@ -2,7 +2,7 @@
 // 20 to 60 vertices each, six decimals, as segmentation tools export them) and compares the time
 // with a plain POSIX pass over the same files, and the peak memory with the folder's size.
 #include "benchutil.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

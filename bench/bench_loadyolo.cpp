@@ -1,7 +1,7 @@
 // Loads a generated YOLO dataset of 100,000 label files and compares the time with a plain
 // POSIX pass over the same files.
 #include "benchutil.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

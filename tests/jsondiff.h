@@ -4,8 +4,8 @@
 // records everything a caller can see of each run, so that the two can be compared: shared by
 // the differential tests and the fuzz targets.
 
-#include "model/fastjson.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
+#include "format/fastjson.h"
 
 #include <QFile>
 #include <QObject>

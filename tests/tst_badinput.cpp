@@ -1,5 +1,5 @@
-#include "model/imagelist.h"
-#include "model/yololabels.h"
+#include "dataset/imagelist.h"
+#include "format/yololabels.h"
 #include "testutil.h"
 
 #include <QJsonArray>

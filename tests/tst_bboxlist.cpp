@@ -1,5 +1,5 @@
-#include "model/bboxlist.h"
-#include "model/yololabels.h"
+#include "dataset/bboxlist.h"
+#include "format/yololabels.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>

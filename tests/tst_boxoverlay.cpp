@@ -2,8 +2,8 @@
 // the item and clipped to it; and the tile's face around the picture.
 #include "app/boxoverlay.h"
 #include "app/tileface.h"
-#include "model/categorytable.h"
-#include "model/yololabels.h"
+#include "dataset/categorytable.h"
+#include "format/yololabels.h"
 
 #include <QImage>
 #include <QPainter>

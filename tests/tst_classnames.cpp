@@ -1,6 +1,6 @@
-#include "model/categorytable.h"
-#include "model/classnames.h"
-#include "model/imagelist.h"
+#include "dataset/categorytable.h"
+#include "dataset/classnames.h"
+#include "dataset/imagelist.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>

@@ -1,4 +1,4 @@
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 #include "testutil.h"
 
 #include <QJsonArray>

@@ -1,11 +1,11 @@
 #include "app/commandline.h"
 #include "app/datasetactions.h"
-#include "model/classcounts.h"
-#include "model/editsession.h"
-#include "model/imagefilter.h"
-#include "model/imagelist.h"
-#include "model/naturalorder.h"
-#include "model/recoveryjournal.h"
+#include "dataset/classcounts.h"
+#include "dataset/imagefilter.h"
+#include "dataset/imagelist.h"
+#include "dataset/naturalorder.h"
+#include "edit/editsession.h"
+#include "edit/recoveryjournal.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>

@@ -1,7 +1,7 @@
-#include "model/editsession.h"
-#include "model/imagelist.h"
-#include "model/recoveryjournal.h"
-#include "model/yololabels.h"
+#include "dataset/imagelist.h"
+#include "edit/editsession.h"
+#include "edit/recoveryjournal.h"
+#include "format/yololabels.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>

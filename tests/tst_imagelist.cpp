@@ -1,5 +1,5 @@
 #include "app/utils.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 #include "testutil.h"
 
 #include <QAbstractItemModelTester>

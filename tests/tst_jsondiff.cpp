@@ -1,8 +1,8 @@
 // The simdjson readers against QJsonDocument: every document read both ways must give the same
 // rows, boxes (bit for bit), messages and signals; the streamed export must give the bytes of
 // QJsonDocument::toJson.
+#include "format/jsontext.h"
 #include "jsondiff.h"
-#include "model/jsontext.h"
 #include "testutil.h"
 
 #include <QJsonArray>

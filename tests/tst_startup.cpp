@@ -1,6 +1,6 @@
 #include "app/application.h"
 #include "app/utils.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 #include "testutil.h"
 
 #include <QProcess>

@@ -1,5 +1,5 @@
-#include "model/imagelist.h"
-#include "model/naturalorder.h"
+#include "dataset/imagelist.h"
+#include "dataset/naturalorder.h"
 #include "testutil.h"
 
 #include "app/utils.h"

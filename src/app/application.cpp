@@ -7,8 +7,8 @@
 #include "app/lookahead.h"
 #include "app/tileface.h"
 #include "app/utils.h"
-#include "model/editsession.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
+#include "edit/editsession.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -109,8 +109,11 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
 
     for (int i = 1; i < argc && qstrcmp(argv[i], "--") != 0; ++i) {
         for (const char *asked : {"--help", "-h", "--version", "-v"}) {
-            if (qstrcmp(argv[i], asked) == 0)
+            if (qstrcmp(argv[i], asked) == 0) {
+                // No display needed: a core application gives the parser the program's name.
+                QCoreApplication core(argc, argv);
                 return answered(parseCommandLine({QString::fromLocal8Bit(asked)}));
+            }
         }
     }
 

@@ -1,6 +1,6 @@
 #include "app/boxoverlay.h"
 
-#include "model/categorytable.h"
+#include "dataset/categorytable.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/bboxlist.h"
+#include "dataset/bboxlist.h"
 
 #include <QMetaObject>
 #include <QPointer>

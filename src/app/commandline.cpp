@@ -2,6 +2,7 @@
 
 #include "io/fileio.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -31,43 +32,46 @@ QString scalar(const YAML::Node &node)
 
 } // namespace
 
+static void describeOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Review and correct the labels of an object-detection dataset."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("IMAGES LABELS | DATA.yaml"),
+        QStringLiteral("The images folder and the YOLO labels folder to open, or an Ultralytics "
+                       "dataset file: its train images (under its path), labels in the folder "
+                       "whose last \"images\" component is \"labels\"."),
+        QStringLiteral("[IMAGES LABELS | DATA.yaml]"));
+}
+
 QString usageText()
 {
-    return QStringLiteral(
-        "Usage: pallaster [IMAGES LABELS | DATA.yaml]\n"
-        "Review and correct the labels of an object-detection dataset.\n"
-        "\n"
-        "  IMAGES LABELS  open the images folder and the YOLO labels folder\n"
-        "  DATA.yaml      open the training images of an Ultralytics dataset file\n"
-        "                 (its path and train; labels in the folder whose last \"images\"\n"
-        "                 component is \"labels\")\n"
-        "  -h, --help     print this and exit\n"
-        "  -v, --version  print the version and exit\n");
+    QCommandLineParser parser;
+    describeOptions(parser);
+    return parser.helpText();
 }
 
 CommandLine parseCommandLine(const QStringList &arguments)
 {
-    QStringList positional;
-    bool optionsEnded = false;
-    for (const QString &argument : arguments) {
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded
-                   && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
-            CommandLine line;
-            line.action = CommandLine::Help;
-            return line;
-        } else if (!optionsEnded
-                   && (argument == QLatin1String("--version") || argument == QLatin1String("-v"))) {
-            CommandLine line;
-            line.action = CommandLine::Version;
-            return line;
-        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            return failure(QStringLiteral("Unknown option %1").arg(argument));
-        } else {
-            positional << argument;
-        }
+    QCommandLineParser parser;
+    describeOptions(parser);
+    // Qt's own options (-platform, ...) are taken out by the application before this.
+    const bool parsed = parser.parse(QStringList(QStringLiteral("pallaster")) + arguments);
+    if (parser.isSet(QStringLiteral("help"))) {
+        CommandLine line;
+        line.action = CommandLine::Help;
+        return line;
     }
+    if (parser.isSet(QStringLiteral("version"))) {
+        CommandLine line;
+        line.action = CommandLine::Version;
+        return line;
+    }
+    if (!parsed)
+        return failure(parser.errorText());
+    const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return CommandLine();
     if (positional.size() == 1) {

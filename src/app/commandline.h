@@ -12,8 +12,8 @@ struct CommandLine
     QString message; // why it failed
 };
 
-// Reads the arguments after the program's name: none, IMAGES LABELS, or DATA.yaml; --help
-// (-h) and --version (-v) anywhere win over the rest.
+// Reads the arguments after the program's name with QCommandLineParser: none, IMAGES LABELS, or
+// DATA.yaml; --help (-h) and --version (-v) anywhere win over the rest.
 CommandLine parseCommandLine(const QStringList &arguments);
 
 // The images and labels folders of an Ultralytics-style dataset file: its `train` (the first,
@@ -21,4 +21,5 @@ CommandLine parseCommandLine(const QStringList &arguments);
 // relative; the labels folder replaces the last "images" component of it by "labels".
 CommandLine foldersOfDatasetYaml(const QString &yamlPath);
 
+// The help text, as QCommandLineParser lays it out; needs a QCoreApplication.
 QString usageText();

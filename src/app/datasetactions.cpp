@@ -1,10 +1,10 @@
 #include "app/datasetactions.h"
 
+#include "dataset/classcounts.h"
+#include "dataset/imagefilter.h"
+#include "dataset/imagelist.h"
+#include "edit/editsession.h"
 #include "io/fileio.h"
-#include "model/classcounts.h"
-#include "model/editsession.h"
-#include "model/imagefilter.h"
-#include "model/imagelist.h"
 
 #include <QDir>
 #include <QFileInfo>

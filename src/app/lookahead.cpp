@@ -1,7 +1,7 @@
 #include "app/lookahead.h"
 
 #include "app/imagedecoder.h"
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
 #include <QQmlEngine>
 

@@ -1,6 +1,6 @@
 #include "app/tileface.h"
 
-#include "model/bboxlist.h"
+#include "dataset/bboxlist.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

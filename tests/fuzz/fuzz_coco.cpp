@@ -2,8 +2,8 @@
 // import, once with the simdjson readers and once with QJsonDocument: both must give the same
 // rows, boxes, messages and signals, and every kept row must be what the import promises.
 #include "../jsondiff.h"
+#include "dataset/imagelist.h"
 #include "fuzzcommon.h"
-#include "model/imagelist.h"
 
 #include <QDir>
 

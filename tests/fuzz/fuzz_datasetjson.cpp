@@ -2,8 +2,8 @@
 // must agree; then exportJson, whose text must be QJsonDocument's, and loadJson again: the
 // second load must reproduce the rows of the first exactly.
 #include "../jsondiff.h"
+#include "dataset/imagelist.h"
 #include "fuzzcommon.h"
-#include "model/imagelist.h"
 
 #include <cmath>
 #include <cstring>

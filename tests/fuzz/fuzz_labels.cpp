@@ -2,8 +2,8 @@
 // the values (a shape's vertices and keypoints too) must come back as they were, rounded to six
 // significant digits, and the fields after the fifth of a box line exactly as they were. Checking a
 // text for lines that are not labels never fails on it.
+#include "format/yololabels.h"
 #include "fuzzcommon.h"
-#include "model/yololabels.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
-#include "model/classnames.h"
+#include "dataset/classnames.h"
 
-#include "app/logging.h"
 #include "io/fileio.h"
+#include "io/logging.h"
 
 #include <QDir>
 #include <QFileInfo>

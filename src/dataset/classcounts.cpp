@@ -1,6 +1,6 @@
-#include "model/classcounts.h"
+#include "dataset/classcounts.h"
 
-#include "model/categorytable.h"
+#include "dataset/categorytable.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "model/imagefilter.h"
+#include "dataset/imagefilter.h"
 
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "model/imagelist.h"
+#include "format/coco.h"
 
-#include "app/logging.h"
+#include "format/fastjson.h"
+#include "format/jsonwalk.h"
 #include "io/fileio.h"
-#include "model/fastjson.h"
-#include "model/jsonwalk.h"
+#include "io/logging.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -41,8 +41,7 @@ struct KeptBox
 
 using KeptBoxes = std::vector<KeptBox>;
 
-// Only annotations of this category are kept.
-constexpr qint32 cocoCategory = 1;
+using coco::cocoCategory;
 
 void keep(KeptBoxes &kept, qint32 imageId, const QVector<double> &numbers)
 {
@@ -187,26 +186,16 @@ KeptBoxes readAnnotations(const QString &path)
 
 } // namespace
 
-QString ImageList::cocoImageDir()
-{
-    return QStringLiteral(PALLASTER_COCO_IMAGE_DIR);
-}
+namespace coco {
 
-void ImageList::loadCocoJson(const QString &imagesFile, const QString &annsFile)
-{
-    loadCocoJsonFromDir(imagesFile, annsFile, cocoImageDir());
-}
-
-void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &annsFile,
-                                    const QString &imageDir)
+QVector<ImportedImage> importPair(const QString &imagesFile, const QString &annsFile)
 {
     const QVector<CocoImage> cocoImages = readImages(imagesFile);
     KeptBoxes kept = readAnnotations(annsFile);
     std::stable_sort(kept.begin(), kept.end(),
                      [](const KeptBox &a, const KeptBox &b) { return a.imageId < b.imageId; });
 
-    beginResetModel();
-    images.clear();
+    QVector<ImportedImage> imported;
     QVector<BoxInfo> boxes;
     for (const CocoImage &image : cocoImages) {
         const qint32 width = image.width, height = image.height;
@@ -231,25 +220,11 @@ void ImageList::loadCocoJsonFromDir(const QString &imagesFile, const QString &an
                                      h / double(height)});
             }
         }
-        // An image without boxes is left out whether its file exists or not, so only the
-        // others need to be looked for.
         if (boxes.isEmpty())
             continue;
-        const QString path = imageDir + QLatin1Char('/') + image.fileName;
-        if (!io::fileExists(path))
-            continue;
-
-        auto info = std::make_shared<ImageInfo>();
-        info->id = image.id;
-        info->fileName = image.fileName;
-        info->filePath = path;
-        info->width = width;
-        info->height = height;
-        info->bboxes = std::make_unique<BBoxList>();
-        info->bboxes->appendBoxes(boxes);
-        addImage(std::move(info));
+        imported.append({image.id, image.fileName, width, height, boxes});
     }
-    endResetModel();
-    qCDebug(lcLoad, "Loaded %d images", images.size());
-    emit readFileCompleted();
+    return imported;
 }
+
+} // namespace coco

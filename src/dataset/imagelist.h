@@ -1,6 +1,10 @@
 #pragma once
 
-#include "model/bboxlist.h"
+#include "dataset/bboxlist.h"
+
+namespace datasetjson {
+struct Row;
+}
 
 #include <QAbstractListModel>
 #include <QByteArray>
@@ -181,6 +185,8 @@ private:
     };
 
     void addImage(std::shared_ptr<ImageInfo> info);
+    // Row `row` as the dataset JSON writers take it.
+    datasetjson::Row jsonRow(int row) const;
     void setEmptyReason(const QString &text);
     static QString whyNoRows(const QString &labels, const QString &images, int imagesInLabels,
                              bool labelsInImages);

@@ -1,4 +1,4 @@
-#include "model/fastjson.h"
+#include "format/fastjson.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/bboxlist.h"
+#include "format/boxinfo.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "model/recoveryjournal.h"
+#include "edit/recoveryjournal.h"
 
+#include "dataset/imagelist.h"
+#include "format/labelshape.h"
 #include "io/fileio.h"
-#include "model/imagelist.h"
-#include "model/labelshape.h"
 
 #include <QCryptographicHash>
 #include <QDir>

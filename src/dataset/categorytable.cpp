@@ -1,4 +1,4 @@
-#include "model/categorytable.h"
+#include "dataset/categorytable.h"
 
 #include <array>
 #include <cmath>

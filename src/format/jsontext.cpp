@@ -1,4 +1,4 @@
-#include "model/jsontext.h"
+#include "format/jsontext.h"
 
 #include <charconv>
 #include <cmath>

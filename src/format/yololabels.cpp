@@ -1,4 +1,4 @@
-#include "model/yololabels.h"
+#include "format/yololabels.h"
 
 #include <QStringList>
 #include <QVarLengthArray>

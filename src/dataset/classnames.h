@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/labelshape.h"
+#include "format/labelshape.h"
 
 #include <QByteArray>
 #include <QMap>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
 #include <QAbstractListModel>
 #include <QTimer>

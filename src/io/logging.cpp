@@ -1,4 +1,4 @@
-#include "app/logging.h"
+#include "io/logging.h"
 
 Q_LOGGING_CATEGORY(lcLoad, "pallaster.load")
 Q_LOGGING_CATEGORY(lcSave, "pallaster.save")

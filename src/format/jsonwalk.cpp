@@ -1,4 +1,4 @@
-#include "model/jsonwalk.h"
+#include "format/jsonwalk.h"
 
 #include "io/fileio.h"
 

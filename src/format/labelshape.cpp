@@ -1,6 +1,6 @@
-#include "model/labelshape.h"
+#include "format/labelshape.h"
 
-#include "model/bboxlist.h"
+#include "format/boxinfo.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,13 +1,15 @@
-#include "model/imagelist.h"
+#include "format/datasetjson.h"
 
+#include "format/fastjson.h"
+#include "format/jsontext.h"
+#include "format/jsonwalk.h"
 #include "io/fileio.h"
-#include "model/fastjson.h"
-#include "model/jsontext.h"
-#include "model/jsonwalk.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QVariantList>
+#include <QVariantMap>
 
 #include <functional>
 
@@ -37,10 +39,10 @@ void appendShape(QByteArray &out, const ShapePoints &shape)
 }
 
 // One image as QJsonDocument::toJson indents it: members in key order, four spaces a level.
-void appendImage(QByteArray &out, const ImageList::ImageInfo &info)
+void appendImage(QByteArray &out, const datasetjson::Row &info)
 {
     out.append("    {\n        \"bboxes\": [\n");
-    const BoxRecords &boxes = info.bboxes->boxList();
+    const BoxRecords &boxes = *info.boxes;
     for (int i = 0; i < boxes.size(); ++i) {
         const BoxInfo &box = *boxes[i];
         out.append("            {\n                \"catId\": ");
@@ -72,15 +74,38 @@ void appendImage(QByteArray &out, const ImageList::ImageInfo &info)
 
 } // namespace
 
-void ImageList::exportJson(const QString &json)
+namespace datasetjson {
+
+QJsonArray boxesToJson(const BoxRecords &boxes)
 {
-    writeJson(json, nullptr);
+    QVariantList list;
+    list.reserve(boxes.size());
+    for (const auto &box : boxes) {
+        QVariantMap map;
+        map.insert(QStringLiteral("catId"), box->catId);
+        map.insert(QStringLiteral("cx"), box->cx);
+        map.insert(QStringLiteral("cy"), box->cy);
+        map.insert(QStringLiteral("cw"), box->cw);
+        map.insert(QStringLiteral("ch"), box->ch);
+        // Shapes in members of their own, which a reader that knows only boxes passes over.
+        if (!box->shape().isNull()) {
+            map.insert(QStringLiteral("kind"), QString::fromLatin1(shape::kindName(box->kind())));
+            map.insert(QStringLiteral("pointDims"), box->shape().dims());
+            QVariantList points;
+            points.reserve(box->shape().size());
+            for (int i = 0; i < box->shape().size(); ++i)
+                points.append(box->shape().at(i));
+            map.insert(QStringLiteral("points"), points);
+        }
+        list.append(map);
+    }
+    return QJsonArray::fromVariantList(list);
 }
 
-bool ImageList::writeJson(const QString &json, QString *error)
+bool write(const QString &json, int count, const RowAt &rowAt, QString *error)
 {
     if (fastjson::mode() == fastjson::Mode::Reference)
-        return writeJsonDocument(json, error);
+        return writeDocument(json, count, rowAt, error);
     // The text QJsonDocument::toJson would make of the whole dataset, written as it is made.
     int row = 0;
     return io::writeFileInParts(
@@ -88,11 +113,11 @@ bool ImageList::writeJson(const QString &json, QString *error)
         [&](QByteArray &part) {
             if (row == 0)
                 part.append("[\n");
-            while (row < images.size() && part.size() < partSize) {
-                appendImage(part, *images.at(row));
-                part.append(++row < images.size() ? ",\n" : "\n");
+            while (row < count && part.size() < partSize) {
+                appendImage(part, rowAt(row));
+                part.append(++row < count ? ",\n" : "\n");
             }
-            if (row < images.size())
+            if (row < count)
                 return true;
             part.append("]\n");
             return false;
@@ -100,41 +125,29 @@ bool ImageList::writeJson(const QString &json, QString *error)
         error);
 }
 
-void ImageList::exportJsonDocument(const QString &json)
-{
-    writeJsonDocument(json, nullptr);
-}
-
-bool ImageList::writeJsonDocument(const QString &json, QString *error)
+bool writeDocument(const QString &json, int count, const RowAt &rowAt, QString *error)
 {
     QJsonArray array;
-    for (const auto &info : qAsConst(images)) {
+    for (int row = 0; row < count; ++row) {
+        const Row info = rowAt(row);
         QJsonObject image;
-        image.insert(QLatin1String("id"), info->id);
-        image.insert(QLatin1String("fileName"), info->fileName);
-        image.insert(QLatin1String("filePath"), info->filePath);
-        image.insert(QLatin1String("width"), info->width);
-        image.insert(QLatin1String("height"), info->height);
-        image.insert(QLatin1String("bboxes"), info->bboxes->toJsonArray());
+        image.insert(QLatin1String("id"), info.id);
+        image.insert(QLatin1String("fileName"), info.fileName);
+        image.insert(QLatin1String("filePath"), info.filePath);
+        image.insert(QLatin1String("width"), info.width);
+        image.insert(QLatin1String("height"), info.height);
+        image.insert(QLatin1String("bboxes"), boxesToJson(*info.boxes));
         array.append(image);
     }
     return io::writeFile(json, QJsonDocument(array).toJson(), error);
 }
 
+} // namespace datasetjson
+
 namespace {
 
-// One element of a dataset JSON file.
-struct DatasetImage
-{
-    qint32 id = 0;
-    QString fileName;
-    QString filePath;
-    qint32 width = 0;
-    qint32 height = 0;
-    QVector<BoxInfo> boxes;
-};
-
-using AddImage = std::function<void(DatasetImage &)>;
+using datasetjson::AddImage;
+using datasetjson::DatasetImage;
 
 // The shape members of a box as both readers read them: kept when they make a shape, a polygon's
 // box fitted to its vertices.
@@ -249,29 +262,15 @@ void readDatasetReference(const QString &path, const AddImage &add)
 
 } // namespace
 
-void ImageList::loadJson(const QString &json)
+namespace datasetjson {
+
+void read(const QString &json, const AddImage &add, const std::function<void()> &restart)
 {
-    QVector<std::shared_ptr<ImageInfo>> read;
-    const auto add = [&read](DatasetImage &image) {
-        auto info = std::make_shared<ImageInfo>();
-        info->id = image.id;
-        info->fileName = image.fileName;
-        info->filePath = image.filePath;
-        info->width = image.width;
-        info->height = image.height;
-        info->bboxes = std::make_unique<BBoxList>();
-        info->bboxes->appendBoxes(image.boxes);
-        read.append(std::move(info));
-    };
     if (fastjson::mode() != fastjson::Mode::Fast || !readDatasetFast(json, add)) {
         fastjson::countFallback();
-        read.clear();
+        restart();
         readDatasetReference(json, add);
     }
-
-    beginResetModel();
-    images.reserve(images.size() + read.size());
-    for (auto &info : read)
-        addImage(std::move(info));
-    endResetModel();
 }
+
+} // namespace datasetjson

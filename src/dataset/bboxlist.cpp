@@ -1,8 +1,9 @@
-#include "model/bboxlist.h"
+#include "dataset/bboxlist.h"
 
-#include "app/logging.h"
+#include "format/datasetjson.h"
+#include "format/yololabels.h"
 #include "io/fileio.h"
-#include "model/yololabels.h"
+#include "io/logging.h"
 
 #include <QMetaMethod>
 
@@ -365,26 +366,5 @@ void BBoxList::setSaveError(const QString &error)
 
 QJsonArray BBoxList::toJsonArray() const
 {
-    QVariantList list;
-    list.reserve(boxes.size());
-    for (const auto &box : boxes) {
-        QVariantMap map;
-        map.insert(QStringLiteral("catId"), box->catId);
-        map.insert(QStringLiteral("cx"), box->cx);
-        map.insert(QStringLiteral("cy"), box->cy);
-        map.insert(QStringLiteral("cw"), box->cw);
-        map.insert(QStringLiteral("ch"), box->ch);
-        // Shapes in members of their own, which a reader that knows only boxes passes over.
-        if (!box->shape().isNull()) {
-            map.insert(QStringLiteral("kind"), QString::fromLatin1(shape::kindName(box->kind())));
-            map.insert(QStringLiteral("pointDims"), box->shape().dims());
-            QVariantList points;
-            points.reserve(box->shape().size());
-            for (int i = 0; i < box->shape().size(); ++i)
-                points.append(box->shape().at(i));
-            map.insert(QStringLiteral("points"), points);
-        }
-        list.append(map);
-    }
-    return QJsonArray::fromVariantList(list);
+    return datasetjson::boxesToJson(boxes);
 }

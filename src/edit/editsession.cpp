@@ -1,12 +1,12 @@
-#include "model/editsession.h"
+#include "edit/editsession.h"
 
-#include "app/logging.h"
+#include "dataset/bboxlist.h"
+#include "dataset/categorytable.h"
+#include "dataset/imagelist.h"
+#include "edit/boxcommands.h"
+#include "edit/recoveryjournal.h"
 #include "io/fileio.h"
-#include "model/bboxlist.h"
-#include "model/boxcommands.h"
-#include "model/categorytable.h"
-#include "model/imagelist.h"
-#include "model/recoveryjournal.h"
+#include "io/logging.h"
 
 #include <QAbstractProxyModel>
 #include <QFileInfo>

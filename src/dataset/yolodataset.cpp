@@ -1,10 +1,10 @@
-#include "model/imagelist.h"
+#include "dataset/imagelist.h"
 
-#include "app/logging.h"
+#include "dataset/classnames.h"
+#include "dataset/naturalorder.h"
+#include "format/yololabels.h"
 #include "io/fileio.h"
-#include "model/classnames.h"
-#include "model/naturalorder.h"
-#include "model/yololabels.h"
+#include "io/logging.h"
 
 #include <QDir>
 #include <QDirIterator>

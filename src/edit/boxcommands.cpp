@@ -1,4 +1,4 @@
-#include "model/boxcommands.h"
+#include "edit/boxcommands.h"
 
 namespace {
 BoxInfo boxAt(const BBoxList *boxes, int row)

@@ -1,0 +1,31 @@
+#pragma once
+
+// The COCO-style import: an images file and an annotations file, each a JSON array, read with the
+// streaming JSON walk (QJsonDocument where that gives up) into plain records.
+
+#include "format/boxinfo.h"
+
+#include <QString>
+#include <QVector>
+
+namespace coco {
+
+// Only annotations of this category are kept.
+constexpr qint32 cocoCategory = 1;
+
+// One image of the images file with the boxes kept for it, normalised by its size.
+struct ImportedImage
+{
+    qint32 id = 0;
+    QString fileName;
+    qint32 width = 0;
+    qint32 height = 0;
+    QVector<BoxInfo> boxes;
+};
+
+// The images of the images file that keep at least one box, in the file's order: boxes of
+// cocoCategory whose shape and share of the image are within the import's limits, in the order
+// of the annotations file. An image without a positive size keeps none.
+QVector<ImportedImage> importPair(const QString &imagesFile, const QString &annsFile);
+
+} // namespace coco
