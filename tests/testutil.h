@@ -14,6 +14,15 @@
 #include <QString>
 #include <QtTest>
 
+// Sets the modification time of the file at `path`, so that a test can tell whether it is
+// written again.
+inline bool setFileTime(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite)
+        && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
 inline void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);

@@ -334,7 +334,7 @@ private slots:
             QDir(path(".")).mkpath("out");
             said = actions->exportYolo(path(action == "export" ? "out" : "nowhere"));
             if (action == "export") {
-                QCOMPARE(readBytes(path("out/b.txt")), "# reviewed\n2 0.5 0.5 0.4 0.4");
+                QCOMPARE(readBytes(path("out/b.txt")), "# reviewed\n2 0.5 0.5 0.4 0.4\n");
                 QCOMPARE(readBytes(path("out/c.txt")), QByteArray());
             }
         } else if (action == "bad json") {

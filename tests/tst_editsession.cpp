@@ -60,13 +60,14 @@ private slots:
         model = ImageList::instance();
         model->loadYolo(dir->filePath("labels"), dir->filePath("images"));
         session = std::make_unique<EditSession>(model);
-        // A file with a line that is not a label waits for Save.
+        // Opening writes nothing, and a Save without edits leaves every byte.
         session->open(0);
         QVERIFY(session->isOpen());
-        QVERIFY(session->ableToSave());
+        QVERIFY(!session->ableToSave());
         expectSaveMessages(labelFile());
         QVERIFY(session->save());
-        QCOMPARE(readBytes(labelFile()), "1 0.5 0.5 0.2 0.2 0.97\n# checked\n2 0.25 0.75 0.1 0.1");
+        QCOMPARE(readBytes(labelFile()),
+                 "1 0.5 0.5 0.2 0.2 0.97\n# checked\n2 0.25 0.75 0.1 0.1\n");
         QVERIFY(!session->ableToSave());
     }
     void cleanup()
@@ -175,7 +176,7 @@ private slots:
         child.start(QCoreApplication::applicationFilePath(), {"--crash-after-an-edit", folder});
         QVERIFY(child.waitForFinished(20000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-        QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2"));
+        QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2\n"));
 
         QSignalSpy offered(session.get(), &EditSession::recoveryChanged);
         model->loadYolo(folder + "/labels", folder + "/images");
@@ -195,8 +196,8 @@ private slots:
             QCOMPARE(yolo::formatLine(*list->boxList().at(0)).toUtf8(), polygon);
             QCOMPARE(list->boxList().at(1)->kind(), ShapeKind::Polygon);
         }
-        QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2"));
-        QCOMPARE(readBytes(folder + "/labels/c.txt"), polygon);
+        QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2\n"));
+        QCOMPARE(readBytes(folder + "/labels/c.txt"), polygon + "\n");
         // Still kept: a second crash would offer them again.
         QVERIFY(QFile::exists(RecoveryJournal::pathFor(folder + "/labels")));
         // Discarded (as Load's question does), nothing is left to offer.

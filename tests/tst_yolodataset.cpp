@@ -322,14 +322,18 @@ private slots:
         QStringList files = QDir(path("out")).entryList(QDir::Files, QDir::Name);
         QCOMPARE(files, QStringList({"a.txt", "frame.0001.txt", "frame.0002.txt"}));
         QCOMPARE(readBytes(path("out/a.txt")),
-                 QByteArray("1 0.5 0.5 0.1 0.1\n2 0.123457 0.5 0.1 0.1"));
+                 QByteArray("1 0.5 0.5 0.1 0.1\r\n2 0.123456789 0.5 0.1 0.1\n"));
         QCOMPARE(readBytes(path("out/frame.0001.txt")), QByteArray("3 0.5 0.5 0.1 0.1 0.87 x"));
         QCOMPARE(readBytes(path("out/frame.0002.txt")), QByteArray(""));
 
         // Same bytes as saving the row itself.
         BBoxList *list = boxes(rowOf("a"));
-        list->saveTxtFile(path("saved.txt"));
-        QCOMPARE(readBytes(path("saved.txt")), readBytes(path("out/a.txt")));
+        list->setCategory(0, 4);
+        model->exportYolo(path("out"));
+        list->saveTxtFile(path("labels/a.txt"));
+        QCOMPARE(readBytes(path("labels/a.txt")),
+                 QByteArray("4 0.5 0.5 0.1 0.1\r\n2 0.123456789 0.5 0.1 0.1\n"));
+        QCOMPARE(readBytes(path("out/a.txt")), readBytes(path("labels/a.txt")));
     }
 
     // What closing and Load ask about: the images with edits not in their label files, and

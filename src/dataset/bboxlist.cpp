@@ -253,20 +253,42 @@ void BBoxList::clear()
     endResetModel();
 }
 
+QByteArray BBoxList::fileBytes(const QString &txtFile, bool *unchanged) const
+{
+    QByteArray original;
+    io::FileStamp now;
+    const bool same
+        = stamped && !txtFile.isEmpty() && io::readFile(txtFile, original, &now) && now == stamp;
+    const QByteArray bytes = yolo::formatLabels(boxes, foreign, style, same ? &original : nullptr,
+                                                fileLayout.datasetKeypoints());
+    if (unchanged)
+        *unchanged = same && bytes == original;
+    return bytes;
+}
+
 bool BBoxList::saveTxtFile(const QString &txtFile)
 {
     qCDebug(lcSave) << Q_FUNC_INFO;
     qCDebug(lcSave) << txtFile;
     QString error;
     bool ok = false;
-    if (txtFile.isEmpty())
+    bool unchanged = false;
+    if (txtFile.isEmpty()) {
         error = tr("no label file");
-    else if (io::linkLeavesFolder(txtFile))
+    } else if (io::linkLeavesFolder(txtFile)) {
         error = tr("link points outside the labels folder");
-    else
-        ok = io::writeFile(txtFile, yolo::formatLabels(boxes, foreign), &error);
+    } else {
+        const QByteArray bytes = fileBytes(txtFile, &unchanged);
+        // A file that already holds every byte is left alone, its time and all.
+        ok = unchanged || io::writeFile(txtFile, bytes, &error);
+        if (ok && !unchanged)
+            style = yolo::styleOf(bytes);
+    }
     if (ok) {
-        stamp = io::fileStamp(txtFile);
+        if (!unchanged) {
+            stamp = io::fileStamp(txtFile);
+            yolo::numberLines(boxes, foreign);
+        }
         stamped = true;
         setModified(false);
         error.clear();
@@ -286,6 +308,7 @@ BBoxList::LoadedFile BBoxList::readTxtFile(const QString &txtFile, const Keypoin
     QByteArray bytes;
     io::readFile(txtFile, bytes, &loaded.stamp);
     loaded.boxes = yolo::parseLabels(bytes, &loaded.foreign, keypoints);
+    loaded.style = yolo::styleOf(bytes);
     loaded.keypoints = keypoints;
     return loaded;
 }
@@ -294,6 +317,7 @@ void BBoxList::setLoaded(LoadedFile loaded)
 {
     stamp = loaded.stamp;
     stamped = true;
+    style = loaded.style;
     // An empty list no one listens to (a new one, filled by a load) skips the reset: there is
     // no row and no index of it anyone could hold, and no one to tell.
     const bool observed = !boxes.isEmpty()
@@ -307,7 +331,7 @@ void BBoxList::setLoaded(LoadedFile loaded)
     if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box)
         fileLayout = shape::layoutOf(loaded.boxes, keypoints);
     for (ForeignLine &line : loaded.foreign)
-        foreign.append({line.before + int(boxes.size()), std::move(line.text)});
+        foreign.append({line.before + int(boxes.size()), std::move(line.text), line.sourceLine});
     if (!loaded.boxes.isEmpty()) {
         // All boxes of a file live in one block made here, each record pointing into it and
         // sharing its ownership: one allocation per file instead of one per box, and none left

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "format/boxinfo.h"
+#include "format/yololabels.h"
 #include "io/fileio.h"
 
 #include <QAbstractListModel>
@@ -45,6 +46,7 @@ public:
         ForeignLines foreign;
         io::FileStamp stamp;
         KeypointShape keypoints; // the dataset's kpt_shape the file was read with
+        yolo::FileStyle style;
     };
     // `keypoints` is the dataset's kpt_shape, if it has one.
     static LoadedFile readTxtFile(const QString &txtFile, const KeypointShape &keypoints = {});
@@ -92,6 +94,11 @@ public:
     io::FileStamp fileStamp() const { return stamp; }
     QString saveError() const { return lastSaveError; }
 
+    // The bytes saveTxtFile writes to `txtFile`: where it is still the file this list read or
+    // wrote, the lines not edited as it has them. `unchanged` tells whether they are the file's
+    // bytes already.
+    QByteArray fileBytes(const QString &txtFile, bool *unchanged = nullptr) const;
+
 signals:
     void modifiedChanged();
     void saveErrorChanged();
@@ -137,5 +144,6 @@ private:
     bool modified = false;
     bool stamped = false; // whether `stamp` describes a file this list read or wrote
     io::FileStamp stamp;
+    yolo::FileStyle style; // of the file last read or written
     QString lastSaveError;
 };

@@ -435,9 +435,8 @@ ImageList::ExportResult ImageList::exportLabels(const QString &dir)
             : io::fileName(info->yoloTxtFilePath);
         const QString path = QStringLiteral("%1/%2").arg(dir, txtName);
         QString error;
-        if (io::writeFile(path,
-                          yolo::formatLabels(info->bboxes->boxList(), info->bboxes->foreignLines()),
-                          &error))
+        // The bytes a save would write: lines not edited as their label file has them.
+        if (io::writeFile(path, info->bboxes->fileBytes(info->yoloTxtFilePath), &error))
             ++result.written;
         else
             result.failures << QStringLiteral("%1: %2").arg(path, error);

@@ -201,6 +201,9 @@ void EditSession::open(int row)
         setAbleToSave(boxes->isModified());
         return;
     }
+    // Looking writes nothing: only edits kept from an earlier visit are written on opening.
+    if (!boxes->isModified())
+        return;
     const int foreignLine = boxes->firstForeignLine(openLabelPath);
     if (foreignLine > 0) {
         setAbleToSave(true);

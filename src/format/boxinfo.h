@@ -21,17 +21,21 @@ struct BoxInfo
         , cw(cw)
         , ch(ch)
         , catId(catId)
+        , hasText(0)
+        , line(0)
         , points()
     {
     }
     BoxInfo(const BoxInfo &other)
         : BoxInfo(other.catId, other.cx, other.cy, other.cw, other.ch)
     {
+        line = other.line;
         copyRest(other);
     }
     BoxInfo(BoxInfo &&other) noexcept
         : BoxInfo(other.catId, other.cx, other.cy, other.cw, other.ch)
     {
+        line = other.line;
         moveRest(other);
     }
     BoxInfo &operator=(const BoxInfo &other)
@@ -85,6 +89,16 @@ struct BoxInfo
 
     ShapeKind kind() const { return shape().kind(); }
 
+    // The number (from 1) of the line of the label file this box was read from or last written
+    // to, 0 for none. Only a hint: a writer checks that the line still reads as this box before
+    // it writes the line's bytes again instead of formatting the box.
+    int sourceLine() const { return int(line); }
+    void setSourceLine(int number)
+    {
+        line = number > 0 && number <= maxSourceLine ? quint32(number) : 0;
+    }
+    static constexpr int maxSourceLine = 0x7fffffff;
+
 private:
     static const ShapePoints &noShape()
     {
@@ -93,6 +107,7 @@ private:
     }
     void assignGeometry(const BoxInfo &other)
     {
+        line = other.line;
         catId = other.catId;
         cx = other.cx;
         cy = other.cy;
@@ -124,9 +139,10 @@ private:
     }
 
     // A line holds the text after its fifth field or a shape, never both: one member for
-    // either keeps a box in 48 bytes (a dataset holds millions). `hasText` fits in the padding
-    // after catId.
-    bool hasText = false;
+    // either keeps a box in 48 bytes (a dataset holds millions). `hasText` and the source line
+    // share the word after catId.
+    quint32 hasText : 1;
+    quint32 line : 31;
     union {
         QString text;
         ShapePoints points;
@@ -142,6 +158,8 @@ struct ForeignLine
 {
     int before = 0;
     QString text;
+    // The line of the file it was read from or last written to, as BoxInfo::sourceLine.
+    int sourceLine = 0;
 
     bool operator==(const ForeignLine &other) const
     {

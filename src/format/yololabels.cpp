@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QVarLengthArray>
 
+#include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace yolo {
@@ -23,6 +25,29 @@ inline unsigned code(QChar c)
 inline bool isDigit(unsigned c)
 {
     return c - '0' < 10u;
+}
+
+// What separates the fields of a line, as a YOLO trainer splits them (Python's str.split()):
+// any run of spaces and tabs, and the carriage return of a CRLF line end.
+inline bool isSeparator(unsigned c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+template<typename Ch>
+inline const Ch *findSeparator(const Ch *p, const Ch *end)
+{
+    while (p != end && !isSeparator(code(*p)))
+        ++p;
+    return p;
+}
+
+template<typename Ch>
+inline const Ch *skipSeparators(const Ch *p, const Ch *end)
+{
+    while (p != end && isSeparator(code(*p)))
+        ++p;
+    return p;
 }
 
 // The first `c` in [begin, end), or end.
@@ -132,13 +157,13 @@ inline bool scanNumber(const char *&p, const char *end, double &value)
         fractionDigits = int(q - fractionStart);
         plain = fractionDigits > 0;
     }
-    if (plain && intDigits + fractionDigits <= 15 && (q == end || *q == ' ')) {
+    if (plain && intDigits + fractionDigits <= 15 && (q == end || isSeparator(code(*q)))) {
         const double magnitude = double(significand) / powersOfTen[fractionDigits];
         value = negative ? -magnitude : magnitude;
         p = q;
         return true;
     }
-    const char *fieldEnd = find(p, end, ' ');
+    const char *fieldEnd = findSeparator(p, end);
     bool ok = false;
     value = toDouble(p, fieldEnd, &ok);
     p = fieldEnd;
@@ -146,7 +171,7 @@ inline bool scanNumber(const char *&p, const char *end, double &value)
 }
 inline bool scanNumber(const QChar *&p, const QChar *end, double &value)
 {
-    const QChar *fieldEnd = find(p, end, ' ');
+    const QChar *fieldEnd = findSeparator(p, end);
     bool ok = false;
     value = toDouble(p, fieldEnd, &ok);
     p = fieldEnd;
@@ -176,38 +201,36 @@ int toInt(const Ch *begin, const Ch *end, bool *ok = nullptr)
     return negative ? -value : value;
 }
 
-// One line of label text split at every single " ", keeping empty pieces: the first five fields
-// and, where there are more, the text of the rest.
+// One line of label text split into fields at runs of separators, leading and trailing ones
+// ignored: the first five fields and, where there are more, the text of the rest.
 template<typename Ch>
 struct Line
 {
     const Ch *fields[6];
+    const Ch *ends[6];
     int count = 0; // up to 6; 6 means "more than five"
-    const Ch *end;
+    const Ch *end; // the end of the line's last field
+    const Ch *start; // the line as it stands, without its line end
+    const Ch *stop;
 
     Line(const Ch *line, const Ch *lineEnd)
         : end(lineEnd)
+        , start(line)
+        , stop(lineEnd != line && code(lineEnd[-1]) == '\r' ? lineEnd - 1 : lineEnd)
     {
-        fields[count++] = line;
-        for (const Ch *p = line; count < 6; ++p) {
-            p = find(p, lineEnd, ' ');
-            if (p == lineEnd)
-                break;
-            fields[count++] = p + 1;
+        while (end != line && isSeparator(code(end[-1])))
+            --end;
+        for (const Ch *p = skipSeparators(line, end); p != end && count < 6;) {
+            fields[count] = p;
+            p = findSeparator(p, end);
+            ends[count++] = p;
+            p = skipSeparators(p, end);
         }
     }
-    // A field ends where the next one starts, less the space; the fifth ends at the sixth field
-    // or the end of the line.
-    const Ch *fieldEnd(int i) const { return i + 1 < count ? fields[i + 1] - 1 : end; }
+    const Ch *fieldEnd(int i) const { return ends[i]; }
 
-    // The fields after the fifth as they stand, without the carriage return of a CRLF line end.
-    QString rest() const
-    {
-        const Ch *restEnd = end;
-        if (restEnd != fields[5] && code(restEnd[-1]) == '\r')
-            --restEnd;
-        return ownedText(fields[5], restEnd);
-    }
+    // The fields after the fifth as they stand, separators and all.
+    QString rest() const { return ownedText(fields[5], end); }
 };
 
 // Calls `visit` with every line of [text, end): split at every "\n", keeping empty pieces.
@@ -223,29 +246,33 @@ void forEachLine(const Ch *text, const Ch *end, Visit visit)
     }
 }
 
-inline bool isBlank(unsigned c)
-{
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
 template<typename Ch>
 bool isBlankLine(const Line<Ch> &line)
 {
-    for (const Ch *p = line.fields[0]; p != line.end; ++p) {
-        if (!isBlank(code(*p)))
-            return false;
-    }
-    return true;
+    return line.count == 0;
 }
 
-// Whether `line` is a label line: at least five fields, of which the first converts as an
-// integer and the next four as numbers, read into `box`.
+// A class as a trainer reads it: a number (1, 1.0, 1e0) that is a whole number within int.
+template<typename Ch>
+qint32 toClass(const Ch *begin, const Ch *end, bool *ok)
+{
+    const qint32 value = toInt(begin, end, ok);
+    if (*ok)
+        return value;
+    const double number = toDouble(begin, end, ok);
+    *ok = *ok && std::floor(number) == number && number >= double(INT_MIN)
+        && number <= double(INT_MAX);
+    return *ok ? qint32(number) : 0;
+}
+
+// Whether `line` is a label line: at least five fields, of which the first converts as a class
+// and the next four as numbers, read into `box`.
 template<typename Ch>
 bool readLabel(const Line<Ch> &line, BoxInfo &box)
 {
     bool ok = line.count >= 5;
     if (ok)
-        box.catId = toInt(line.fields[0], line.fieldEnd(0), &ok);
+        box.catId = toClass(line.fields[0], line.fieldEnd(0), &ok);
     double *values[] = {&box.cx, &box.cy, &box.cw, &box.ch};
     for (int i = 1; i < 5 && ok; ++i)
         *values[i - 1] = toDouble(line.fields[i], line.fieldEnd(i), &ok);
@@ -261,21 +288,17 @@ template<typename Ch>
 bool readShape(const Line<Ch> &line, BoxInfo &box, const KeypointShape &keypoints, Values &values)
 {
     const Ch *end = line.end;
-    if (end != line.fields[5] && code(end[-1]) == '\r')
-        --end;
     // A polygon's first two vertices are the four numbers read as the box.
     values.resize(4);
     values[0] = box.cx;
     values[1] = box.cy;
     values[2] = box.cw;
     values[3] = box.ch;
-    for (const Ch *p = line.fields[5];; ++p) {
+    for (const Ch *p = line.fields[5]; p != end; p = skipSeparators(p, end)) {
         double value = 0;
         if (!scanNumber(p, end, value) || !ShapePoints::fits(value))
             return false;
         values.append(value);
-        if (p == end)
-            break;
     }
     int dims = 0;
     switch (shape::kindOfLine(1 + values.size(), keypoints, &dims)) {
@@ -297,27 +320,25 @@ bool readShape(const Line<Ch> &line, BoxInfo &box, const KeypointShape &keypoint
     }
 }
 
-// Blank lines carry nothing (nor does the piece after a final line feed, or an empty file). A
-// line whose first five fields convert is a label: a box, a polygon or a box with keypoints
-// (readShape), or a box with the text of the fields after the fifth kept with it; any other line
-// is kept whole, without its carriage return, in its place.
+// A line whose first five fields convert is a label: a box, a polygon or a box with keypoints
+// (readShape), or a box with the text of the fields after the fifth kept with it; any other line,
+// blank ones too, is kept whole, without its line end, in its place. The piece after a final line
+// feed (and an empty file) is no line. Each record knows the number of its line.
 template<typename Ch>
 QVector<BoxInfo> parseText(const Ch *text, const Ch *end, ForeignLines *foreign,
                            const KeypointShape &keypoints)
 {
     QVector<BoxInfo> result;
     Values values;
-    forEachLine(text, end, [&](const Line<Ch> &line, int) {
+    forEachLine(text, end, [&](const Line<Ch> &line, int number) {
         BoxInfo box;
         if (readLabel(line, box)) {
             if (line.count > 5 && !readShape(line, box, keypoints, values))
                 box.setExtra(line.rest());
+            box.setSourceLine(number);
             result.append(std::move(box));
-        } else if (foreign && !isBlankLine(line)) {
-            const Ch *lineEnd = line.end;
-            if (lineEnd != line.fields[0] && code(lineEnd[-1]) == '\r')
-                --lineEnd;
-            foreign->append({int(result.size()), ownedText(line.fields[0], lineEnd)});
+        } else if (foreign && line.start != end) {
+            foreign->append({int(result.size()), ownedText(line.start, line.stop), number});
         }
         return true;
     });
@@ -381,21 +402,178 @@ QString formatLine(const BoxInfo &box)
     return line;
 }
 
-QByteArray formatLabels(const BoxRecords &boxes, const ForeignLines &foreign)
+namespace {
+
+// A line of a file's bytes: its text, then its line end ("\n", "\r\n" or none for a last
+// line without one).
+struct ByteLine
 {
-    QStringList lines;
-    lines.reserve(boxes.size() + foreign.size());
-    auto line = foreign.cbegin();
+    int begin = 0;
+    int textEnd = 0;
+    int end = 0;
+};
+
+QVector<ByteLine> byteLines(const QByteArray &bytes)
+{
+    QVector<ByteLine> lines;
+    const char *data = bytes.constData();
+    for (int begin = 0; begin < bytes.size();) {
+        const char *hit = find(data + begin, data + bytes.size(), '\n');
+        const int newline = int(hit - data);
+        if (newline == bytes.size()) {
+            lines.append({begin, newline, newline});
+            break;
+        }
+        const int textEnd = newline > begin && data[newline - 1] == '\r' ? newline - 1 : newline;
+        lines.append({begin, textEnd, newline + 1});
+        begin = newline + 1;
+    }
+    return lines;
+}
+
+bool sameValue(double a, double b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+bool sameBox(const BoxInfo &a, const BoxInfo &b)
+{
+    return a.catId == b.catId && sameValue(a.cx, b.cx) && sameValue(a.cy, b.cy)
+        && sameValue(a.cw, b.cw) && sameValue(a.ch, b.ch) && a.extra() == b.extra()
+        && a.shape() == b.shape();
+}
+
+// The lines of a file being written: each either a line of the original bytes, kept as it is,
+// or new text.
+class Writer
+{
+public:
+    Writer(const QByteArray *bytes, const KeypointShape &keypoints, FileStyle style)
+        : keypoints(keypoints)
+    {
+        if (bytes) {
+            // What the reader saw: nothing after a NUL byte.
+            const int nul = bytes->indexOf('\0');
+            storage = nul < 0 ? *bytes : bytes->left(nul);
+            original = &storage;
+            lines = byteLines(*original);
+            style = styleOf(*original);
+        }
+        lineEnd = style.crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+        finalNewline = style.finalNewline;
+    }
+
+    void addBox(const BoxInfo &box)
+    {
+        const ByteLine *kept = keptLine(box.sourceLine());
+        if (kept) {
+            const QVector<BoxInfo> read = parseLabels(lineText(*kept), nullptr, keypoints);
+            if (read.size() != 1 || !sameBox(read.first(), box))
+                kept = nullptr;
+        }
+        add(kept, kept ? QByteArray() : formatLine(box).toUtf8());
+    }
+
+    void addForeign(const ForeignLine &line)
+    {
+        const ByteLine *kept = keptLine(line.sourceLine);
+        if (kept && QString::fromUtf8(lineText(*kept)) != line.text)
+            kept = nullptr;
+        add(kept, kept ? QByteArray() : line.text.toUtf8());
+    }
+
+    QByteArray finish()
+    {
+        if (!out.isEmpty() && finalNewline)
+            out.append(lastEnd.isEmpty() ? lineEnd : lastEnd);
+        return out;
+    }
+
+private:
+    const ByteLine *keptLine(int number) const
+    {
+        return number > 0 && number <= lines.size() ? &lines.at(number - 1) : nullptr;
+    }
+    QByteArray lineText(const ByteLine &line) const
+    {
+        return QByteArray::fromRawData(original->constData() + line.begin,
+                                       line.textEnd - line.begin);
+    }
+    // Line ends go between lines: the one a kept line had, else the file's.
+    void add(const ByteLine *kept, const QByteArray &text)
+    {
+        if (started)
+            out.append(lastEnd.isEmpty() ? lineEnd : lastEnd);
+        started = true;
+        if (kept) {
+            out.append(original->constData() + kept->begin, kept->textEnd - kept->begin);
+            lastEnd = original->mid(kept->textEnd, kept->end - kept->textEnd);
+        } else {
+            out.append(text);
+            lastEnd.clear();
+        }
+    }
+
+    QByteArray storage;
+    const QByteArray *original = nullptr;
+    KeypointShape keypoints;
+    QVector<ByteLine> lines;
+    QByteArray lineEnd;
+    bool finalNewline = false;
+    bool started = false;
+    QByteArray lastEnd;
+    QByteArray out;
+};
+
+// Calls `box` and `foreign` for the lines of a file in their order.
+template<typename Box, typename Foreign>
+void forEachItem(const BoxRecords &boxes, const ForeignLines &lines, Box box, Foreign foreign)
+{
+    auto line = lines.cbegin();
     for (int i = 0; i <= boxes.size(); ++i) {
-        for (; line != foreign.cend() && line->before <= i; ++line)
-            lines.append(line->text);
+        for (; line != lines.cend() && line->before <= i; ++line)
+            foreign(*line);
         if (i < boxes.size())
-            lines.append(formatLine(*boxes.at(i)));
+            box(*boxes.at(i));
     }
     // Lines placed beyond the last box (none are, but a caller may say so) go at the end.
-    for (; line != foreign.cend(); ++line)
-        lines.append(line->text);
-    return lines.join(QLatin1Char('\n')).toUtf8();
+    for (; line != lines.cend(); ++line)
+        foreign(*line);
+}
+
+} // namespace
+
+FileStyle styleOf(const QByteArray &bytes)
+{
+    FileStyle style;
+    const int newline = bytes.indexOf('\n');
+    style.crlf = newline > 0 && bytes.at(newline - 1) == '\r';
+    style.finalNewline = bytes.endsWith('\n');
+    return style;
+}
+
+QByteArray formatLabels(const BoxRecords &boxes, const ForeignLines &foreign, FileStyle style,
+                        const QByteArray *original, const KeypointShape &keypoints)
+{
+    Writer writer(original, keypoints, style);
+    forEachItem(
+        boxes, foreign, [&](const BoxInfo &box) { writer.addBox(box); },
+        [&](const ForeignLine &line) { writer.addForeign(line); });
+    return writer.finish();
+}
+
+void numberLines(const BoxRecords &boxes, ForeignLines &foreign)
+{
+    int number = 0;
+    auto line = foreign.begin();
+    for (int i = 0; i <= boxes.size(); ++i) {
+        for (; line != foreign.end() && line->before <= i; ++line)
+            line->sourceLine = ++number;
+        if (i < boxes.size())
+            boxes.at(i)->setSourceLine(++number);
+    }
+    for (; line != foreign.end(); ++line)
+        line->sourceLine = ++number;
 }
 
 QVector<BoxInfo> parseLabels(const QByteArray &bytes, ForeignLines *foreign,

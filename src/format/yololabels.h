@@ -8,7 +8,9 @@
 
 #include <memory>
 
-// The YOLO label line, fields separated by single spaces: "catId cx cy cw ch" for a box (a sixth
+// The YOLO label line, read as a YOLO trainer reads it: fields separated by any run of spaces or
+// tabs, leading and trailing ones ignored, the class any number that is whole. Written with
+// single spaces: "catId cx cy cw ch" for a box (a sixth
 // field, a confidence, kept as text), "catId x1 y1 x2 y2 x3 y3 ..." for a polygon, "catId cx cy
 // cw ch x1 y1 [v1] ..." for a box with keypoints; what is read as none of these is a box and the
 // text after its fifth field, kept as it was read.
@@ -18,9 +20,27 @@ namespace yolo {
 // digits (QString::number).
 QString formatLine(const BoxInfo &box);
 
-// The label file content for these boxes, with the lines that are not labels in their places:
-// lines joined by "\n", none after the last.
-QByteArray formatLabels(const BoxRecords &boxes, const ForeignLines &foreign = {});
+// How a label file ends its lines: CRLF (as its first line ends) or LF, and whether its last
+// line has a line end.
+struct FileStyle
+{
+    bool crlf = false;
+    bool finalNewline = false;
+};
+FileStyle styleOf(const QByteArray &bytes);
+
+// The label file content for these boxes, with the lines that are not labels in their places.
+// Without `original`, lines are formatted and joined as `style` says. With the bytes of the file
+// the boxes were read from, a box or line that still reads as its source line (sourceLine) is
+// written as those bytes, line end and all, so that only what was edited changes; new and edited
+// lines are formatted, with the file's line ends, and the file keeps its final line end or its
+// lack of one. `keypoints` is the kpt_shape the boxes were read with.
+QByteArray formatLabels(const BoxRecords &boxes, const ForeignLines &foreign = {},
+                        FileStyle style = {}, const QByteArray *original = nullptr,
+                        const KeypointShape &keypoints = {});
+
+// Gives each box and line the number of the line formatLabels writes it on.
+void numberLines(const BoxRecords &boxes, ForeignLines &foreign);
 
 // The boxes and shapes of the label lines of `bytes`, in order (see firstForeignLine for what a
 // label line is, shape::kindOfLine for which shape it holds; `keypoints` is the dataset's
