@@ -17,6 +17,16 @@ Pane {
             text: qsTr("Classes")
             font.bold: true
         }
+        // Which file named the classes: the dataset file given, or the one found near the labels.
+        Label {
+            objectName: "lblClassFile"
+            Layout.fillWidth: true
+            visible: ImageList.classFile.length > 0
+            text: qsTr("Names from %1").arg(ImageList.classFile)
+            elide: Text.ElideMiddle
+            color: "dimgray"
+            font.pointSize: 8
+        }
         ListView {
             id: lstBars
             objectName: "lstClassBars"

@@ -147,6 +147,45 @@ private slots:
         QCOMPARE(names(), QStringList{"x"});
     }
 
+    // A dataset file the user named gives the names wherever it lies, over any class file near
+    // the labels; one without names leaves the search as it was. The window says which file.
+    void namedDatasetFile_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("from");
+        QTest::newRow("outside the dataset")
+            << QStringList{"elsewhere/my.yaml=names: [named]", "a/labels/classes.txt=near"}
+            << "elsewhere/my.yaml" << QStringList{"0:named"} << "elsewhere/my.yaml";
+        QTest::newRow("over a config.yaml near the labels")
+            << QStringList{"a/config.yaml=names: [near]", "cfg/data.yaml=names: [given]"}
+            << "cfg/data.yaml" << QStringList{"0:given"} << "cfg/data.yaml";
+        QTest::newRow("without names")
+            << QStringList{"x/data.yaml=train: y", "a/labels/classes.txt=near"} << "x/data.yaml"
+            << QStringList{"0:near"} << "a/labels/classes.txt";
+    }
+    void namedDatasetFile()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, named);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, from);
+        newFolder();
+        QVERIFY(QDir(dir->path()).mkpath("a/labels"));
+        writeBytes(path("a/labels/x.txt"), "0 0.5 0.5 0.1 0.1\n");
+        for (const QString &file : files) {
+            const int equals = file.indexOf('=');
+            QVERIFY(QDir(dir->path()).mkpath(QFileInfo(path(file.left(equals))).path()));
+            writeBytes(path(file.left(equals)), file.mid(equals + 1).toUtf8());
+        }
+        model->setDatasetFile(path(named), path("a/labels"));
+        model->loadYolo(path("a/labels"), path("a/images"));
+        model->setDatasetFile(QString(), QString());
+        QCOMPARE(published(), expected);
+        QCOMPARE(model->classFile(), path(from));
+    }
+
     // A pose dataset's kpt_shape, found with the class names, reaches the reading of its label
     // lines: nine fields are two x y keypoints with [2, 2], a four-vertex polygon without it.
     void keypointShape_data()

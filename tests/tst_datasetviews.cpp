@@ -416,6 +416,8 @@ private slots:
         QCOMPARE(line.images, images.isEmpty() ? images : base + images);
         QCOMPARE(line.labels, labels.isEmpty() ? labels : base + labels);
         QCOMPARE(line.message.isEmpty(), action != CommandLine::Fail);
+        QCOMPARE(line.yaml,
+                 yaml.isEmpty() || action == CommandLine::Fail ? QString() : path("data.yaml"));
     }
 };
 

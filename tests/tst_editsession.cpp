@@ -161,6 +161,33 @@ private slots:
         QCOMPARE(boxes()->boxList().at(1)->cx, 3 / 10000.0);
     }
 
+    // Looking writes nothing: opening and paging through images and closing leave every byte
+    // and modification time of label files that were not edited.
+    void pagingWritesNothing()
+    {
+        const QString folder = dir->filePath("paging");
+        QDir().mkpath(folder + "/labels");
+        QDir().mkpath(folder + "/images");
+        const QList<QByteArray> files{"0 0.123456789 0.5 0.1 0.1\r\n", "1\t0.5 0.5 0.2 0.2",
+                                      "# caf\xe9\n1.0 0.5 0.5 0.1 0.1\n\n"};
+        const QDateTime written = QDateTime::currentDateTime().addSecs(-3600);
+        for (int i = 0; i < files.size(); ++i) {
+            const QString file = folder + QStringLiteral("/labels/p%1.txt").arg(i);
+            writeBytes(file, files.at(i));
+            QVERIFY(setFileTime(file, written));
+        }
+        model->loadYolo(folder + "/labels", folder + "/images");
+        session->open(0);
+        for (int step : {1, 1, -1, 1})
+            session->openNeighbour(step);
+        session->close();
+        for (int i = 0; i < files.size(); ++i) {
+            const QString file = folder + QStringLiteral("/labels/p%1.txt").arg(i);
+            QCOMPARE(readBytes(file), files.at(i));
+            QCOMPARE(QFileInfo(file).lastModified(), written);
+        }
+    }
+
     // Edits not yet in their file outlive a crash: the next session on the folder is offered
     // them, and gets them back unsaved, without the file being written.
     void journalSurvivesACrash()

@@ -125,5 +125,6 @@ CommandLine foldersOfDatasetYaml(const QString &yamlPath)
     CommandLine line;
     line.images = images;
     line.labels = parts.join(QLatin1Char('/'));
+    line.yaml = QFileInfo(yamlPath).absoluteFilePath();
     return line;
 }

@@ -9,6 +9,7 @@ struct CommandLine
     enum Action { Run, Help, Version, Fail };
     Action action = Run;
     QString images, labels; // the folders to open; empty to start without a dataset
+    QString yaml; // the dataset file named, absolute; its class names win over any near the labels
     QString message; // why it failed
 };
 

@@ -16,7 +16,7 @@ DatasetActions *DatasetActions::s_instance = nullptr;
 
 namespace {
 
-QString startImagesFolder, startLabelsFolder;
+QString startImagesFolder, startLabelsFolder, startDatasetFile;
 
 // Counts as the window writes them: 67,728.
 QString counted(int n)
@@ -40,6 +40,8 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     , classCounts(new ClassCounts(images, EditSession::instance()->categories(), this))
 {
     EditSession::instance()->setOrder(imageFilter);
+    if (!startDatasetFile.isEmpty())
+        imageList->setDatasetFile(startDatasetFile, startLabelsFolder);
     s_instance = this;
 }
 
@@ -69,8 +71,10 @@ DatasetActions *DatasetActions::instance()
     return s_instance;
 }
 
-void DatasetActions::setStartFolders(const QString &images, const QString &labels)
+void DatasetActions::setStartFolders(const QString &images, const QString &labels,
+                                     const QString &yaml)
 {
+    startDatasetFile = yaml;
     startImagesFolder = images;
     startLabelsFolder = labels;
 }

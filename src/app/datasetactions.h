@@ -27,7 +27,9 @@ public:
     static DatasetActions *instance();
     static bool hasInstance() { return s_instance != nullptr; }
     // The folders the window loads once it is shown.
-    static void setStartFolders(const QString &images, const QString &labels);
+    // `yaml`, when given, is the dataset file named for them: the class names come from it.
+    static void setStartFolders(const QString &images, const QString &labels,
+                                const QString &yaml = QString());
 
     QString result() const { return resultText; }
     bool resultIsError() const { return resultError; }

@@ -33,6 +33,8 @@ class ImageList : public QAbstractListModel
     // (rows with unsaved edits stay).
     Q_PROPERTY(bool showUnlabelled READ showUnlabelled WRITE setShowUnlabelled NOTIFY
                    showUnlabelledChanged)
+    // The file the class names came from (a classes.txt or a dataset YAML); empty without names.
+    Q_PROPERTY(QString classFile READ classFile NOTIFY classNamesChanged)
     // Why the last YOLO load found no rows; empty after one that found some.
     Q_PROPERTY(QString emptyReason READ emptyReason NOTIFY emptyReasonChanged)
 
@@ -74,6 +76,14 @@ public:
     bool writeJsonDocument(const QString &json, QString *error);
 
     QVariantList classNames() const { return classNameList; }
+    QString classFile() const { return classFilePath; }
+    // The dataset YAML the user named for the labels folder `labels`: a load of that folder takes
+    // its class names and kpt_shape from it, wherever it lies.
+    void setDatasetFile(const QString &yaml, const QString &labels)
+    {
+        namedYaml = yaml;
+        namedYamlLabels = labels;
+    }
     QString notice() const { return noticeText; }
 
     // Whether the labels folder of the last YOLO load can be written; once a write shows it
@@ -121,7 +131,11 @@ public:
     bool writeJson(const QString &json, QString *error);
 
     // The class names of the last YOLO load no longer apply (a COCO dataset replaced it).
-    void forgetClassNames() { setClassNames({}); }
+    void forgetClassNames()
+    {
+        setClassFile(QString());
+        setClassNames({});
+    }
 
     // Whether the model reset under way only lays out the rows of the same dataset anew (rows
     // of images without labels made or dropped): its edits, history and notices stay.
@@ -200,7 +214,11 @@ private:
     QHash<int, QByteArray> roleNameTable;
     // Contiguous, like the box records: one allocation for all rows' shared pointers.
     QVector<std::shared_ptr<ImageInfo>> images;
+    void setClassFile(const QString &path) { classFilePath = path; }
+
     QVariantList classNameList;
+    QString classFilePath;
+    QString namedYaml, namedYamlLabels;
     QString noticeText;
     QString labelsFolder;
     QString imagesFolder;

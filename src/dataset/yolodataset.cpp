@@ -309,10 +309,21 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         imageFolder->addUnlabelled(entries);
     sortEntries(entries);
     // The class file before the labels: a pose dataset's kpt_shape decides how lines are read.
+    // A dataset file named for these labels (the command line's DATA.yaml) gives them, wherever
+    // it lies; else the class file is looked for near the labels.
     QString classFile;
     KeypointShape keypoints;
-    const yolo::ClassNames classNames
-        = yolo::findClassNames(txtPath, extras, &classFile, &keypoints);
+    yolo::ClassNames classNames;
+    if (!namedYaml.isEmpty() && QDir::cleanPath(txtPath) == QDir::cleanPath(namedYamlLabels)) {
+        QByteArray bytes;
+        QString error;
+        if (io::readFile(namedYaml, bytes)
+            && yolo::parseYamlNames(bytes, &classNames, &error, &keypoints)
+            && !classNames.isEmpty())
+            classFile = namedYaml;
+    }
+    if (classFile.isEmpty())
+        classNames = yolo::findClassNames(txtPath, extras, &classFile, &keypoints);
 
     // Opening and reading 100k small files is most of a load, and it goes nearly twice as fast
     // on two cores as on one. A second thread and this one take the label files in row order
@@ -391,6 +402,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
 
     // The class names before the views learn of the new rows, so that tiles are made with their
     // colours rather than made and then coloured again.
+    setClassFile(classNames.isEmpty() ? QString() : classFile);
     setClassNames(classNames);
     labelsFolder = txtPath;
     imagesFolder = imagePath;
