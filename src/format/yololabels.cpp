@@ -526,18 +526,18 @@ private:
 };
 
 // Calls `box` and `foreign` for the lines of a file in their order.
-template<typename Box, typename Foreign>
-void forEachItem(const BoxRecords &boxes, const ForeignLines &lines, Box box, Foreign foreign)
+template<typename Lines, typename Box, typename Foreign>
+void forEachItem(const BoxRecords &boxes, Lines &lines, Box box, Foreign foreign)
 {
-    auto line = lines.cbegin();
+    auto line = lines.begin();
     for (int i = 0; i <= boxes.size(); ++i) {
-        for (; line != lines.cend() && line->before <= i; ++line)
+        for (; line != lines.end() && line->before <= i; ++line)
             foreign(*line);
         if (i < boxes.size())
             box(*boxes.at(i));
     }
     // Lines placed beyond the last box (none are, but a caller may say so) go at the end.
-    for (; line != lines.cend(); ++line)
+    for (; line != lines.end(); ++line)
         foreign(*line);
 }
 
@@ -565,15 +565,9 @@ QByteArray formatLabels(const BoxRecords &boxes, const ForeignLines &foreign, Fi
 void numberLines(const BoxRecords &boxes, ForeignLines &foreign)
 {
     int number = 0;
-    auto line = foreign.begin();
-    for (int i = 0; i <= boxes.size(); ++i) {
-        for (; line != foreign.end() && line->before <= i; ++line)
-            line->sourceLine = ++number;
-        if (i < boxes.size())
-            boxes.at(i)->setSourceLine(++number);
-    }
-    for (; line != foreign.end(); ++line)
-        line->sourceLine = ++number;
+    forEachItem(
+        boxes, foreign, [&](BoxInfo &box) { box.setSourceLine(++number); },
+        [&](ForeignLine &line) { line.sourceLine = ++number; });
 }
 
 QVector<BoxInfo> parseLabels(const QByteArray &bytes, ForeignLines *foreign,
