@@ -77,6 +77,18 @@ private slots:
         QCOMPARE(boxes(rowOf("b"))->rowCount(), 0);
     }
 
+    // A debug line per image, as `qDebug() << path` prints it, whichever thread wrote it.
+    void debugLinePerImage()
+    {
+        writeBytes(path("labels/a.txt"), "");
+        writeBytes(path("labels/q\"\xc3\xa9.txt"), "");
+        QTest::ignoreMessage(QtDebugMsg, qPrintable("\"" + path("images/a.jpg") + "\""));
+        QTest::ignoreMessage(QtDebugMsg, qPrintable("\"" + path("images/q\\\"\u00e9.jpg") + "\""));
+        QTest::ignoreMessage(QtDebugMsg, "Loaded 2 images from yolo");
+        model->loadYolo(path("labels"), path("images"));
+        QCOMPARE(model->rowCount(), 2);
+    }
+
     // Rows are the entries QDirIterator lists for "*.txt" with QDir::NoFilter, in natural
     // order: what a user's folder holds besides plain label files must not change that.
     void listingMatchesQDirIterator()

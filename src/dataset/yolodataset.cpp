@@ -6,6 +6,7 @@
 #include "io/fileio.h"
 #include "io/logging.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -45,13 +46,38 @@ struct LabelEntry
     }
 };
 
-// Rows in the natural order of their names without the extension (img2 before img10).
+// Rows in the natural order of their names without the extension (img2 before img10). Sorted
+// as small keys, a large list in two halves on two cores and then merged.
 void sortEntries(std::vector<LabelEntry> &entries)
 {
-    std::sort(entries.begin(), entries.end(), [](const LabelEntry &a, const LabelEntry &b) {
-        const int order = natural::compare(a.native.data(), a.stem(), b.native.data(), b.stem());
-        return order != 0 ? order < 0 : a.native < b.native;
-    });
+    struct Key
+    {
+        const char *name;
+        quint32 stem;
+        quint32 index;
+    };
+    std::vector<Key> keys;
+    keys.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        keys.push_back({entries[i].native.data(), quint32(entries[i].stem()), quint32(i)});
+    const auto less = [&entries](const Key &a, const Key &b) {
+        const int order = natural::compare(a.name, a.stem, b.name, b.stem);
+        return order != 0 ? order < 0 : entries[a.index].native < entries[b.index].native;
+    };
+    const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
+    if (keys.size() < 4096) {
+        std::sort(keys.begin(), keys.end(), less);
+    } else {
+        std::thread half([&] { std::sort(keys.begin(), middle, less); });
+        std::sort(middle, keys.end(), less);
+        half.join();
+        std::inplace_merge(keys.begin(), middle, keys.end(), less);
+    }
+    std::vector<LabelEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const Key &key : keys)
+        sorted.push_back(std::move(entries[key.index]));
+    entries.swap(sorted);
 }
 
 // The extensions looked for, in that order, for the image of a label file.
@@ -243,13 +269,14 @@ public:
     // The extension of the image of a label file whose name (on disk) is `labelName`: "jpg"
     // when that image exists or none of the others does, else the first that exists. `found`
     // tells whether one does.
-    QLatin1String extensionFor(const char *labelName, int length, bool *found)
+    // Safe on several threads at once once the folder is listed.
+    QLatin1String extensionFor(const char *labelName, int length, bool *found) const
     {
         *found = false;
         if (names.empty())
             return imageExtensions[0];
         // The label name without "txt", keeping the dot.
-        key.assign(labelName, size_t(length) - 3);
+        std::string key(labelName, size_t(length) - 3);
         const size_t stem = key.size();
         for (const QLatin1String &extension : imageExtensions) {
             key.resize(stem);
@@ -288,8 +315,28 @@ public:
 
 private:
     NameSet names;
-    std::string key;
 };
+
+// The debug line of an image's path as `qCDebug() << path` prints it: in quotes, with what is
+// not printable ASCII escaped. Made by the threads that read the label files, so that the row
+// maker only passes it on.
+QByteArray quotedPath(const QString &path)
+{
+    QByteArray text;
+    text.reserve(path.size() + 2);
+    text.append('"');
+    for (const QChar c : path) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == QLatin1Char('"')
+            || c == QLatin1Char('\\')) {
+            QString escaped;
+            QDebug(&escaped).nospace() << path;
+            return escaped.toUtf8();
+        }
+        text.append(char(c.unicode()));
+    }
+    text.append('"');
+    return text;
+}
 
 } // namespace
 
@@ -332,10 +379,13 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     struct Slot
     {
         std::atomic<bool> read{false};
-        QString base, txtFile;
+        bool imageFound = true;
+        QString base, txtFile, filePath;
+        QByteArray logLine;
         BBoxList::LoadedFile file;
     };
     const size_t count = entries.size();
+    const bool logEachImage = lcLoad().isDebugEnabled();
     const std::unique_ptr<Slot[]> files(new Slot[count]);
     std::atomic<size_t> nextFile{0}, usedCount{0};
     // Files read but not yet made into rows are held in memory: no more than this many. A
@@ -356,15 +406,41 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         // An image without labels gives the name its label file would have; there is none to
         // read yet.
         slot.txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, slot.base);
+        const LabelEntry &entry = entries[i];
+        const QLatin1String extension = entry.unlabelled()
+            ? QLatin1String(entry.native.data() + entry.stem() + 1,
+                            int(entry.native.size() - entry.stem() - 1))
+            : imageFolder->extensionFor(entry.native.data(), int(entry.native.size()),
+                                        &slot.imageFound);
+        const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, slot.base, extension);
+        if (logEachImage)
+            slot.logLine = quotedPath(imageFile);
+        slot.filePath = QLatin1Char('/') + imageFile;
         slot.file = BBoxList::readTxtFile(slot.txtFile, keypoints);
         slot.read.store(true, std::memory_order_release);
     };
+    // The second thread also writes the debug line of each image, in row order, as soon as its
+    // file is read: that takes it off the thread that makes the rows.
     std::thread reader([&] {
+        size_t logged = logEachImage ? 0 : count;
+        const auto logReady = [&] {
+            const size_t before = logged;
+            for (; logged < count && files[logged].read.load(std::memory_order_acquire); ++logged) {
+                qCDebug(lcLoad, "%s", files[logged].logLine.constData());
+                files[logged].logLine = QByteArray();
+            }
+            return logged != before;
+        };
         while (nextFile.load() < count) {
+            logReady();
             const size_t i = takeBelow(std::min(count, usedCount.load() + ahead));
             if (i < count)
                 readLabels(i);
             else
+                std::this_thread::yield();
+        }
+        while (logged < count) {
+            if (!logReady())
                 std::this_thread::yield();
         }
     });
@@ -378,20 +454,12 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
             else
                 std::this_thread::yield();
         }
-        const LabelEntry &entry = entries[i];
-        bool imageFound = true;
-        const QLatin1String extension = entry.unlabelled()
-            ? QLatin1String(entry.native.data() + entry.stem() + 1,
-                            int(entry.native.size() - entry.stem() - 1))
-            : imageFolder->extensionFor(entry.native.data(), int(entry.native.size()), &imageFound);
-        const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, slot.base, extension);
-        qCDebug(lcLoad) << imageFile;
 
         auto info = std::make_shared<ImageInfo>();
         info->id = id++;
-        info->imageState = imageFound ? ImageState::Present : ImageState::Missing;
+        info->imageState = slot.imageFound ? ImageState::Present : ImageState::Missing;
         info->fileName = std::move(slot.base);
-        info->filePath = QStringLiteral("/%1").arg(imageFile);
+        info->filePath = std::move(slot.filePath);
         info->yoloTxtFilePath = std::move(slot.txtFile);
         info->bboxes = std::make_unique<BBoxList>();
         info->bboxes->setLoaded(std::move(slot.file));

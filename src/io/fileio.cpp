@@ -42,14 +42,20 @@ namespace {
 
 // Appends chunks from `readChunk` until it reports the end (0) or an error (negative), never
 // holding more than maxReadSize bytes. `sizeHint` gives the file's size once it is
-// known to be larger than one chunk.
+// known to be larger than one chunk. `statSize`, when not negative, is the size the file had
+// when its stamp was taken: a first read that gives exactly that much is the whole file as
+// stamped, without a second read to find the end (a file that grew since has another stamp).
 template<typename ReadChunk, typename SizeHint>
-bool readAllBounded(ReadChunk readChunk, SizeHint sizeHint, QByteArray &bytes)
+bool readAllBounded(ReadChunk readChunk, SizeHint sizeHint, QByteArray &bytes, qint64 statSize = -1)
 {
-    // Label files are small: one read into the stack buffer and one that finds the end.
+    // Label files are small: one read into the stack buffer (and one that finds the end).
     char chunk[65536];
     QByteArray content;
     qint64 got = readChunk(chunk, qint64(sizeof chunk));
+    if (got >= 0 && got == statSize && got < qint64(sizeof chunk)) {
+        bytes = QByteArray(chunk, int(got));
+        return true;
+    }
     if (got == qint64(sizeof chunk)) {
         // A larger file: refuse what a QByteArray cannot hold before allocating anything.
         const qint64 size = sizeHint();
@@ -224,7 +230,7 @@ bool readFile(const QString &path, QByteArray &bytes, FileStamp *stamp)
         *stamp = reader.stamp();
     return readAllBounded(
         [&reader](char *buffer, qint64 size) { return reader.read(buffer, size); },
-        [&reader]() { return qMax<qint64>(reader.size(), 0); }, bytes);
+        [&reader]() { return qMax<qint64>(reader.size(), 0); }, bytes, stamp ? stamp->size : -1);
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error)
