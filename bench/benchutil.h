@@ -35,6 +35,31 @@ inline double medianSeconds(int runs, const std::function<void()> &work)
     return times[times.size() / 2];
 }
 
+// Medians of `a` and `b` timed alternately, run by run, and the median of the ratio b / a of
+// each pair: the load of a shared machine shifts more between seconds than within one pair.
+struct AlternatedTimes
+{
+    double a = 0, b = 0, ratio = 0;
+};
+inline AlternatedTimes alternatedMedians(int runs, const std::function<void()> &a,
+                                         const std::function<void()> &b)
+{
+    std::vector<double> as, bs, ratios;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        a();
+        as.push_back(timer.nsecsElapsed() / 1e9);
+        timer.restart();
+        b();
+        bs.push_back(timer.nsecsElapsed() / 1e9);
+        ratios.push_back(bs.back() / as.back());
+    }
+    for (auto *times : {&as, &bs, &ratios})
+        std::sort(times->begin(), times->end());
+    return {as[as.size() / 2], bs[bs.size() / 2], ratios[ratios.size() / 2]};
+}
+
 // The largest resident set since the start, or since the last resetPeakRss.
 inline double peakRssMB()
 {
