@@ -396,6 +396,13 @@ private slots:
                                         << QByteArray("0 0.2 0.2 0.4 0.2 0.4 0.3");
         QTest::newRow("resize a polygon") << tri << 0 << "setGeometry 0 0.3 0.2 0.4 0.2" << true
                                           << QByteArray("0 0.1 0.1 0.5 0.1 0.5 0.3");
+        // One axis alone: the other's values stay where they are.
+        QTest::newRow("polygon taller only") << tri << 0 << "setGeometry 0 0.2 0.2 0.2 0.2" << true
+                                             << QByteArray("0 0.1 0.1 0.3 0.1 0.3 0.3");
+        QTest::newRow("polygon wider only") << tri << 0 << "setGeometry 0 0.3 0.15 0.4 0.1" << true
+                                            << QByteArray("0 0.1 0.1 0.5 0.1 0.5 0.2");
+        QTest::newRow("pose taller only") << pose << 2 << "setGeometry 0 0.5 0.6 0.2 0.4" << true
+                                          << QByteArray("0 0.5 0.6 0.2 0.4 0.5 0.6 2 0.3 0.3 0");
         QTest::newRow("a line of zero width only moves")
             << QByteArray("0 0.5 0.1 0.5 0.3 0.5 0.2") << 0 << "setGeometry 0 0.6 0.2 0.1 0.2"
             << true << QByteArray("0 0.55 0.1 0.55 0.3 0.55 0.2");

@@ -209,8 +209,11 @@ private slots:
         model->loadYolo(folder + "/labels", folder + "/images");
         QCOMPARE(session->recoveryCount(), 2);
         QVERIFY(offered.count() >= 1);
+        model->setNotice(QString());
         session->restoreRecovery();
         QCOMPARE(session->recoveryCount(), 0);
+        // The files have not changed since: no warning now, and none when they are opened.
+        QCOMPARE(model->notice(), QString());
         for (int row = 0; row < 2; ++row) {
             BBoxList *list = boxListAt(model, row);
             QVERIFY(list->isModified());
@@ -225,6 +228,16 @@ private slots:
         }
         QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2\n"));
         QCOMPARE(readBytes(folder + "/labels/c.txt"), polygon + "\n");
+        for (int row = 0; row < 2; ++row) {
+            QVERIFY(!boxListAt(model, row)->changedOnDisk(model->imageAt(row)->yoloTxtFilePath));
+            expectSaveMessages(model->imageAt(row)->yoloTxtFilePath);
+            session->open(row);
+            QVERIFY2(!session->message().contains("changed on disk"),
+                     qPrintable(session->message()));
+        }
+        session->close();
+        // Written on opening: the line not edited as it was, the one added after it.
+        QVERIFY(readBytes(folder + "/labels/b.txt").startsWith("1 0.5 0.5 0.2 0.2\n4 "));
         // Still kept: a second crash would offer them again.
         QVERIFY(QFile::exists(RecoveryJournal::pathFor(folder + "/labels")));
         // Discarded (as Load's question does), nothing is left to offer.

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QQmlEngine>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -139,6 +140,9 @@ private slots:
             if (r != row)
                 namesAfter << model->data(model->index(r, 0), 0).toString();
 
+        const QDir trashInfo(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                             + "/Trash/info");
+        const QStringList infoBefore = trashInfo.entryList(QDir::Files);
         QSignalSpy aboutToRemove(model, &QAbstractItemModel::rowsAboutToBeRemoved);
         QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
         model->removeRow(row);
@@ -147,6 +151,7 @@ private slots:
         QCOMPARE(removed.at(0).at(1).toInt(), row);
         QCOMPARE(removed.at(0).at(2).toInt(), row);
         QCOMPARE(model->rowCount(), 2);
+        QVERIFY(trashInfo.entryList(QDir::Files) != infoBefore);
         QVERIFY(!QFile::exists(labels() + "/a.txt"));
         QVERIFY(QFile::exists(images() + "/a.jpg"));
         for (const auto &other : others)
@@ -159,6 +164,8 @@ private slots:
         // The file went to the trash: while the dataset is loaded, file and row come back.
         QCOMPARE(model->restoreRemoved(), row);
         QCOMPARE(readBytes(labels() + "/a.txt"), QByteArray("1 0.5 0.5 0.2 0.2"));
+        // Nor does the trash still list it.
+        QCOMPARE(trashInfo.entryList(QDir::Files), infoBefore);
         QCOMPARE(boxListAt(model, row), removedList.data());
         QCOMPARE(model->restoreRemoved(), -1);
         model->removeRow(row);

@@ -1280,6 +1280,20 @@ TestCase {
         tryVerify(function() { return tileOf("tall") !== null })
         compare(frameColor(tileOf("tall")), "#ff8c00")
         compare(frameColor(tileOf("wide")), "#808080")
+        // Saving repaints the tile at once: what it shows, not only its property, is grey again.
+        var face = findChild(tileOf("tall"), "tileFace")
+        var shot = TestFiles.newFolder() + "/tile.png"
+        var edge = function() {
+            var grabbed = false
+            verify(face.grabToImage(function(result) { grabbed = result.saveToFile(shot) }))
+            tryVerify(function() { return grabbed })
+            return TestFiles.pixelColor(shot, 2, Math.floor(face.height / 2))
+        }
+        compare(edge(), "#ff8c00")
+        open(tileOf("tall")) // opening writes the edits kept from the earlier visit
+        closeEditor(tileOf("tall"))
+        compare(ImageList.unsavedCount(), 0)
+        compare(edge(), "#808080")
     }
 
     // Closing the window with unsaved edits asks; Cancel stays, Discard closes without

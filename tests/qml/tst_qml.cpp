@@ -46,6 +46,14 @@ public slots:
     bool remove(const QString &path) { return QFile::remove(path); }
     bool removeFolder(const QString &path) { return QDir(path).removeRecursively(); }
     bool link(const QString &target, const QString &path) { return QFile::link(target, path); }
+    // The colour of the pixel (x, y) of the image file at `path` ("#rrggbb"), empty without one:
+    // for checking what an item grabbed with grabToImage shows, which a property alone does not
+    // prove.
+    QString pixelColor(const QString &path, int x, int y)
+    {
+        const QImage image(path);
+        return image.valid(x, y) ? image.pixelColor(x, y).name() : QString();
+    }
     // A JPEG of the given size: a grey picture with a darker square in its middle.
     bool writeImage(const QString &path, int width, int height)
     {
