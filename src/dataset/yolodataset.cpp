@@ -400,19 +400,28 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         } while (!nextFile.compare_exchange_weak(i, i + 1));
         return i;
     };
+    // Paths are put together by hand: QString::arg parses its pattern for every one of 100k.
+    const auto joined = [](const QString &folder, const QString &base, QLatin1String extension) {
+        QString path;
+        path.reserve(folder.size() + base.size() + extension.size() + 2);
+        path.append(folder).append(QLatin1Char('/')).append(base);
+        path.append(QLatin1Char('.')).append(extension);
+        return path;
+    };
     const auto readLabels = [&](size_t i) {
         Slot &slot = files[i];
-        slot.base = io::baseName(io::fileName(entries[i].name()));
+        const LabelEntry &entry = entries[i];
+        // The name as listed is a bare file name; its base is all before the last dot.
+        slot.base = io::fromNativePath(entry.native.substr(0, entry.stem()).c_str());
         // An image without labels gives the name its label file would have; there is none to
         // read yet.
-        slot.txtFile = QStringLiteral("%1/%2.txt").arg(txtPath, slot.base);
-        const LabelEntry &entry = entries[i];
+        slot.txtFile = joined(txtPath, slot.base, QLatin1String("txt"));
         const QLatin1String extension = entry.unlabelled()
             ? QLatin1String(entry.native.data() + entry.stem() + 1,
                             int(entry.native.size() - entry.stem() - 1))
             : imageFolder->extensionFor(entry.native.data(), int(entry.native.size()),
                                         &slot.imageFound);
-        const QString imageFile = QStringLiteral("%1/%2.%3").arg(imagePath, slot.base, extension);
+        const QString imageFile = joined(imagePath, slot.base, extension);
         if (logEachImage)
             slot.logLine = quotedPath(imageFile);
         slot.filePath = QLatin1Char('/') + imageFile;
