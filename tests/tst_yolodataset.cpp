@@ -169,6 +169,8 @@ private slots:
                 text += QByteArray::number(i) + " " + QByteArray::number(b / 10.0)
                     + " 0.5 0.1 0.1\n";
             writeBytes(path(QStringLiteral("labels/%1.txt").arg(i)), text);
+            if (i % 3 == 0)
+                writeBytes(path(QStringLiteral("images/%1.jpg").arg(i)), "");
         }
         static QStringList messages;
         messages.clear();
@@ -190,6 +192,7 @@ private slots:
             }
             QVERIFY(!list->changedOnDisk(role(r, 5).toString()));
             QVERIFY(!list->isModified());
+            QCOMPARE(model->imageMissing(r), i % 3 != 0);
         }
     }
 

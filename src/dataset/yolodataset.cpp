@@ -376,9 +376,13 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     // on two cores as on one. A second thread and this one take the label files in row order
     // and read and parse them; this one makes each row once its file is read, and reads the
     // next files itself while it would otherwise wait.
+    // Files read but not yet made into rows (or not yet logged) are held in memory: no more than
+    // `ahead` of them, in a ring of as many slots. A thread takes a file only below that limit,
+    // so no thread waits holding a file another needs.
+    constexpr size_t ahead = 256;
     struct Slot
     {
-        std::atomic<bool> read{false};
+        std::atomic<size_t> readFor{0}; // the row whose file the slot holds, plus one
         bool imageFound = true;
         QString base, txtFile, filePath;
         QByteArray logLine;
@@ -386,12 +390,15 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     };
     const size_t count = entries.size();
     const bool logEachImage = lcLoad().isDebugEnabled();
-    const std::unique_ptr<Slot[]> files(new Slot[count]);
+    const std::unique_ptr<Slot[]> files(new Slot[ahead]);
+    const auto slotOf = [&files](size_t row) -> Slot & { return files[row % ahead]; };
+    const auto isRead = [&slotOf](size_t row) {
+        return slotOf(row).readFor.load(std::memory_order_acquire) == row + 1;
+    };
     std::atomic<size_t> nextFile{0}, usedCount{0};
-    // Files read but not yet made into rows are held in memory: no more than this many. A
-    // thread takes a file only below that limit, so no thread waits holding a file another
-    // needs.
-    constexpr size_t ahead = 256;
+    std::atomic<size_t> logged{logEachImage ? 0 : count};
+    // Rows before this one are made into rows and logged: their slots can be filled again.
+    const auto done = [&] { return std::min(usedCount.load(), logged.load()); };
     const auto takeBelow = [&](size_t limit) {
         size_t i = nextFile.load();
         do {
@@ -409,8 +416,9 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         return path;
     };
     const auto readLabels = [&](size_t i) {
-        Slot &slot = files[i];
+        Slot &slot = slotOf(i);
         const LabelEntry &entry = entries[i];
+        slot.imageFound = true;
         // The name as listed is a bare file name; its base is all before the last dot.
         slot.base = io::fromNativePath(entry.native.substr(0, entry.stem()).c_str());
         // An image without labels gives the name its label file would have; there is none to
@@ -426,38 +434,39 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
             slot.logLine = quotedPath(imageFile);
         slot.filePath = QLatin1Char('/') + imageFile;
         slot.file = BBoxList::readTxtFile(slot.txtFile, keypoints);
-        slot.read.store(true, std::memory_order_release);
+        slot.readFor.store(i + 1, std::memory_order_release);
     };
     // The second thread also writes the debug line of each image, in row order, as soon as its
     // file is read: that takes it off the thread that makes the rows.
     std::thread reader([&] {
-        size_t logged = logEachImage ? 0 : count;
         const auto logReady = [&] {
-            const size_t before = logged;
-            for (; logged < count && files[logged].read.load(std::memory_order_acquire); ++logged) {
-                qCDebug(lcLoad, "%s", files[logged].logLine.constData());
-                files[logged].logLine = QByteArray();
+            size_t row = logged.load();
+            const size_t before = row;
+            for (; row < count && isRead(row); ++row) {
+                qCDebug(lcLoad, "%s", slotOf(row).logLine.constData());
+                slotOf(row).logLine = QByteArray();
+                logged.store(row + 1);
             }
-            return logged != before;
+            return row != before;
         };
         while (nextFile.load() < count) {
             logReady();
-            const size_t i = takeBelow(std::min(count, usedCount.load() + ahead));
+            const size_t i = takeBelow(std::min(count, done() + ahead));
             if (i < count)
                 readLabels(i);
             else
                 std::this_thread::yield();
         }
-        while (logged < count) {
+        while (logged.load() < count) {
             if (!logReady())
                 std::this_thread::yield();
         }
     });
 
     for (size_t i = 0; i < count; ++i) {
-        Slot &slot = files[i];
-        while (!slot.read.load(std::memory_order_acquire)) {
-            const size_t next = takeBelow(std::min(count, i + ahead));
+        Slot &slot = slotOf(i);
+        while (!isRead(i)) {
+            const size_t next = takeBelow(std::min(count, done() + ahead));
             if (next < count)
                 readLabels(next);
             else
