@@ -16,27 +16,38 @@ double rounded(double value)
     return std::strtod(text, nullptr);
 }
 
-// `back` is `value` rounded to six significant digits. printf breaks an exact tie
-// (222222.5) towards the even digit where Qt rounds it up; either neighbour is a correct
-// rounding then. The writer prints -0 as 0, which reads back equal.
+// `back` is `value` rounded to six significant digits: that rounding, or for an exact tie
+// (printf rounds 222222.5 and 15650.25 to the even digit, Qt up) a number of six significant
+// digits no further from `value` than half a unit of the sixth digit. The writer prints -0 as 0,
+// which reads back equal.
 bool roundedTo6(double back, double value)
 {
     if (std::isnan(value))
         return std::isnan(back);
-    const double reference = rounded(value);
-    if (back == reference)
+    if (back == rounded(value))
         return true;
-    const bool sixDigits = rounded(back) == back;
-    const long double middle = ((long double)back + (long double)reference) / 2;
-    return sixDigits && (long double)value == middle;
+    if (rounded(back) != back || value == 0 || !std::isfinite(value))
+        return false;
+    const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(value))) - 5);
+    return std::fabs(back - value) <= unit / 2 * (1 + 1e-9);
 }
 
-// A shape keeps its values as floats: beyond seven significant digits a value rounded to six
-// comes back as the float nearest to that rounding (123456500125 as 1.23457e+11, held as
-// 123457003520).
+// A shape keeps its values as floats: a value rounded to six digits comes back as the float
+// nearest to that rounding (123456500125 as 1.23457e+11, held as 123457003520; an exact tie
+// such as 15650.25 may have gone up, to the float of 15650.3).
 bool shapeRoundedTo6(double back, double value)
 {
-    return roundedTo6(back, value) || float(back) == float(rounded(value));
+    if (roundedTo6(back, value))
+        return true;
+    if (value == 0 || !std::isfinite(value))
+        return false;
+    const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(value))) - 5);
+    const double nearest = rounded(value);
+    for (const double candidate : {nearest, rounded(nearest - unit), rounded(nearest + unit)}) {
+        if (float(back) == float(candidate) && roundedTo6(candidate, value))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
