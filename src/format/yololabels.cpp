@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -328,7 +329,13 @@ template<typename Ch>
 QVector<BoxInfo> parseText(const Ch *text, const Ch *end, ForeignLines *foreign,
                            const KeypointShape &keypoints)
 {
+    // One array of the right size: a line is a box more often than not. A box line has ten
+    // characters at least, so a file of blank lines reserves no more than its boxes could need.
+    int lines = 1;
+    for (const Ch *p = find(text, end, '\n'); p != end; p = find(p + 1, end, '\n'))
+        ++lines;
     QVector<BoxInfo> result;
+    result.reserve(std::min(lines, int((end - text) / 10) + 1));
     Values values;
     forEachLine(text, end, [&](const Line<Ch> &line, int number) {
         BoxInfo box;
