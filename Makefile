@@ -46,7 +46,7 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug \
 		"-DCMAKE_CXX_FLAGS=-O1 -fsanitize=fuzzer-no-link" \
 		-DPALLASTER_SANITIZE=ON -DPALLASTER_FUZZ=ON -DPALLASTER_BENCH=OFF
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_labels fuzz_coco fuzz_datasetjson
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_labels fuzz_coco fuzz_datasetjson fuzz_cocoinstances
 	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 CXX_SOURCES = $(shell git ls-files '*.cpp' '*.h')

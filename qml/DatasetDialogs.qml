@@ -8,6 +8,7 @@ Item {
     signal openJsonChosen(string path)
     signal saveJsonChosen(string path)
     signal exportChosen(string folder)
+    signal exportCocoChosen(string path)
 
     function openJson() {
         dlgOpenJson.open()
@@ -17,6 +18,9 @@ Item {
     }
     function exportLabels() {
         dlgExport.open()
+    }
+    function exportCoco() {
+        dlgExportCoco.open()
     }
 
     FileDialog {
@@ -38,5 +42,12 @@ Item {
         title: qsTr("Export YOLO labels to a folder")
         selectFolder: true
         onAccepted: exportChosen(Utils.toLocalPath(fileUrl))
+    }
+    FileDialog {
+        id: dlgExportCoco
+        title: qsTr("Export COCO instances file")
+        selectExisting: false
+        nameFilters: [qsTr("JSON files (*.json)"), qsTr("All files (*)")]
+        onAccepted: exportCocoChosen(Utils.toLocalPath(fileUrl))
     }
 }

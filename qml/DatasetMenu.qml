@@ -10,6 +10,8 @@ MenuBar {
     property alias classPanelShown: actClassPanel.checked
 
     signal openCocoRequested()
+    signal openInstancesRequested()
+    signal exportCocoRequested()
     signal openJsonRequested()
     signal saveJsonRequested()
     signal exportRequested()
@@ -17,7 +19,12 @@ MenuBar {
 
     Menu {
         title: qsTr("&File")
-        width: 260
+        width: 300
+        Action {
+            objectName: "actOpenInstances"
+            text: qsTr("Open COCO &instances file…")
+            onTriggered: bar.openInstancesRequested()
+        }
         Action {
             objectName: "actOpenCoco"
             text: qsTr("Open &COCO…")
@@ -39,6 +46,12 @@ MenuBar {
             text: qsTr("&Export YOLO labels…")
             enabled: ImageFilter.total > 0
             onTriggered: bar.exportRequested()
+        }
+        Action {
+            objectName: "actExportCoco"
+            text: qsTr("Export COCO i&nstances file…")
+            enabled: ImageFilter.total > 0
+            onTriggered: bar.exportCocoRequested()
         }
         MenuSeparator {}
         Action {

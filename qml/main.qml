@@ -42,6 +42,13 @@ ApplicationWindow {
     }
 
     Component.onCompleted: {
+        if (Dataset.startInstances.length > 0) {
+            folderBar.imagesFolder = Dataset.startImages
+            replaceDataset(qsTr("Loading %1…").arg(Dataset.startInstances), function () {
+                Dataset.openCocoInstances(Dataset.startInstances, Dataset.startImages)
+            })
+            return
+        }
         if (Dataset.startLabels.length === 0)
             return
         folderBar.imagesFolder = Dataset.startImages
@@ -52,9 +59,16 @@ ApplicationWindow {
     menuBar: DatasetMenu {
         id: menu
         onOpenCocoRequested: {
+            dlgCoco.instances = false
             dlgCoco.imageFolder = folderBar.imagesFolder
             dlgCoco.open()
         }
+        onOpenInstancesRequested: {
+            dlgCoco.instances = true
+            dlgCoco.imageFolder = folderBar.imagesFolder
+            dlgCoco.open()
+        }
+        onExportCocoRequested: dialogs.exportCoco()
         onOpenJsonRequested: dialogs.openJson()
         onSaveJsonRequested: dialogs.saveJson()
         onExportRequested: dialogs.exportLabels()
@@ -72,6 +86,9 @@ ApplicationWindow {
         })
         onExportChosen: busy.run(qsTr("Writing label files to %1…").arg(folder), function () {
             Dataset.exportYolo(folder)
+        })
+        onExportCocoChosen: busy.run(qsTr("Writing %1…").arg(path), function () {
+            Dataset.exportCoco(path)
         })
     }
 
@@ -238,7 +255,10 @@ ApplicationWindow {
         x: Math.round((window.width - width) / 2)
         y: Math.round((window.height - height) / 2)
         onChosen: window.replaceDataset(qsTr("Loading %1…").arg(annsFile), function () {
-            Dataset.openCoco(imagesFile, annsFile, imageFolder)
+            if (instances)
+                Dataset.openCocoInstances(annsFile, imageFolder)
+            else
+                Dataset.openCoco(imagesFile, annsFile, imageFolder)
         })
     }
 

@@ -1,10 +1,12 @@
 #include "dataset/imagelist.h"
+#include "edit/editsession.h"
 #include "testutil.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -146,8 +148,10 @@ private slots:
         QCOMPARE(model->rowCount(), before.size());
         for (int r = 0; r < before.size(); ++r) {
             QCOMPARE(role(r, 0).toString(), before[r].name);
-            QCOMPARE(role(r, 1).toString(), before[r].path);
-            QCOMPARE(role(r, 2).toInt(), 0);
+            // A plain path, and the size from the image's header where it has one.
+            QCOMPARE(role(r, 1).toString(), ImageList::plainPath(before[r].path));
+            QCOMPARE(role(r, 2).toInt(),
+                     qMax(0, QImageReader(role(r, 1).toString()).size().width()));
             QCOMPARE(role(r, 5).toString(), QString());
             QCOMPARE(boxes(r)->rowCount(), before[r].boxes.size());
             for (int b = 0; b < before[r].boxes.size(); ++b) {
@@ -286,6 +290,41 @@ private slots:
         QVERIFY(box.value("catId").isDouble());
         QCOMPARE(box.value("catId").toInt(), 3);
         QCOMPARE(box.value("cw").toDouble(), 0.3);
+    }
+
+    // A dataset opened from its JSON file keeps its class names and sizes, and Save in the
+    // editor writes that file again: reopened, it has the edit.
+    void editsSavedToTheirFile()
+    {
+        QDir(dir->path()).mkpath("labels");
+        QDir(dir->path()).mkpath("images");
+        writeBytes(path("labels/classes.txt"), "cat\ndog\n");
+        writeBytes(path("labels/a.txt"), "1 0.5 0.5 0.2 0.2\n");
+        QImage(40, 30, QImage::Format_RGB32).save(path("images/a.jpg"));
+        model->loadYolo(path("labels"), path("images"));
+        QVERIFY(model->writeJson(path("set.json"), nullptr));
+        QCOMPARE(model->openJsonFile(path("set.json")), 1);
+        QCOMPARE(model->origin(), ImageList::Origin::DatasetJson);
+        QCOMPARE(model->classNameTable(), (QStringList{"cat", "dog"}));
+        QCOMPARE(role(0, 2).toInt(), 40);
+
+        EditSession *session = EditSession::instance();
+        session->open(0);
+        session->moveBox(0, 0.25, 0.5, 0.2, 0.2, false);
+        QCOMPARE(model->unsavedCount(), 1);
+        QVERIFY(session->save());
+        QCOMPARE(session->message(), QString());
+        QCOMPARE(model->unsavedCount(), 0);
+        session->close();
+
+        model->loadYolo(path("no-such-folder"), QString());
+        QCOMPARE(model->openJsonFile(path("set.json")), 1);
+        QCOMPARE(boxes(0)->boxList().at(0)->cx, 0.25);
+        QCOMPARE(model->classNameTable(), (QStringList{"cat", "dog"}));
+        // A file that names no images replaces nothing.
+        writeBytes(path("none.json"), "[]");
+        QCOMPARE(model->openJsonFile(path("none.json")), 0);
+        QCOMPARE(model->rowCount(), 1);
     }
 };
 

@@ -277,7 +277,7 @@ private slots:
         QTest::newRow("load") << "yolo"
                               << "Loaded 4 images from yolo" << false;
         QTest::newRow("coco pair") << "coco"
-                                   << "Loaded 2 images from coco" << false;
+                                   << "Loaded 2 images from coco, 2 boxes." << false;
         QTest::newRow("json round trip") << "json"
                                          << "Loaded 4 images from json" << false;
         QTest::newRow("export") << "export"

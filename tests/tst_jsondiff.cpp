@@ -1,6 +1,8 @@
 // The simdjson readers against QJsonDocument: every document read both ways must give the same
 // rows, boxes (bit for bit), messages and signals; the streamed export must give the bytes of
 // QJsonDocument::toJson.
+#include "app/datasetactions.h"
+#include "format/cocoinstances.h"
 #include "format/jsontext.h"
 #include "jsondiff.h"
 #include "testutil.h"
@@ -66,11 +68,18 @@ const QByteArray valueAnns
         " {'image_id': V, 'category_id': 1, 'bbox': [V, 20, 200, 250], 'area': V},"
         " {'image_id': 1, 'category_id': 1, 'bbox': [30, 30, 200, 300]}]");
 const QByteArray valueDataset
-    = J("[{'id': V, 'fileName': 'n', 'filePath': V, 'width': V,"
+    = J("[{'id': V, 'fileName': 'n', 'filePath': V, 'width': V, 'classNames': [V, 'b'],"
         " 'height': 4, 'bboxes': [{'catId': V, 'cx': V, 'cy': 0.5, 'cw': V, 'ch': 1e-05}, V,"
         " {'catId': 1, 'kind': 'polygon', 'points': [V, 0.1, 0.2, 0.3, V, 0.5]},"
         " {'kind': 'keypoints', 'pointDims': V, 'points': [0.5, 0.5, 2, 0.1, V, 0]}]},"
         " {'id': 2, 'bboxes': V}]");
+const QByteArray valueInstances
+    = J("{'info': V, 'images': [{'id': 1, 'file_name': 'a.jpg', 'width': 640, 'height': 480},"
+        " {'id': V, 'file_name': V, 'width': V, 'height': 48}],"
+        " 'annotations': [{'id': V, 'image_id': 1, 'category_id': 3, 'bbox': [1, V, 20, 20]},"
+        " {'id': 2, 'image_id': V, 'category_id': V, 'iscrowd': V, 'bbox': [1, 1, 2, 2],"
+        " 'segmentation': [[1, 1, V, 1, 9, 9], V]}],"
+        " 'categories': [{'id': 3, 'name': V}, {'id': V, 'name': 'b', 'other': V}]}");
 
 // Rows of images text, annotations text, and whether the simdjson readers keep both.
 void addCocoDocumentRows()
@@ -205,6 +214,38 @@ private:
         QCOMPARE(fast.messages, reference.messages);
         QCOMPARE(fast.resets, reference.resets);
         QCOMPARE(usedFast, fastExpected);
+        // The class names, which only opening the file as the dataset takes.
+        QStringList names[2];
+        for (fastjson::Mode mode : {fastjson::Mode::Reference, fastjson::Mode::Fast}) {
+            fastjson::setMode(mode);
+            model->openJsonFile(path("in.json"));
+            names[mode == fastjson::Mode::Fast] = model->classNameTable();
+        }
+        QCOMPARE(names[1], names[0]);
+    }
+
+    // A COCO instances file through both readers: rows, boxes, counts and errors alike.
+    void compareInstances(const QByteArray &text, bool fastExpected)
+    {
+        writeBytes(path("instances.json"), text);
+        QString said[2];
+        jsondiff::Outcome reference, fast;
+        bool usedFast = false;
+        jsondiff::compare(
+            path("out.json"),
+            [&] {
+                coco::Instances report;
+                QString error;
+                const bool ok
+                    = model->openCocoInstances(path("instances.json"), imageDir(), report, &error);
+                said[fastjson::mode() == fastjson::Mode::Fast]
+                    = ok ? DatasetActions::instancesLoaded(model->rowCount(), "f", report) : error;
+            },
+            reference, fast, &usedFast);
+        QCOMPARE(said[1], said[0]);
+        QCOMPARE(fast.text, reference.text);
+        QCOMPARE(fast.bits, reference.bits);
+        QCOMPARE(usedFast, fastExpected);
     }
 
     // exportJson's text against QJsonDocument's for the dataset now loaded.
@@ -289,6 +330,43 @@ private slots:
         QFETCH(QByteArray, anns);
         QFETCH(bool, fast);
         compareCoco(images, anns, fast);
+    }
+
+    void instancesValues_data() { addValueRows(); }
+    void instancesValues()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, fast);
+        compareInstances(QByteArray(valueInstances).replace("V", value), fast);
+    }
+
+    void instancesDocuments_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("fast");
+        const QByteArray images = J("[{'id': 1, 'file_name': 'a.jpg', 'width': 4, 'height': 4}]");
+        QTest::newRow("members in any order")
+            << J("{'categories': [], 'annotations': [], 'images': ") + images + "}" << true;
+        QTest::newRow("empty arrays and objects")
+            << J("{'info': {}, 'licenses': [], 'images': ") + images + J(", 'x': [[], {}]}")
+            << true;
+        QTest::newRow("a key twice") << J("{'images': [], 'images': ") + images + "}" << false;
+        QTest::newRow("an escaped key") << J("{'im\\u0061ges': ") + images + "}" << false;
+        QTest::newRow("trailing comma in a member")
+            << J("{'images': ") + images.chopped(1) + ",]}" << false;
+        QTest::newRow("trailing comma after members") << J("{'images': ") + images + ",}"
+                                                      << false;
+        QTest::newRow("no colon") << J("{'images' ") + images + "}" << false;
+        QTest::newRow("text after") << J("{'images': ") + images + "} x" << false;
+        QTest::newRow("an array at the top") << images << false;
+        QTest::newRow("mark and spaces") << "\xEF\xBB\xBF \n" + J("{'images': ") + images + "}"
+                                         << true;
+    }
+    void instancesDocuments()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, fast);
+        compareInstances(text, fast);
     }
 
     void datasetValues_data() { addValueRows(); }

@@ -5,6 +5,7 @@
 #include "app/datasetactions.h"
 #include "app/imagedecoder.h"
 #include "app/lookahead.h"
+#include "app/pipeline.h"
 #include "app/tileface.h"
 #include "app/utils.h"
 #include "dataset/imagelist.h"
@@ -66,6 +67,8 @@ int answered(const CommandLine &line)
                      usageText().toLocal8Bit().constData());
         return 2;
     case CommandLine::Run:
+    case CommandLine::ExportCoco:
+    case CommandLine::ExportYolo:
         break;
     }
     return -1;
@@ -117,11 +120,28 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
         }
     }
 
+    {
+        QStringList arguments;
+        for (int i = 1; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        if (isPipelineCommand(arguments)) {
+            // Pipelines run where there is no display.
+            QCoreApplication core(argc, argv);
+            const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
+            return line.action == CommandLine::ExportCoco || line.action == CommandLine::ExportYolo
+                ? runPipeline(line)
+                : answered(line);
+        }
+    }
+
     auto app = std::make_unique<QGuiApplication>(argc, argv);
     const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
     if (line.action != CommandLine::Run)
         return answered(line);
-    DatasetActions::setStartFolders(line.images, line.labels, line.yaml);
+    if (!line.instances.isEmpty())
+        DatasetActions::setStartInstances(line.images, line.instances);
+    else
+        DatasetActions::setStartFolders(line.images, line.labels, line.yaml);
     chooseSceneGraphBackend();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     registerQmlTypes(engine.get());

@@ -38,12 +38,22 @@ static void describeOptions(QCommandLineParser &parser)
         QStringLiteral("Review and correct the labels of an object-detection dataset."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("export-coco"),
+        QStringLiteral("Write the dataset as a COCO instances file, without a window."),
+        QStringLiteral("OUT.json")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("export-yolo"),
+        QStringLiteral("Write the dataset's YOLO label files and classes.txt into a folder, "
+                       "without a window."),
+        QStringLiteral("OUTDIR")));
     parser.addPositionalArgument(
         QStringLiteral("IMAGES LABELS | DATA.yaml"),
-        QStringLiteral("The images folder and the YOLO labels folder to open, or an Ultralytics "
-                       "dataset file: its train images (under its path), labels in the folder "
-                       "whose last \"images\" component is \"labels\"."),
-        QStringLiteral("[IMAGES LABELS | DATA.yaml]"));
+        QStringLiteral("The images folder and the YOLO labels folder to open (or a COCO "
+                       "instances file instead of the labels), or an Ultralytics dataset file: "
+                       "its train images (under its path), labels in the folder whose last "
+                       "\"images\" component is \"labels\"."),
+        QStringLiteral("[IMAGES LABELS | IMAGES INSTANCES.json | DATA.yaml]"));
 }
 
 QString usageText()
@@ -71,23 +81,56 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     if (!parsed)
         return failure(parser.errorText());
+    const bool toCoco = parser.isSet(QStringLiteral("export-coco"));
+    const bool toYolo = parser.isSet(QStringLiteral("export-yolo"));
+    if (toCoco && toYolo)
+        return failure(QStringLiteral("Give one of --export-coco and --export-yolo"));
     const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return CommandLine();
+    CommandLine line;
+    if (positional.isEmpty()) {
+        if (toCoco || toYolo)
+            return failure(QStringLiteral("Give the dataset to export: IMAGES LABELS, IMAGES "
+                                          "INSTANCES.json or a DATA.yaml"));
+        return line;
+    }
     if (positional.size() == 1) {
         const QString &path = positional.first();
         if (path.endsWith(QLatin1String(".yaml"), Qt::CaseInsensitive)
             || path.endsWith(QLatin1String(".yml"), Qt::CaseInsensitive))
-            return foldersOfDatasetYaml(path);
-        return failure(QStringLiteral("Give both folders, IMAGES and LABELS, or a DATA.yaml"));
-    }
-    if (positional.size() > 2)
+            line = foldersOfDatasetYaml(path);
+        else
+            return failure(QStringLiteral("Give both folders, IMAGES and LABELS, or a DATA.yaml"));
+    } else if (positional.size() > 2) {
         return failure(QStringLiteral("Too many arguments"));
-    // Absolute, since the window builds image paths by putting "/" before the folder.
-    CommandLine line;
-    line.images = QFileInfo(positional.at(0)).absoluteFilePath();
-    line.labels = QFileInfo(positional.at(1)).absoluteFilePath();
+    } else {
+        // Absolute, since the window builds image paths by putting "/" before the folder.
+        line.images = QFileInfo(positional.at(0)).absoluteFilePath();
+        const QFileInfo second(positional.at(1));
+        if (second.isFile() && second.suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0)
+            line.instances = second.absoluteFilePath();
+        else
+            line.labels = second.absoluteFilePath();
+    }
+    if (line.action == CommandLine::Run && (toCoco || toYolo)) {
+        line.action = toCoco ? CommandLine::ExportCoco : CommandLine::ExportYolo;
+        const QString option = QLatin1String(toCoco ? "export-coco" : "export-yolo");
+        line.output = QFileInfo(parser.value(option)).absoluteFilePath();
+    }
     return line;
+}
+
+bool isPipelineCommand(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            break;
+        for (const char *command : {"--export-coco", "--export-yolo"}) {
+            if (argument == QLatin1String(command)
+                || argument.startsWith(QLatin1String(command) + QLatin1Char('=')))
+                return true;
+        }
+    }
+    return false;
 }
 
 CommandLine foldersOfDatasetYaml(const QString &yamlPath)

@@ -4,6 +4,8 @@
 #include "dataset/imagefilter.h"
 #include "dataset/imagelist.h"
 #include "edit/editsession.h"
+#include "format/coco.h"
+#include "format/cocoinstances.h"
 #include "io/fileio.h"
 
 #include <QDir>
@@ -16,7 +18,7 @@ DatasetActions *DatasetActions::s_instance = nullptr;
 
 namespace {
 
-QString startImagesFolder, startLabelsFolder, startDatasetFile;
+QString startImagesFolder, startLabelsFolder, startDatasetFile, startInstancesFile;
 
 // Counts as the window writes them: 67,728.
 QString counted(int n)
@@ -89,6 +91,75 @@ QString DatasetActions::startLabels() const
     return startLabelsFolder;
 }
 
+QString DatasetActions::startInstances() const
+{
+    return startInstancesFile;
+}
+
+void DatasetActions::setStartInstances(const QString &images, const QString &instances)
+{
+    startImagesFolder = images;
+    startInstancesFile = instances;
+}
+
+namespace {
+
+// "675 boxes of other categories", "1 box ..."; nothing for none.
+void appendCount(QStringList &parts, int n, const char *what)
+{
+    if (n > 0)
+        parts << DatasetActions::tr("%1 %2").arg(counted(n), QLatin1String(what));
+}
+
+QString joinedList(const QStringList &parts)
+{
+    if (parts.size() < 2)
+        return parts.join(QString());
+    return parts.mid(0, parts.size() - 1).join(QStringLiteral(", ")) + DatasetActions::tr(" and ")
+        + parts.last();
+}
+
+} // namespace
+
+QString DatasetActions::instancesLoaded(int images, const QString &file,
+                                        const coco::Instances &report)
+{
+    QString text = tr("Loaded %1 images from %2, %3 boxes of %4 classes")
+                       .arg(counted(images), QFileInfo(file).fileName(), counted(report.boxes),
+                            counted(report.categories.size()));
+    QStringList parts;
+    appendCount(parts, report.leftOut.crowd, "crowd (RLE) annotations");
+    appendCount(parts, report.leftOut.unknownImage, "of images it does not list");
+    appendCount(parts, report.leftOut.unknownCategory, "of categories it does not list");
+    appendCount(parts, report.leftOut.repeatedId, "with an id seen before");
+    appendCount(parts, report.leftOut.badGeometry, "without a usable box or outline");
+    if (!parts.isEmpty())
+        text += tr("; left out %1").arg(joinedList(parts));
+    if (report.joined > 0)
+        text += tr("; %1 outlines of several polygons joined into one").arg(counted(report.joined));
+    return text + QLatin1Char('.');
+}
+
+QString DatasetActions::instancesWritten(const QString &file, const coco::ExportCounts &counts)
+{
+    QString text = tr("Wrote %1 images and %2 boxes to %3")
+                       .arg(counted(counts.images), counted(counts.boxes), file);
+    if (counts.leftOut > 0)
+        text += tr("; left out %1 boxes of images whose size is not known")
+                    .arg(counted(counts.leftOut));
+    return text + QLatin1Char('.');
+}
+
+QString DatasetActions::labelsWritten(const QString &dir, int written, int leftOut)
+{
+    QString text = written == 1 ? tr("Wrote 1 label file to %1").arg(dir)
+                                : tr("Wrote %1 label files to %2").arg(counted(written), dir);
+    if (leftOut > 0)
+        text += tr("; left out %1 images whose file name is not a plain name")
+                    .arg(counted(leftOut));
+    return text;
+}
+
 QString DatasetActions::report(const QString &text, bool error)
 {
     resultText = text;
@@ -99,6 +170,11 @@ QString DatasetActions::report(const QString &text, bool error)
 
 QString DatasetActions::openYolo(const QString &labels, const QString &images)
 {
+    // A dataset loaded before stays when these cannot replace it.
+    for (const QString &folder : {images, labels}) {
+        if (!folder.isEmpty() && !QFileInfo(folder).exists())
+            return report(tr("The folder %1 does not exist.").arg(folder), true);
+    }
     imageList->loadYolo(labels, images);
     const int rows = imageList->rowCount();
     if (rows == 0)
@@ -128,12 +204,25 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
                                  const QString &imageDir)
 {
     const QString dir = imageDir.isEmpty() ? ImageList::cocoImageDir() : imageDir;
-    imageList->loadCocoJsonFromDir(imagesFile, annsFile, dir);
-    // COCO's category 1 is a person, whatever the YOLO dataset before called its class 1.
-    imageList->forgetClassNames();
-    const int rows = imageList->rowCount();
-    if (rows > 0)
-        return report(imagesLoaded(rows, "coco"), false);
+    for (const QString &file : {imagesFile, annsFile}) {
+        if (coco::looksLikeObject(file))
+            return report(tr("This is a COCO instances file: use Open COCO instances file"), true);
+    }
+    coco::PairCounts counts;
+    const int rows = imageList->openCocoPair(imagesFile, annsFile, dir, counts);
+    if (rows > 0) {
+        int boxes = 0;
+        for (int row = 0; row < imageList->rowCount(); ++row)
+            boxes += imageList->imageAt(row)->bboxes->rowCount();
+        QString text = imagesLoaded(rows, "coco")
+            + tr(", %1 boxes").arg(counted(boxes));
+        QStringList parts;
+        appendCount(parts, counts.otherCategory, "boxes of other categories");
+        appendCount(parts, counts.outsideLimits, "outside the size limits");
+        if (!parts.isEmpty())
+            text += tr("; left out %1").arg(joinedList(parts));
+        return report(text + QLatin1Char('.'), false);
+    }
     for (const QString &file : {imagesFile, annsFile}) {
         const QString problem = jsonProblem(file);
         if (!problem.isEmpty())
@@ -143,12 +232,47 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
         tr("No image with a kept box was found in %1.").arg(QDir::toNativeSeparators(dir)), true);
 }
 
+QString DatasetActions::openCocoInstances(const QString &path, const QString &imageDir)
+{
+    if (!coco::looksLikeObject(path) && QFileInfo(path).isFile()) {
+        const QString problem = jsonProblem(path);
+        return report(problem.isEmpty() ? tr("%1 is an array, not a COCO instances file: use "
+                                             "Open COCO to import an images and an annotations "
+                                             "file")
+                                              .arg(path)
+                                        : problem,
+                      true);
+    }
+    coco::Instances instances;
+    QString error;
+    if (!imageList->openCocoInstances(path, imageDir, instances, &error)) {
+        if (!QFileInfo::exists(path))
+            return report(tr("%1 does not exist.").arg(path), true);
+        return report(tr("%1 %2.").arg(path, error), true);
+    }
+    return report(instancesLoaded(imageList->rowCount(), path, instances), false);
+}
+
+QString DatasetActions::exportCoco(const QString &path)
+{
+    coco::ExportCounts counts;
+    QString error;
+    if (!imageList->exportCocoInstances(path, counts, &error))
+        return report(tr("%1 could not be written: %2").arg(path, error), true);
+    // The edits of a COCO dataset are kept once they are in a file.
+    if (imageList->origin() == ImageList::Origin::CocoInstances) {
+        for (int row = 0; row < imageList->rowCount(); ++row)
+            imageList->imageAt(row)->bboxes->markSaved();
+        emit imageList->unsavedChanged();
+    }
+    return report(instancesWritten(path, counts), false);
+}
+
 QString DatasetActions::openJson(const QString &path)
 {
-    // Opening a dataset file replaces the dataset (the slot itself adds to it).
-    imageList->clear();
-    imageList->loadJson(path);
-    const int rows = imageList->rowCount();
+    // Opening a dataset file replaces the dataset (the slot itself adds to it), unless it has
+    // no images.
+    const int rows = imageList->openJsonFile(path);
     if (rows > 0)
         return report(imagesLoaded(rows, "json"), false);
     const QString problem = jsonProblem(path);
@@ -171,9 +295,7 @@ QString DatasetActions::exportYolo(const QString &dir)
     if (!QFileInfo(dir).isDir())
         return report(tr("The folder %1 does not exist.").arg(dir), true);
     const ImageList::ExportResult done = imageList->exportLabels(dir);
-    QString text = done.written == 1
-        ? tr("Wrote 1 label file to %1").arg(dir)
-        : tr("Wrote %1 label files to %2").arg(counted(done.written), dir);
+    QString text = labelsWritten(dir, done.written, done.leftOut);
     if (done.failures.isEmpty())
         return report(text, false);
     text += tr("; %1 could not be written (%2)")

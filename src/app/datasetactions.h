@@ -3,6 +3,11 @@
 #include <QObject>
 #include <QString>
 
+namespace coco {
+struct ExportCounts;
+struct Instances;
+}
+
 class ClassCounts;
 class ImageFilter;
 class ImageList;
@@ -19,6 +24,8 @@ class DatasetActions : public QObject
     // The folders the command line named, for the window to load at start; empty for none.
     Q_PROPERTY(QString startImages READ startImages CONSTANT)
     Q_PROPERTY(QString startLabels READ startLabels CONSTANT)
+    // The COCO instances file the command line named instead of a labels folder; empty for none.
+    Q_PROPERTY(QString startInstances READ startInstances CONSTANT)
 
 public:
     explicit DatasetActions(ImageList *images, QObject *parent = nullptr);
@@ -35,6 +42,14 @@ public:
     bool resultIsError() const { return resultError; }
     QString startImages() const;
     QString startLabels() const;
+    QString startInstances() const;
+    // The images folder and COCO instances file the window opens at start.
+    static void setStartInstances(const QString &images, const QString &instances);
+
+    // The lines the window and the command line give for these results.
+    static QString instancesLoaded(int images, const QString &file, const coco::Instances &report);
+    static QString instancesWritten(const QString &file, const coco::ExportCounts &counts);
+    static QString labelsWritten(const QString &dir, int written, int leftOut);
 
     ImageFilter *filter() const { return imageFilter; }
     ClassCounts *counts() const { return classCounts; }
@@ -44,6 +59,9 @@ public slots:
     // The COCO pair; the images are looked for in `imageDir`, or where the import looks by
     // default when it is empty.
     QString openCoco(const QString &imagesFile, const QString &annsFile, const QString &imageDir);
+    // A COCO instances file, its image files in `imageDir`.
+    QString openCocoInstances(const QString &path, const QString &imageDir);
+    QString exportCoco(const QString &path);
     QString openJson(const QString &path);
     QString saveJson(const QString &path);
     QString exportYolo(const QString &dir);

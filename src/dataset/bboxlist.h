@@ -90,6 +90,8 @@ public:
     void setLayout(const LabelLayout &layout) { fileLayout = layout; }
 
     bool isModified() const { return modified; }
+    // The edits were written elsewhere (the dataset file the list belongs to).
+    void markSaved() { setModified(false); }
     // The stamp of the label file this list last read or wrote.
     io::FileStamp fileStamp() const { return stamp; }
     QString saveError() const { return lastSaveError; }

@@ -31,6 +31,9 @@ ImageList::ImageList()
         setNotice(QString());
         labelsFolder.clear();
         imagesFolder.clear();
+        originPath.clear();
+        originKind = Origin::None;
+        cocoCategories.clear();
         labelsFolderWritable = true;
         setEmptyReason(QString());
     });
@@ -211,6 +214,13 @@ int ImageList::unsavedCount() const
 QStringList ImageList::saveUnsaved()
 {
     QStringList failures;
+    if (origin() == Origin::DatasetJson || origin() == Origin::CocoInstances) {
+        // The rows' edits go into the file they came from, all at once.
+        QString error;
+        if (unsavedCount() > 0 && !saveToOrigin(&error))
+            failures << QStringLiteral("%1: %2").arg(originPath, error);
+        return failures;
+    }
     for (const auto &info : qAsConst(images)) {
         BBoxList *boxes = info->bboxes.get();
         if (boxes->isModified() && !boxes->saveTxtFile(info->yoloTxtFilePath))
@@ -252,11 +262,7 @@ bool ImageList::imageMissing(int row) const
         return false;
     ImageInfo *info = images.at(row).get();
     if (info->imageState == ImageState::Unknown) {
-        // filePath is "/" and the path for a YOLO row; a path as it stands for the others.
-        QString path = info->filePath;
-        if (path.startsWith(QLatin1String("//"))
-            || (path.size() > 3 && path.at(2) == QLatin1Char(':')))
-            path.remove(0, 1);
+        const QString path = plainPath(info->filePath);
         info->imageState = io::fileExists(path) ? ImageState::Present : ImageState::Missing;
     }
     return info->imageState == ImageState::Missing;

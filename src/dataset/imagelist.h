@@ -5,11 +5,18 @@
 namespace datasetjson {
 struct Row;
 }
+namespace coco {
+struct Category;
+struct ExportCounts;
+struct Instances;
+struct PairCounts;
+}
 
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QHash>
 #include <QMap>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -71,6 +78,38 @@ public:
     // The folder compiled in for the COCO import's image files.
     static QString cocoImageDir();
 
+    // Where the rows came from, and so where their edits go: a labels folder (each image's
+    // label file), a dataset JSON file (written whole again) or a COCO instances file (which
+    // only an export writes, so that nothing of it is lost that the rows do not hold).
+    enum class Origin { None, Yolo, DatasetJson, CocoInstances };
+    Origin origin() const;
+    // The dataset JSON or COCO instances file of the rows; empty for a labels folder.
+    QString originFile() const { return originPath; }
+    // A row's image file as a plain path (a YOLO row's filePath has a "/" before its folder).
+    static QString plainPath(const QString &filePath);
+    // The size of a row's image: as its file gives it, or from its header, then kept.
+    QSize imageSize(int row);
+
+    // The rows of a dataset JSON file, with its class names: they replace the dataset only when
+    // there are any. Returns their number.
+    int openJsonFile(const QString &json);
+    // The COCO pair as loadCocoJsonFromDir reads it, replacing the dataset only when an image
+    // keeps a box. Returns the number of rows; `counts` gets what was left out.
+    int openCocoPair(const QString &imagesFile, const QString &annsFile, const QString &imageDir,
+                     coco::PairCounts &counts);
+    // A COCO instances file, its images looked for in `imageDir`; replaces the dataset unless it
+    // fails (false with `error` set). `report` gets the counts (its images are moved out).
+    bool openCocoInstances(const QString &path, const QString &imageDir, coco::Instances &report,
+                           QString *error);
+    // Writes the dataset as a COCO instances file: the categories it was read with, or one per
+    // class name (id = class + 1).
+    bool exportCocoInstances(const QString &path, coco::ExportCounts &counts, QString *error);
+    // Writes the file the rows came from with their edits (a dataset JSON file); false with
+    // `error` set when it could not be, or when the rows have no such file.
+    bool saveToOrigin(QString *error);
+    // The class names by class id, "" for an id without one.
+    QStringList classNameTable() const;
+
     // exportJson through a QJsonDocument of the whole dataset: the reference for its text.
     void exportJsonDocument(const QString &json);
     bool writeJsonDocument(const QString &json, QString *error);
@@ -124,6 +163,7 @@ public:
     struct ExportResult
     {
         int written = 0;
+        int leftOut = 0; // rows whose file name is not a plain name
         QStringList failures;
     };
     ExportResult exportLabels(const QString &dir);
@@ -200,7 +240,9 @@ private:
 
     void addImage(std::shared_ptr<ImageInfo> info);
     // Row `row` as the dataset JSON writers take it.
-    datasetjson::Row jsonRow(int row) const;
+    datasetjson::Row jsonRow(int row);
+    // The class names a dataset JSON file is being written with.
+    QStringList jsonClassNames;
     void setEmptyReason(const QString &text);
     static QString whyNoRows(const QString &labels, const QString &images, int imagesInLabels,
                              bool labelsInImages);
@@ -218,6 +260,12 @@ private:
 
     QVariantList classNameList;
     QString classFilePath;
+    QString originPath;
+    Origin originKind = Origin::None;
+    // The categories of a COCO instances file, by class id: an export writes their ids back.
+    QVector<std::pair<qint32, QString>> cocoCategories;
+    // Replaces every row by `rows` in one reset; the origin is then `kind` and `file`.
+    void replaceRows(QVector<std::shared_ptr<ImageInfo>> rows, Origin kind, const QString &file);
     QString namedYaml, namedYamlLabels;
     QString noticeText;
     QString labelsFolder;

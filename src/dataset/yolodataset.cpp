@@ -525,18 +525,39 @@ ImageList::ExportResult ImageList::exportLabels(const QString &dir)
 {
     ExportResult result;
     for (const auto &info : qAsConst(images)) {
-        // Only a bare file name ever reaches the template, so a name from a foreign file
-        // cannot point outside `dir`. Rows of a YOLO load keep their label file's own name:
-        // their fileName has already lost its extension.
-        const QString txtName = info->yoloTxtFilePath.isEmpty()
-            ? QStringLiteral("%1.txt").arg(io::baseName(io::fileName(info->fileName)))
-            : io::fileName(info->yoloTxtFilePath);
+        // Rows of a YOLO load keep their label file's own name: their fileName has already
+        // lost its extension. A name from a foreign file must be a plain file name, so that
+        // nothing is written outside `dir` and no two images share a label file.
+        QString txtName;
+        if (!info->yoloTxtFilePath.isEmpty()) {
+            txtName = io::fileName(info->yoloTxtFilePath);
+        } else {
+            const QString &name = info->fileName;
+            if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
+                || name == QLatin1String("..") || name == QLatin1String(".")
+                || io::baseName(name).isEmpty()) {
+                ++result.leftOut;
+                continue;
+            }
+            txtName = QStringLiteral("%1.txt").arg(io::baseName(name));
+        }
         const QString path = QStringLiteral("%1/%2").arg(dir, txtName);
         QString error;
         // The bytes a save would write: lines not edited as their label file has them.
         if (io::writeFile(path, info->bboxes->fileBytes(info->yoloTxtFilePath), &error))
             ++result.written;
         else
+            result.failures << QStringLiteral("%1: %2").arg(path, error);
+    }
+    // The class names beside the labels, one a line by class id, as YOLO tools read them.
+    const QStringList names = classNameTable();
+    if (!names.isEmpty()) {
+        QByteArray text;
+        for (int i = 0; i < names.size(); ++i)
+            text += (names[i].isEmpty() ? QString::number(i) : names[i]).toUtf8() + '\n';
+        const QString path = dir + QStringLiteral("/classes.txt");
+        QString error;
+        if (!io::writeFile(path, text, &error))
             result.failures << QStringLiteral("%1: %2").arg(path, error);
     }
     return result;

@@ -286,6 +286,25 @@ bool EditSession::writeLabels()
 {
     if (!openBoxes)
         return false;
+    const ImageList::Origin origin = imageList->origin();
+    if (origin == ImageList::Origin::DatasetJson || origin == ImageList::Origin::CocoInstances) {
+        // The image's boxes live in the dataset's own file, written whole.
+        QString error;
+        if (imageList->saveToOrigin(&error)) {
+            for (const auto &entry : histories)
+                entry.second->setClean();
+            imageList->editedRow(openRow);
+            setAbleToSave(false);
+            setMessage(QString());
+            return true;
+        }
+        setAbleToSave(true);
+        setMessage(origin == ImageList::Origin::CocoInstances
+                       ? tr("Edits of a COCO instances file are kept until you export it: File → "
+                            "Export COCO instances file…")
+                       : tr("Could not write %1: %2").arg(imageList->originFile(), error));
+        return false;
+    }
     if (openBoxes->saveTxtFile(openLabelPath)) {
         imageList->editedRow(openRow);
         setAbleToSave(false);
@@ -304,6 +323,16 @@ void EditSession::reset()
     setAbleToSave(false);
     setMessage(QString());
     clearSelection();
+    if (openLabelPath.isEmpty()) {
+        // Boxes that live in a dataset file: back through the history to where they were read
+        // or last saved.
+        QUndoStack *stack = history(openBoxes);
+        stack->setIndex(std::max(stack->cleanIndex(), 0));
+        openBoxes->markSaved();
+        imageList->editedRow(openRow);
+        emit historyChanged();
+        return;
+    }
     // Reading the file again resets the list, which drops its history (redo too).
     imageList->yoloReloadRow(openRow);
     forgetHistory(openBoxes);

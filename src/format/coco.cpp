@@ -116,9 +116,10 @@ QVector<CocoImage> readImages(const QString &path)
     return readImagesReference(path, countFormat);
 }
 
-// The annotations file: `add` gets the "image_id" and the "bbox" numbers (all of them, in
-// order) of every annotation whose "category_id" is cocoCategory, in the order of the file.
-using AddAnnotation = std::function<void(qint32, const QVector<double> &)>;
+// The annotations file: `add` gets the "image_id", the "category_id" and the "bbox" numbers
+// (all of them, in order; none for a category other than cocoCategory) of every annotation, in
+// the order of the file.
+using AddAnnotation = std::function<void(qint32, qint32, const QVector<double> &)>;
 
 bool readAnnotationsFast(const QString &path, const AddAnnotation &add, qint64 &bytesRead)
 {
@@ -143,8 +144,8 @@ bool readAnnotationsFast(const QString &path, const AddAnnotation &add, qint64 &
             }
             return Walk::skip(v, 2);
         });
-        if (ok && category == cocoCategory)
-            add(imageId, numbers);
+        if (ok)
+            add(imageId, category, category == cocoCategory ? numbers : QVector<double>());
         return ok;
     });
 }
@@ -157,22 +158,29 @@ void readAnnotationsReference(const QString &path, const char *countFormat,
     for (const QJsonValue &value : array) {
         const QJsonObject ann = value.toObject();
         const qint32 imageId = ann.value(QLatin1String("image_id")).toInt();
-        if (ann.value(QLatin1String("category_id")).toInt() != cocoCategory)
-            continue;
+        const qint32 category = ann.value(QLatin1String("category_id")).toInt();
         numbers.clear();
+        if (category != cocoCategory) {
+            add(imageId, category, numbers);
+            continue;
+        }
         const QJsonArray bbox = ann.value(QLatin1String("bbox")).toArray();
         for (const QJsonValue &n : bbox)
             numbers.append(n.toDouble());
-        add(imageId, numbers);
+        add(imageId, category, numbers);
     }
 }
 
-KeptBoxes readAnnotations(const QString &path)
+KeptBoxes readAnnotations(const QString &path, int &otherCategory)
 {
     const char *countFormat = "Anns file  : %d";
     KeptBoxes kept;
-    const auto add
-        = [&kept](qint32 imageId, const QVector<double> &numbers) { keep(kept, imageId, numbers); };
+    const auto add = [&](qint32 imageId, qint32 category, const QVector<double> &numbers) {
+        if (category == cocoCategory)
+            keep(kept, imageId, numbers);
+        else
+            ++otherCategory;
+    };
     qint64 size = 0;
     if (fastjson::mode() == fastjson::Mode::Fast && readAnnotationsFast(path, add, size)) {
         qCDebug(lcLoad, countFormat, int(size));
@@ -180,6 +188,7 @@ KeptBoxes readAnnotations(const QString &path)
     }
     fastjson::countFallback();
     kept.clear();
+    otherCategory = 0;
     readAnnotationsReference(path, countFormat, add);
     return kept;
 }
@@ -188,10 +197,14 @@ KeptBoxes readAnnotations(const QString &path)
 
 namespace coco {
 
-QVector<ImportedImage> importPair(const QString &imagesFile, const QString &annsFile)
+QVector<ImportedImage> importPair(const QString &imagesFile, const QString &annsFile,
+                                  PairCounts *counts)
 {
+    PairCounts ignored;
+    PairCounts &count = counts ? *counts : ignored;
+    count = PairCounts();
     const QVector<CocoImage> cocoImages = readImages(imagesFile);
-    KeptBoxes kept = readAnnotations(annsFile);
+    KeptBoxes kept = readAnnotations(annsFile, count.otherCategory);
     std::stable_sort(kept.begin(), kept.end(),
                      [](const KeptBox &a, const KeptBox &b) { return a.imageId < b.imageId; });
 
@@ -200,21 +213,21 @@ QVector<ImportedImage> importPair(const QString &imagesFile, const QString &anns
     for (const CocoImage &image : cocoImages) {
         const qint32 width = image.width, height = image.height;
         boxes.clear();
+        const auto range = std::equal_range(
+            kept.cbegin(), kept.cend(), KeptBox{image.id, {}},
+            [](const KeptBox &a, const KeptBox &b) { return a.imageId < b.imageId; });
         // Without a positive size the normalised values would be inf or nan.
-        if (width > 0 && height > 0) {
-            const auto range = std::equal_range(
-                kept.cbegin(), kept.cend(), KeptBox{image.id, {}},
-                [](const KeptBox &a, const KeptBox &b) { return a.imageId < b.imageId; });
+        if (width <= 0 || height <= 0) {
+            count.outsideLimits += int(range.second - range.first);
+        } else {
             const double area = double(width) * double(height);
             for (auto it = range.first; it != range.second; ++it) {
                 const double x = it->box[0], y = it->box[1], w = it->box[2], h = it->box[3];
                 const double boxArea = w * h;
-                if (w > h * 1.5)
+                if (w > h * 1.5 || area / 10 > boxArea || boxArea > (area / 3) * 2) {
+                    ++count.outsideLimits;
                     continue;
-                if (area / 10 > boxArea)
-                    continue;
-                if (boxArea > (area / 3) * 2)
-                    continue;
+                }
                 boxes.append(BoxInfo{cocoCategory, (w * 0.5 + x) / double(width),
                                      (h * 0.5 + y) / double(height), w / double(width),
                                      h / double(height)});

@@ -23,9 +23,18 @@ struct ImportedImage
     QVector<BoxInfo> boxes;
 };
 
+// Annotations of the pair that the import leaves out: of another category than cocoCategory,
+// and of cocoCategory but outside the limits of shape and size (or of an image without a size).
+struct PairCounts
+{
+    int otherCategory = 0;
+    int outsideLimits = 0;
+};
+
 // The images of the images file that keep at least one box, in the file's order: boxes of
 // cocoCategory whose shape and share of the image are within the import's limits, in the order
 // of the annotations file. An image without a positive size keeps none.
-QVector<ImportedImage> importPair(const QString &imagesFile, const QString &annsFile);
+QVector<ImportedImage> importPair(const QString &imagesFile, const QString &annsFile,
+                                  PairCounts *counts = nullptr);
 
 } // namespace coco

@@ -59,7 +59,18 @@ void appendImage(QByteArray &out, const datasetjson::Row &info)
             appendShape(out, box.shape());
         out.append(i + 1 < boxes.size() ? "\n            },\n" : "\n            }\n");
     }
-    out.append("        ],\n        \"fileName\": ");
+    out.append("        ],\n");
+    if (info.classNames) {
+        out.append("        \"classNames\": [\n");
+        const QStringList &names = *info.classNames;
+        for (int i = 0; i < names.size(); ++i) {
+            out.append("            ");
+            jsontext::appendString(out, names[i]);
+            out.append(i + 1 < names.size() ? ",\n" : "\n");
+        }
+        out.append("        ],\n");
+    }
+    out.append("        \"fileName\": ");
     jsontext::appendString(out, info.fileName);
     out.append(",\n        \"filePath\": ");
     jsontext::appendString(out, info.filePath);
@@ -137,6 +148,8 @@ bool writeDocument(const QString &json, int count, const RowAt &rowAt, QString *
         image.insert(QLatin1String("width"), info.width);
         image.insert(QLatin1String("height"), info.height);
         image.insert(QLatin1String("bboxes"), boxesToJson(*info.boxes));
+        if (info.classNames)
+            image.insert(QLatin1String("classNames"), QJsonArray::fromStringList(*info.classNames));
         array.append(image);
     }
     return io::writeFile(json, QJsonDocument(array).toJson(), error);
@@ -169,6 +182,7 @@ bool readDatasetFast(const QString &path, const AddImage &add)
         image.fileName.clear();
         image.filePath.clear();
         image.boxes.clear();
+        image.classNames.clear();
         const bool ok = Walk::forEachMember(element, 1, [&](const Key &key, ondemand::value &v) {
             if (key.is("id"))
                 return Walk::toInt(v, 2, image.id);
@@ -176,6 +190,15 @@ bool readDatasetFast(const QString &path, const AddImage &add)
                 return Walk::toString(v, 2, image.fileName);
             if (key.is("filePath"))
                 return Walk::toString(v, 2, image.filePath);
+            if (key.is("classNames")) {
+                image.classNames.clear();
+                return Walk::forEachItem(v, 2, [&](ondemand::value &name) {
+                    QString text;
+                    const bool nameOk = Walk::toString(name, 3, text);
+                    image.classNames.append(text);
+                    return nameOk;
+                });
+            }
             if (key.is("width"))
                 return Walk::toInt(v, 2, image.width);
             if (key.is("height"))
@@ -240,6 +263,9 @@ void readDatasetReference(const QString &path, const AddImage &add)
         image.filePath = object.value(QLatin1String("filePath")).toString();
         image.width = object.value(QLatin1String("width")).toInt();
         image.height = object.value(QLatin1String("height")).toInt();
+        image.classNames.clear();
+        for (const QJsonValue &name : object.value(QLatin1String("classNames")).toArray())
+            image.classNames.append(name.toString());
         image.boxes.clear();
         const QJsonArray boxArray = object.value(QLatin1String("bboxes")).toArray();
         for (const QJsonValue &boxValue : boxArray) {

@@ -8,6 +8,7 @@
 
 #include <QJsonArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -23,6 +24,9 @@ struct DatasetImage
     qint32 width = 0;
     qint32 height = 0;
     QVector<BoxInfo> boxes;
+    // The dataset's class names by class id ("" for an id without one); the writer gives them
+    // to the first image only, a member that readers of boxes alone pass over.
+    QStringList classNames;
 };
 using AddImage = std::function<void(DatasetImage &)>;
 
@@ -39,6 +43,7 @@ struct Row
     qint32 width = 0;
     qint32 height = 0;
     const BoxRecords *boxes = nullptr;
+    const QStringList *classNames = nullptr; // written when not null
 };
 using RowAt = std::function<Row(int)>;
 

@@ -146,18 +146,21 @@ bool checkNotArray(const char *data, size_t size)
     return doc.current_location().error() == simdjson::OUT_OF_BOUNDS;
 }
 
-// Reads the top-level array of a file in batches of whole elements, so that neither the file
-// nor simdjson's index of it is ever held whole: a batch runs from the bracket or comma before
-// its first element to the comma or bracket after its last, and is parsed as an array of its
-// own with the comma before it written over as "[" and the one after as "]". The batches'
-// limits are found by a scan that follows strings and nesting; simdjson checks everything in
-// between, and the scan itself checks what lies outside all batches.
-class ArrayStream
+// Reads the top-level array of a file, or the arrays that are members of its top-level object,
+// in batches of whole elements, so that neither the file nor simdjson's index of it is ever held
+// whole: a batch runs from the bracket or comma before its first element to the comma or
+// bracket after its last, and is parsed as an array of its own with the comma before it written
+// over as "[" and the one after as "]". A member of the object that is not an array is parsed
+// the same way, as an array of one element running from the colon before it to the comma or
+// brace after it. The batches' limits are found by a scan that follows strings and nesting;
+// simdjson checks everything in between, and the scan itself checks what lies outside all
+// batches.
+class JsonStream
 {
 public:
     using Element = std::function<bool(ondemand::value &)>;
 
-    explicit ArrayStream(const QString &path)
+    explicit JsonStream(const QString &path)
         : reader(path)
     {
     }
@@ -165,6 +168,92 @@ public:
     // Calls `element` for each element of the top-level array. False where QJsonDocument must
     // read the file instead; `bytesRead` is the file's size when true.
     bool run(qint64 &bytesRead, const Element &element)
+    {
+        if (!start())
+            return false;
+        if (buffer[pos] != '[')
+            return readWhole(bytesRead);
+        if (!streamArray(element) || !onlySpaceLeft())
+            return false;
+        bytesRead = total;
+        return true;
+    }
+
+    // Calls `visit` for each member of the top-level object: with each element of a member that
+    // is an array, or with the value of one that is not. Gives up on a document that is not an
+    // object and on a key that repeats or has an escape.
+    bool runObject(qint64 &bytesRead, const MemberVisit &visit)
+    {
+        if (!start() || buffer[pos] != '{')
+            return false;
+        ++pos;
+        std::vector<std::string> seen;
+        bool first = true;
+        for (;;) {
+            if (!skipSpace())
+                return false;
+            const char c = buffer[pos];
+            if (c == '}' && first) {
+                ++pos;
+                break;
+            }
+            if (!first) {
+                if (c == '}') {
+                    ++pos;
+                    break;
+                }
+                if (c != ',')
+                    return false;
+                ++pos;
+                if (!skipSpace())
+                    return false;
+            }
+            first = false;
+            std::string key;
+            if (!readKey(key) || std::find(seen.begin(), seen.end(), key) != seen.end())
+                return false;
+            seen.push_back(key);
+            if (!skipSpace() || buffer[pos] != ':')
+                return false;
+            ++pos;
+            if (!skipSpace())
+                return false;
+            if (buffer[pos] == '[') {
+                const auto element = [&](ondemand::value &v) { return visit(key, true, v); };
+                if (!streamArray(element))
+                    return false;
+                continue;
+            }
+            // A value that is not an array: one element from the colon (or a space after it) to
+            // the comma or brace after it.
+            batchStart = pos - 1;
+            depth = 1;
+            splitAfter = 0;
+            closer = '}';
+            const Scan found = scanFilling();
+            if (found != Scan::Comma && found != Scan::Close)
+                return false;
+            firstBatch = false;
+            const auto value = [&](ondemand::value &v) { return visit(key, false, v); };
+            if (!parseBatch(pos - 1, found == Scan::Close, value))
+                return false;
+            if (found == Scan::Close)
+                break;
+            --pos; // the comma, looked at by the loop
+        }
+        if (!onlySpaceLeft())
+            return false;
+        bytesRead = total;
+        return true;
+    }
+
+private:
+    enum class Scan { More, Comma, Close, Error };
+    static constexpr size_t initialCapacity = size_t(1) << 22;
+    static constexpr size_t batchSize = size_t(1) << 20;
+
+    // Opens the file and finds its first byte after a byte-order mark and white space.
+    bool start()
     {
         if (!reader.isOpen())
             return false;
@@ -176,25 +265,100 @@ public:
         grow(size_t(qBound<qint64>(4096, fileSize + 1, qint64(initialCapacity))));
         if (!fill())
             return false;
-        // One byte-order mark may come first, then white space, then the array.
+        // One byte-order mark may come first, then white space, then the value.
         if (end >= 3 && std::memcmp(buffer.get(), utf8Bom, 3) == 0)
             pos = 3;
+        if (parser.allocate(std::min(2 * batchSize, capacity)))
+            return false;
+        return skipSpace();
+    }
+
+    // Moves `pos` past white space, reading on as needed; false at the end of the file.
+    bool skipSpace()
+    {
         for (;;) {
             while (pos < end && isSpace(buffer[pos]))
                 ++pos;
             if (pos < end)
-                break;
-            pos = end = 0;
-            if (eof || !fill())
+                return true;
+            // The byte before stays: a member's value is parsed from the one before it.
+            batchStart = pos > 0 ? pos - 1 : 0;
+            compact();
+            if (eof || !fill() || pos == end)
                 return false;
         }
-        if (buffer[pos] != '[')
-            return readWhole(bytesRead);
+    }
+
+    // Only white space may follow the document.
+    bool onlySpaceLeft()
+    {
+        for (;;) {
+            while (pos < end && isSpace(buffer[pos]))
+                ++pos;
+            if (pos < end)
+                return false;
+            if (eof)
+                return true;
+            pos = end = 0;
+            if (!fill())
+                return false;
+        }
+    }
+
+    // A key without escapes at `pos`, which moves past its closing quote.
+    bool readKey(std::string &key)
+    {
+        if (buffer[pos] != '"')
+            return false;
+        batchStart = pos;
+        size_t p = pos + 1;
+        for (;;) {
+            while (p < end && buffer[p] != '"' && buffer[p] != '\\')
+                ++p;
+            if (p < end)
+                break;
+            const size_t offset = p - batchStart;
+            compact();
+            if (eof || !fill())
+                return false;
+            p = batchStart + offset;
+        }
+        if (buffer[p] == '\\')
+            return false;
+        key.assign(buffer.get() + pos + 1, p - pos - 1);
+        // simdjson checks what it parses; a key outside every batch is checked here.
+        if (!simdjson::validate_utf8(key.data(), key.size())
+            || std::any_of(key.begin(), key.end(), [](char c) { return uchar(c) < 0x20; }))
+            return false;
+        pos = p + 1;
+        return true;
+    }
+
+    // The scan, reading on while it needs more bytes.
+    Scan scanFilling()
+    {
+        for (;;) {
+            const Scan found = scan();
+            if (found != Scan::More)
+                return found;
+            if (eof)
+                return Scan::Error;
+            compact();
+            if (!fill())
+                return Scan::Error;
+        }
+    }
+
+    // Streams the array whose bracket is at `pos` through `element`; `pos` ends past its
+    // closing bracket.
+    bool streamArray(const Element &element)
+    {
         batchStart = pos++;
         depth = 1;
-        if (parser.allocate(std::min(2 * batchSize, capacity)))
-            return false;
-
+        closer = ']';
+        splitAfter = batchSize;
+        firstBatch = true;
+        lastComma = 0;
         bool closed = false;
         while (!closed) {
             const Scan found = scan();
@@ -223,26 +387,8 @@ public:
             batchStart = pos - 1;
             firstBatch = false;
         }
-        // Only white space may follow.
-        for (;;) {
-            while (pos < end && isSpace(buffer[pos]))
-                ++pos;
-            if (pos < end)
-                return false;
-            if (eof)
-                break;
-            pos = end = 0;
-            if (!fill())
-                return false;
-        }
-        bytesRead = total;
         return true;
     }
-
-private:
-    enum class Scan { More, Comma, Close, Error };
-    static constexpr size_t initialCapacity = size_t(1) << 22;
-    static constexpr size_t batchSize = size_t(1) << 20;
 
     void grow(size_t capacity)
     {
@@ -362,13 +508,13 @@ private:
             case '}':
                 if (--depth == 0) {
                     pos = size_t(p - data);
-                    return c == ']' ? Scan::Close : Scan::Error;
+                    return c == closer ? Scan::Close : Scan::Error;
                 }
                 break;
             case ',':
                 if (depth == 1) {
                     lastComma = size_t(p - 1 - data);
-                    if (lastComma - batchStart >= batchSize) {
+                    if (lastComma - batchStart >= splitAfter) {
                         pos = size_t(p - data);
                         return Scan::Comma;
                     }
@@ -432,6 +578,10 @@ private:
     // comma before the elements not yet parsed, the last comma between elements scanned.
     size_t capacity = 0, end = 0, pos = 0, batchStart = 0, lastComma = 0;
     qint64 total = 0;
+    // Where the scan stops at a comma between elements: once the batch is this long.
+    size_t splitAfter = batchSize;
+    // What closes the value being scanned: ']' for an array, '}' for the document's object.
+    char closer = ']';
     bool eof = false, inString = false, firstBatch = true;
     int depth = 0;
     ondemand::parser parser;
@@ -442,8 +592,14 @@ private:
 bool forEachElement(const QString &path, qint64 &bytesRead,
                     const std::function<bool(ondemand::value &)> &element)
 {
-    ArrayStream stream(path);
+    JsonStream stream(path);
     return stream.run(bytesRead, element);
+}
+
+bool forEachMemberElement(const QString &path, qint64 &bytesRead, const MemberVisit &visit)
+{
+    JsonStream stream(path);
+    return stream.runObject(bytesRead, visit);
 }
 
 } // namespace jsonwalk

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace jsonwalk {
@@ -207,5 +208,15 @@ private:
 // array without elements, as QJsonDocument::array gives it.
 bool forEachElement(const QString &path, qint64 &bytesRead,
                     const std::function<bool(ondemand::value &)> &element);
+
+// Called for a member of a top-level object: with `element` true for each element of a member
+// that is an array, false with the value of a member that is not.
+using MemberVisit = std::function<bool(const std::string &key, bool element, ondemand::value &)>;
+
+// Calls `visit` for the members of the top-level object of the file at `path`, streaming the
+// arrays among them as forEachElement streams a top-level array. False where QJsonDocument must
+// read the file instead (also for a document that is not an object, or whose keys repeat or
+// have escapes); `bytesRead` is the file's size when true.
+bool forEachMemberElement(const QString &path, qint64 &bytesRead, const MemberVisit &visit);
 
 } // namespace jsonwalk
