@@ -2,6 +2,7 @@
 // COCO train2017's (about 300 MB), with an empty file for every image.
 #include "benchutil.h"
 #include "dataset/imagelist.h"
+#include "format/cocoinstances.h"
 #include "io/fileio.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -140,6 +142,125 @@ long barePass(const std::string &imagesPath, const std::string &annsPath)
     return images < 0 || anns < 0 ? -1 : images + anns;
 }
 
+// The same images and annotations as one COCO instances file, with 80 categories of ids up to
+// 90 listed after them as COCO lists them.
+void writeInstances(const QString &folder)
+{
+    QByteArray images, anns;
+    io::readFile(folder + QStringLiteral("/images.json"), images);
+    io::readFile(folder + QStringLiteral("/anns.json"), anns);
+    std::string text = R"({"info": {"description": "COCO-shaped", "year": 2017}, "licenses": [{"id": 3, "name": "x"}], "images": )";
+    text.append(images.constData(), size_t(images.size()));
+    images.clear();
+    text += ", \"annotations\": ";
+    text.append(anns.constData(), size_t(anns.size()));
+    anns.clear();
+    text += ", \"categories\": [";
+    for (int id = 1, n = 0; n < 80; ++id) {
+        if (id == 12 || id == 26 || id == 29 || id == 30 || id == 45 || id == 66 || id == 68
+            || id == 69 || id == 71 || id == 83)
+            continue;
+        text += (n++ ? ", " : "") + std::string("{\"supercategory\": \"thing\", \"id\": ")
+            + std::to_string(id) + ", \"name\": \"class" + std::to_string(id) + "\"}";
+    }
+    text += "]}";
+    writeAll((folder + QStringLiteral("/instances.json")).toStdString(), text);
+}
+
+// What the instances reader asks of the file, walked by simdjson alone: the file loaded into a
+// padded buffer, every image's id, name and size, every annotation's ids, box and polygon
+// numbers, every category.
+long bareInstancesPass(const std::string &path)
+{
+    simdjson::padded_string json;
+    if (simdjson::padded_string::load(path).get(json))
+        return -1;
+    od::parser parser;
+    od::document doc;
+    od::object root;
+    if (parser.iterate(json).get(doc) || doc.get_object().get(root))
+        return -1;
+    long sum = 0;
+    for (auto member : root) {
+        const std::string_view key = member.unescaped_key();
+        if (key == "images" || key == "annotations" || key == "categories") {
+            for (auto element : member.value().get_array()) {
+                for (auto field : element.get_object()) {
+                    const std::string_view name = field.unescaped_key();
+                    od::value value = field.value();
+                    if (name == "id" || name == "image_id" || name == "category_id"
+                        || name == "width" || name == "height" || name == "iscrowd") {
+                        sum += int64_t(value.get_int64());
+                    } else if (name == "file_name" || name == "name") {
+                        sum += long(std::string_view(value.get_string()).size());
+                    } else if (name == "bbox") {
+                        for (auto n : value.get_array())
+                            sum += long(double(n.get_double()));
+                    } else if (name == "segmentation") {
+                        for (auto part : value.get_array())
+                            for (auto n : part.get_array())
+                                sum += long(double(n.get_double()));
+                    }
+                }
+            }
+        }
+    }
+    return sum;
+}
+
+// Reads the instances file into rows: time against the bare pass, memory against its size.
+int benchInstances(const QString &folder, const QString &imageDir)
+{
+    const QString path = folder + QStringLiteral("/instances.json");
+    if (!QFileInfo::exists(path))
+        writeInstances(folder);
+    const double fileMB = QFileInfo(path).size() / 1048576.0;
+    std::printf("instances file: %.1f MB\n", fileMB);
+    QByteArray bytes;
+    io::readFile(path, bytes); // warm the page cache
+    bytes.clear();
+
+    ImageList *model = ImageList::instance();
+    const double before = bench::currentRssMB();
+    bench::resetPeakRss();
+    coco::Instances report;
+    QString error;
+    const auto open = [&] {
+        if (!model->openCocoInstances(path, imageDir, report, &error)) {
+            std::printf("the instances file could not be read: %s\n", qPrintable(error));
+            std::exit(1);
+        }
+    };
+    open();
+    const double peak = bench::peakRssMB() - before;
+    std::printf("read: %d images, %d boxes, %d left out\n", model->rowCount(), report.boxes,
+                report.leftOut.total());
+    bench::figure("instances_peak_memory", peak, "MB");
+    bench::figure("instances_peak_to_file_size", peak / fileMB, "x (target at most 0.5)");
+
+    // The rows of the run before go first, outside the time.
+    std::vector<double> times;
+    for (int run = 0; run < 3; ++run) {
+        model->clear();
+        times.push_back(bench::medianSeconds(1, open));
+    }
+    std::sort(times.begin(), times.end());
+    const double read = times[1];
+    const double resident = bench::currentRssMB() - before;
+    model->clear();
+    bench::figure("instances_resident_after_read", resident, "MB");
+    long check = 0;
+    const double bare = bench::medianSeconds(3, [&] { check = bareInstancesPass(path.toStdString()); });
+    if (check < 0) {
+        std::printf("the bare simdjson pass over the instances file failed\n");
+        return 1;
+    }
+    bench::figure("instances_read_median", read, "s");
+    bench::figure("instances_simdjson_bare_pass_median", bare, "s");
+    bench::figure("instances_read_to_bare_pass", read / bare, "x (target at most 1.5)");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -157,6 +278,13 @@ int main(int argc, char **argv)
         generate(folder.toStdString(), imageDir.toStdString());
     }
     bench::silenceStderr();
+
+    if (!qEnvironmentVariableIsSet("BENCH_COCO_IMPORT_ONLY")) {
+        if (const int failed = benchInstances(folder, imageDir))
+            return failed;
+        if (qEnvironmentVariableIsSet("BENCH_COCO_INSTANCES_ONLY"))
+            return 0;
+    }
 
     const QString imagesFile = folder + QStringLiteral("/images.json");
     const QString annsFile = folder + QStringLiteral("/anns.json");

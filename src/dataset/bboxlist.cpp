@@ -152,6 +152,33 @@ void BBoxList::appendBoxes(const QVector<BoxInfo> &added)
         endInsertRows();
 }
 
+void BBoxList::appendRecords(BoxRecords added)
+{
+    if (added.isEmpty())
+        return;
+    if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box) {
+        // The layout follows the first shaped record; a list of boxes looks at none.
+        const auto shaped = std::find_if(added.cbegin(), added.cend(), [](const auto &box) {
+            return !box->shape().isNull();
+        });
+        fileLayout = shape::layoutOf(shaped == added.cend() ? QVector<BoxInfo>()
+                                                            : QVector<BoxInfo>{**shaped},
+                                     fileLayout.datasetKeypoints());
+    }
+    const bool observed
+        = isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsAboutToBeInserted))
+        || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted));
+    const int n = boxes.size();
+    if (observed)
+        beginInsertRows(QModelIndex(), n, n + added.size() - 1);
+    if (boxes.isEmpty())
+        boxes = std::move(added);
+    else
+        boxes += added;
+    if (observed)
+        endInsertRows();
+}
+
 void BBoxList::appendRow(int catId, double cx, double cy)
 {
     const int n = boxes.size();

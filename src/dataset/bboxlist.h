@@ -59,6 +59,8 @@ public:
     void appendBox(qint32 catId, double cx, double cy, double cw, double ch);
     // Appends all of `added` as one insertion; without a notification while no one listens.
     void appendBoxes(const QVector<BoxInfo> &added);
+    // The same for records made elsewhere, taken over as they are.
+    void appendRecords(BoxRecords added);
     void loadTxtFile(const QString &txtFile);
     QJsonArray toJsonArray() const;
 

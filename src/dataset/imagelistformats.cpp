@@ -12,12 +12,15 @@
 #include <QFileInfo>
 #include <QQmlEngine>
 
+#include <type_traits>
+
 namespace {
 
 using ImageInfo = ImageList::ImageInfo;
 
+template<typename Boxes>
 std::shared_ptr<ImageInfo> newRow(qint32 id, const QString &fileName, const QString &filePath,
-                                  qint32 width, qint32 height, QVector<BoxInfo> &boxes)
+                                  qint32 width, qint32 height, Boxes &boxes)
 {
     auto info = std::make_shared<ImageInfo>();
     info->id = id;
@@ -27,7 +30,10 @@ std::shared_ptr<ImageInfo> newRow(qint32 id, const QString &fileName, const QStr
     info->height = height;
     info->bboxes = std::make_unique<BBoxList>();
     QQmlEngine::setObjectOwnership(info->bboxes.get(), QQmlEngine::CppOwnership);
-    info->bboxes->appendBoxes(boxes);
+    if constexpr (std::is_same_v<Boxes, BoxRecords>)
+        info->bboxes->appendRecords(std::move(boxes));
+    else
+        info->bboxes->appendBoxes(boxes);
     boxes = {};
     return info;
 }

@@ -149,6 +149,8 @@ private:
     };
 };
 static_assert(sizeof(void *) != 8 || sizeof(BoxInfo) == 48, "a box's text or shape in one member");
+// Its members hold no pointer into the box itself, so a QVector may move boxes by their bytes.
+Q_DECLARE_TYPEINFO(BoxInfo, Q_MOVABLE_TYPE);
 Q_DECLARE_METATYPE(BoxInfo)
 
 // A line of a label file that is not a label (a comment, a list of paths, notes). It is kept

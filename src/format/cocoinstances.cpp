@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -125,21 +127,20 @@ public:
             ++out.leftOut.repeatedId;
             return;
         }
-        const auto row = imageRow.constFind(raw.imageId);
-        if (row == imageRow.constEnd()) {
+        const int row = rowOf(raw.imageId);
+        QVector<double> joined;
+        const QVector<double> *polygon = outlineOf(raw, joined);
+        if (row < 0) {
             // Images may come after the annotations: kept aside until the end.
-            bool joined = false;
-            QVector<double> polygon = polygonOf(raw, joined);
-            pending.push_back({raw.imageId, raw.categoryId, joined, raw.bbox, std::move(polygon)});
+            pending.push_back({raw.imageId, raw.categoryId, !joined.isEmpty(), raw.bbox,
+                               polygon ? *polygon : QVector<double>()});
             return;
         }
-        bool joined = false;
-        QVector<double> polygon = polygonOf(raw, joined);
-        place(out.images[*row], raw.categoryId, raw.bbox, std::move(polygon), joined);
+        place(row, raw.categoryId, raw.bbox, polygon, !joined.isEmpty());
     }
 
-    // Places what waited for its image, gives each box its class id and drops the boxes of
-    // categories the file does not list.
+    // Places what waited for its image, gives each box its class id, drops the boxes of
+    // categories the file does not list and hands each image its boxes in file order.
     void finish()
     {
         for (const Pending &p : pending) {
@@ -147,7 +148,8 @@ public:
             if (row == imageRow.constEnd())
                 ++out.leftOut.unknownImage;
             else
-                place(out.images[*row], p.categoryId, p.bbox, p.polygon, p.joined);
+                place(*row, p.categoryId, p.bbox, p.polygon.isEmpty() ? nullptr : &p.polygon,
+                      p.joined);
         }
         pending.clear();
         std::sort(out.categories.begin(), out.categories.end(),
@@ -155,19 +157,27 @@ public:
         QHash<qint32, qint32> classOf;
         for (int i = 0; i < out.categories.size(); ++i)
             classOf.insert(out.categories[i].id, i);
-        for (InstancesImage &image : out.images) {
-            const auto unknown = [&](BoxInfo &box) {
-                const auto found = classOf.constFind(box.catId);
-                if (found == classOf.constEnd())
-                    return true;
-                box.catId = *found;
-                return false;
-            };
-            const auto kept = std::remove_if(image.boxes.begin(), image.boxes.end(), unknown);
-            out.leftOut.unknownCategory += int(image.boxes.end() - kept);
-            image.boxes.erase(kept, image.boxes.end());
-            out.boxes += image.boxes.size();
+        // Counted by image, then moved to each image's array at once: one allocation an image.
+        std::vector<int> count(size_t(out.images.size()), 0);
+        for (Placed &p : placed) {
+            const auto found = classOf.constFind(p.box->catId);
+            if (found == classOf.constEnd()) {
+                ++out.leftOut.unknownCategory;
+                p.box.reset();
+                continue;
+            }
+            p.box->catId = *found;
+            ++count[size_t(p.row)];
         }
+        for (int row = 0; row < out.images.size(); ++row)
+            out.images[row].boxes.reserve(count[size_t(row)]);
+        for (Placed &p : placed) {
+            if (p.box) {
+                out.images[p.row].boxes.append(std::move(p.box));
+                ++out.boxes;
+            }
+        }
+        placed = {};
     }
 
 private:
@@ -180,33 +190,74 @@ private:
         QVector<double> polygon;
     };
 
-    // The annotation's outline in pixels: its polygons of at least three points, joined when
-    // there are several; empty for none.
-    static QVector<double> polygonOf(const RawAnnotation &raw, bool &joined)
+    // The annotation's outline in pixels: its polygon of at least three points, or its
+    // polygons joined into `joined`; null for none.
+    static const QVector<double> *outlineOf(const RawAnnotation &raw, QVector<double> &joined)
     {
+        const auto usable = [](const QVector<double> &part) {
+            return part.size() >= 6 && part.size() % 2 == 0 && finite(part);
+        };
+        int count = 0, last = -1;
+        for (int i = 0; i < raw.partCount; ++i) {
+            if (usable(raw.parts[i])) {
+                ++count;
+                last = i;
+            }
+        }
+        if (count <= 1)
+            return count ? &raw.parts[last] : nullptr;
         QVector<QVector<double>> parts;
         for (int i = 0; i < raw.partCount; ++i) {
-            const QVector<double> &part = raw.parts[i];
-            if (part.size() >= 6 && part.size() % 2 == 0 && finite(part))
-                parts.append(part);
+            if (usable(raw.parts[i]))
+                parts.append(raw.parts[i]);
         }
-        joined = parts.size() > 1;
-        return parts.size() == 1 ? parts.first() : joinParts(parts);
+        joined = joinParts(parts);
+        return &joined;
     }
 
-    void place(InstancesImage &image, qint32 categoryId, const QVector<double> &bbox,
-               QVector<double> polygon, bool joined)
+    // The row of the image with this id, -1 for none yet: through a table by id while the ids
+    // are dense enough, as in COCO's own files.
+    int rowOf(qint32 id)
     {
+        if (!denseBuilt) {
+            denseBuilt = true;
+            qint64 low = std::numeric_limits<qint64>::max(), high = -1;
+            for (auto it = imageRow.cbegin(); it != imageRow.cend(); ++it) {
+                low = std::min<qint64>(low, it.key());
+                high = std::max<qint64>(high, it.key());
+            }
+            if (high >= low && high - low < 16 * qint64(imageRow.size()) + 1024) {
+                denseLow = low;
+                dense.assign(size_t(high - low + 1), -1);
+                for (auto it = imageRow.cbegin(); it != imageRow.cend(); ++it)
+                    dense[size_t(it.key() - low)] = it.value();
+            }
+        }
+        const qint64 at = qint64(id) - denseLow;
+        if (at >= 0 && at < qint64(dense.size()) && dense[size_t(at)] >= 0)
+            return dense[size_t(at)];
+        const auto found = imageRow.constFind(id);
+        return found == imageRow.constEnd() ? -1 : *found;
+    }
+
+    void place(int row, qint32 categoryId, const QVector<double> &bbox,
+               const QVector<double> *polygon, bool joined)
+    {
+        const InstancesImage &image = out.images.at(row);
         const double width = image.width, height = image.height;
         if (image.width <= 0 || image.height <= 0) {
             ++out.leftOut.badGeometry;
             return;
         }
         BoxInfo box(categoryId);
-        if (!polygon.isEmpty()) {
-            for (int i = 0; i < polygon.size(); ++i)
-                polygon[i] /= i % 2 ? height : width;
-            box.setShape(ShapePoints(ShapeKind::Polygon, 2, polygon.constData(), polygon.size()));
+        if (polygon) {
+            const int n = polygon->size();
+            normalised.resize(n);
+            for (int i = 0; i < n; i += 2) {
+                normalised[i] = (*polygon)[i] / width;
+                normalised[i + 1] = (*polygon)[i + 1] / height;
+            }
+            box.setShape(ShapePoints(ShapeKind::Polygon, 2, normalised.data(), n));
             shape::fitBox(box);
             out.joined += joined ? 1 : 0;
         } else {
@@ -219,13 +270,24 @@ private:
             box.cw = bbox[2] / width;
             box.ch = bbox[3] / height;
         }
-        image.boxes.append(std::move(box));
+        placed.push_back({row, std::make_shared<BoxInfo>(std::move(box))});
     }
 
     Instances &out;
     QHash<qint32, int> imageRow;
     IdSet annotationIds;
     std::vector<Pending> pending;
+    std::vector<double> normalised;
+    // The boxes made, in file order, with their image's row.
+    struct Placed
+    {
+        int row;
+        std::shared_ptr<BoxInfo> box;
+    };
+    std::vector<Placed> placed;
+    std::vector<int> dense;
+    qint64 denseLow = 0;
+    bool denseBuilt = false;
 };
 
 // --- The fast reader -------------------------------------------------------------------------

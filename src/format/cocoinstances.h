@@ -27,7 +27,7 @@ struct InstancesImage
     QString fileName;
     qint32 width = 0;
     qint32 height = 0;
-    QVector<BoxInfo> boxes;
+    BoxRecords boxes;
 };
 
 // Annotations of the file that did not become a box, by reason.
