@@ -205,6 +205,20 @@ FileStamp FileReader::stamp() const
     return file ? stampFromInfo(QFileInfo(file->fileName())) : FileStamp();
 }
 
+qint64 FileReader::readAt(char *buffer, qint64 size, qint64 offset)
+{
+#ifdef Q_OS_UNIX
+    if (fd >= 0) {
+        ssize_t got;
+        do {
+            got = ::pread(fd, buffer, size_t(size), off_t(offset));
+        } while (got < 0 && errno == EINTR);
+        return got;
+    }
+#endif
+    return file && file->seek(offset) ? file->read(buffer, size) : -1;
+}
+
 qint64 FileReader::read(char *buffer, qint64 size)
 {
 #ifdef Q_OS_UNIX

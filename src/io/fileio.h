@@ -51,6 +51,8 @@ public:
     FileStamp stamp() const;
     // Up to `size` bytes: the number read, 0 at the end, -1 on an error.
     qint64 read(char *buffer, qint64 size);
+    // Up to `size` bytes from `offset`, wherever the reading stands.
+    qint64 readAt(char *buffer, qint64 size, qint64 offset);
 
 private:
     int fd = -1;
