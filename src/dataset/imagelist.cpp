@@ -31,6 +31,7 @@ ImageList::ImageList()
         setNotice(QString());
         labelsFolder.clear();
         imagesFolder.clear();
+        yoloParts.clear();
         labelsFolderWritable = true;
         setEmptyReason(QString());
     });
