@@ -121,7 +121,7 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
     const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
     if (line.action != CommandLine::Run)
         return answered(line);
-    DatasetActions::setStartFolders(line.images, line.labels, line.yaml);
+    DatasetActions::setStartFolders(line.images, line.labels, line.yaml, line.split);
     chooseSceneGraphBackend();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     registerQmlTypes(engine.get());

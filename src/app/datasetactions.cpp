@@ -1,5 +1,7 @@
 #include "app/datasetactions.h"
 
+#include "app/commandline.h"
+
 #include "dataset/classcounts.h"
 #include "dataset/imagefilter.h"
 #include "dataset/imagelist.h"
@@ -16,7 +18,7 @@ DatasetActions *DatasetActions::s_instance = nullptr;
 
 namespace {
 
-QString startImagesFolder, startLabelsFolder, startDatasetFile;
+QString startImagesFolder, startLabelsFolder, startDatasetFile, startSplitName;
 
 // Counts as the window writes them: 67,728.
 QString counted(int n)
@@ -24,11 +26,10 @@ QString counted(int n)
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(n);
 }
 
-QString imagesLoaded(int n, const char *from)
+QString imagesLoaded(int n, const QString &from)
 {
-    return n == 1
-        ? DatasetActions::tr("Loaded 1 image from %1").arg(QLatin1String(from))
-        : DatasetActions::tr("Loaded %1 images from %2").arg(counted(n), QLatin1String(from));
+    return n == 1 ? DatasetActions::tr("Loaded 1 image from %1").arg(from)
+                  : DatasetActions::tr("Loaded %1 images from %2").arg(counted(n), from);
 }
 
 } // namespace
@@ -40,8 +41,10 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     , classCounts(new ClassCounts(images, EditSession::instance()->categories(), this))
 {
     EditSession::instance()->setOrder(imageFilter);
-    if (!startDatasetFile.isEmpty())
+    if (!startDatasetFile.isEmpty()) {
+        setDatasetFile(startDatasetFile);
         imageList->setDatasetFile(startDatasetFile, startLabelsFolder);
+    }
     s_instance = this;
 }
 
@@ -72,9 +75,10 @@ DatasetActions *DatasetActions::instance()
 }
 
 void DatasetActions::setStartFolders(const QString &images, const QString &labels,
-                                     const QString &yaml)
+                                     const QString &yaml, const QString &split)
 {
     startDatasetFile = yaml;
+    startSplitName = split;
     startImagesFolder = images;
     startLabelsFolder = labels;
 }
@@ -89,6 +93,32 @@ QString DatasetActions::startLabels() const
     return startLabelsFolder;
 }
 
+QString DatasetActions::startSplit() const
+{
+    return startSplitName;
+}
+
+void DatasetActions::setDatasetFile(const QString &yaml)
+{
+    const DatasetFile file = yaml.isEmpty() ? DatasetFile() : readDatasetFile(yaml);
+    datasetFile = yaml;
+    splitNames = file.splitNames();
+    nameOfDataset = yaml.isEmpty() ? QString() : file.name();
+    imageList->setDatasetFile(yaml, QString());
+    setSplit(QString());
+    emit datasetFileChanged();
+}
+
+void DatasetActions::setSplit(const QString &name, const QString &images, const QString &labels)
+{
+    if (splitShown == name && splitImagesFolder == images && splitLabelsFolder == labels)
+        return;
+    splitShown = name;
+    splitImagesFolder = images;
+    splitLabelsFolder = labels;
+    emit splitChanged();
+}
+
 QString DatasetActions::report(const QString &text, bool error)
 {
     resultText = text;
@@ -99,11 +129,37 @@ QString DatasetActions::report(const QString &text, bool error)
 
 QString DatasetActions::openYolo(const QString &labels, const QString &images)
 {
+    // Load again on the folders of the split shown still shows that split.
+    if (labels != splitLabelsFolder || images != splitImagesFolder)
+        setSplit(QString());
     imageList->loadYolo(labels, images);
     const int rows = imageList->rowCount();
     if (rows == 0)
         return report(imageList->emptyReason(), true);
-    return report(imagesLoaded(rows, "yolo"), false);
+    return report(imagesLoaded(rows, QStringLiteral("yolo")), false);
+}
+
+QString DatasetActions::openSplit(const QString &name)
+{
+    if (datasetFile.isEmpty())
+        return report(tr("No dataset file was named to open its %1 split.").arg(name), true);
+    const DatasetFile file = readDatasetFile(datasetFile);
+    QString error = file.error;
+    const QVector<ImageList::YoloPart> parts
+        = error.isEmpty() ? splitParts(file, name, &error) : QVector<ImageList::YoloPart>();
+    if (!error.isEmpty())
+        return report(error, true);
+    const bool oneFolder = parts.size() == 1 && !parts.first().listed;
+    const QString images = oneFolder ? parts.first().images : QString();
+    const QString labels = oneFolder ? parts.first().labels : QString();
+    // Load on the split's folder keeps the dataset file's class names.
+    imageList->setDatasetFile(datasetFile, labels);
+    imageList->loadYoloParts(parts);
+    setSplit(name, images, labels);
+    const int rows = imageList->rowCount();
+    if (rows == 0)
+        return report(imageList->emptyReason(), true);
+    return report(imagesLoaded(rows, name), false);
 }
 
 QString DatasetActions::jsonProblem(const QString &path)
@@ -128,12 +184,13 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
                                  const QString &imageDir)
 {
     const QString dir = imageDir.isEmpty() ? ImageList::cocoImageDir() : imageDir;
+    setSplit(QString());
     imageList->loadCocoJsonFromDir(imagesFile, annsFile, dir);
     // COCO's category 1 is a person, whatever the YOLO dataset before called its class 1.
     imageList->forgetClassNames();
     const int rows = imageList->rowCount();
     if (rows > 0)
-        return report(imagesLoaded(rows, "coco"), false);
+        return report(imagesLoaded(rows, QStringLiteral("coco")), false);
     for (const QString &file : {imagesFile, annsFile}) {
         const QString problem = jsonProblem(file);
         if (!problem.isEmpty())
@@ -146,11 +203,12 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
 QString DatasetActions::openJson(const QString &path)
 {
     // Opening a dataset file replaces the dataset (the slot itself adds to it).
+    setSplit(QString());
     imageList->clear();
     imageList->loadJson(path);
     const int rows = imageList->rowCount();
     if (rows > 0)
-        return report(imagesLoaded(rows, "json"), false);
+        return report(imagesLoaded(rows, QStringLiteral("json")), false);
     const QString problem = jsonProblem(path);
     return report(problem.isEmpty() ? tr("%1 holds no images.").arg(path) : problem, true);
 }
