@@ -12,7 +12,9 @@ ApplicationWindow {
     width: 1024
     height: 720
     visible: true
-    title: qsTr("Boxwright")
+    title: Dataset.split.length > 0
+           ? qsTr("Boxwright — %1 · %2").arg(Dataset.datasetName).arg(Dataset.split)
+           : qsTr("Boxwright")
 
     // Set once the user has chosen to close with unsaved edits: the close is not asked again.
     property bool closeConfirmed: false
@@ -41,12 +43,27 @@ ApplicationWindow {
         })
     }
 
-    Component.onCompleted: {
-        if (Dataset.startLabels.length === 0)
+    // The split `name` of the dataset file, with its folders in the folder bar when it is one.
+    function openSplit(name) {
+        if (name === Dataset.split)
             return
-        folderBar.imagesFolder = Dataset.startImages
-        folderBar.labelsFolder = Dataset.startLabels
-        loadFolders()
+        replaceDataset(qsTr("Loading %1…").arg(name), function () {
+            Dataset.openSplit(name)
+            if (Dataset.split !== name)
+                return
+            folderBar.imagesFolder = Dataset.splitImages
+            folderBar.labelsFolder = Dataset.splitLabels
+        })
+    }
+
+    Component.onCompleted: {
+        if (Dataset.startSplit.length > 0) {
+            openSplit(Dataset.startSplit)
+        } else if (Dataset.startLabels.length > 0) {
+            folderBar.imagesFolder = Dataset.startImages
+            folderBar.labelsFolder = Dataset.startLabels
+            loadFolders()
+        }
     }
 
     menuBar: DatasetMenu {
@@ -58,6 +75,7 @@ ApplicationWindow {
         onOpenJsonRequested: dialogs.openJson()
         onSaveJsonRequested: dialogs.saveJson()
         onExportRequested: dialogs.exportLabels()
+        onSplitRequested: window.openSplit(name)
         onQuitRequested: window.close()
     }
 
