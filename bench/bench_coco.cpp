@@ -149,7 +149,8 @@ void writeInstances(const QString &folder)
     QByteArray images, anns;
     io::readFile(folder + QStringLiteral("/images.json"), images);
     io::readFile(folder + QStringLiteral("/anns.json"), anns);
-    std::string text = R"({"info": {"description": "COCO-shaped", "year": 2017}, "licenses": [{"id": 3, "name": "x"}], "images": )";
+    std::string text
+        = R"({"info": {"description": "COCO-shaped", "year": 2017}, "licenses": [{"id": 3, "name": "x"}], "images": )";
     text.append(images.constData(), size_t(images.size()));
     images.clear();
     text += ", \"annotations\": ";
@@ -250,7 +251,8 @@ int benchInstances(const QString &folder, const QString &imageDir)
     model->clear();
     bench::figure("instances_resident_after_read", resident, "MB");
     long check = 0;
-    const double bare = bench::medianSeconds(3, [&] { check = bareInstancesPass(path.toStdString()); });
+    const double bare
+        = bench::medianSeconds(3, [&] { check = bareInstancesPass(path.toStdString()); });
     if (check < 0) {
         std::printf("the bare simdjson pass over the instances file failed\n");
         return 1;

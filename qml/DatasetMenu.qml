@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQml.Models 2.15
 import Pallaster 1.0
 
 // The window's menu: the dataset files (COCO, the dataset JSON, a YOLO export) and what the
@@ -16,6 +17,8 @@ MenuBar {
     signal saveJsonRequested()
     signal exportRequested()
     signal quitRequested()
+    // One of the dataset file's splits was chosen.
+    signal splitRequested(string name)
 
     Menu {
         title: qsTr("&File")
@@ -75,6 +78,30 @@ MenuBar {
             checkable: true
             checked: ImageList.showUnlabelled
             onToggled: Dataset.showUnlabelled(checked)
+        }
+        Menu {
+            id: splitMenu
+            objectName: "mnuSplit"
+            title: qsTr("&Split")
+            enabled: Dataset.splits.length > 0
+
+            // The splits the dataset file names, the one shown checked; the check follows the
+            // split shown, not the click, since opening another may be cancelled.
+            Instantiator {
+                model: Dataset.splits
+                delegate: MenuItem {
+                    objectName: "actSplit_" + modelData
+                    text: modelData
+                    checkable: true
+                    checked: Dataset.split === modelData
+                    onTriggered: {
+                        checked = Qt.binding(function () { return Dataset.split === modelData })
+                        bar.splitRequested(modelData)
+                    }
+                }
+                onObjectAdded: splitMenu.insertItem(index, object)
+                onObjectRemoved: splitMenu.removeItem(object)
+            }
         }
     }
 }

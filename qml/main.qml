@@ -12,7 +12,9 @@ ApplicationWindow {
     width: 1024
     height: 720
     visible: true
-    title: qsTr("Boxwright")
+    title: Dataset.split.length > 0
+           ? qsTr("Boxwright — %1 · %2").arg(Dataset.datasetName).arg(Dataset.split)
+           : qsTr("Boxwright")
 
     // Set once the user has chosen to close with unsaved edits: the close is not asked again.
     property bool closeConfirmed: false
@@ -41,19 +43,31 @@ ApplicationWindow {
         })
     }
 
+    // The split `name` of the dataset file, with its folders in the folder bar when it is one.
+    function openSplit(name) {
+        if (name === Dataset.split)
+            return
+        replaceDataset(qsTr("Loading %1…").arg(name), function () {
+            Dataset.openSplit(name)
+            if (Dataset.split !== name)
+                return
+            folderBar.imagesFolder = Dataset.splitImages
+            folderBar.labelsFolder = Dataset.splitLabels
+        })
+    }
+
     Component.onCompleted: {
+        folderBar.imagesFolder = Dataset.startImages
         if (Dataset.startInstances.length > 0) {
-            folderBar.imagesFolder = Dataset.startImages
             replaceDataset(qsTr("Loading %1…").arg(Dataset.startInstances), function () {
                 Dataset.openCocoInstances(Dataset.startInstances, Dataset.startImages)
             })
-            return
+        } else if (Dataset.startSplit.length > 0) {
+            openSplit(Dataset.startSplit)
+        } else if (Dataset.startLabels.length > 0) {
+            folderBar.labelsFolder = Dataset.startLabels
+            loadFolders()
         }
-        if (Dataset.startLabels.length === 0)
-            return
-        folderBar.imagesFolder = Dataset.startImages
-        folderBar.labelsFolder = Dataset.startLabels
-        loadFolders()
     }
 
     menuBar: DatasetMenu {
@@ -72,6 +86,7 @@ ApplicationWindow {
         onOpenJsonRequested: dialogs.openJson()
         onSaveJsonRequested: dialogs.saveJson()
         onExportRequested: dialogs.exportLabels()
+        onSplitRequested: window.openSplit(name)
         onQuitRequested: window.close()
     }
 
@@ -114,48 +129,10 @@ ApplicationWindow {
                 onLoadRequested: window.loadFolders()
             }
 
-            GridLayout {
+            ViewBar {
+                id: viewBar
                 Layout.fillWidth: true
-                columns: 2
-
-                Label {
-                    text: qsTr("Columns")
-                }
-                RowLayout {
-                    Layout.fillWidth: true
-
-                    SpinBox {
-                        id: spinColumns
-                        objectName: "spinColumns"
-                        from: 1
-                        to: 10
-                        value: 4
-                        editable: true
-                    }
-                    CheckBox {
-                        objectName: "chkShowUnlabelled"
-                        text: qsTr("Show images without labels")
-                        checked: ImageList.showUnlabelled
-                        onToggled: Dataset.showUnlabelled(checked)
-                    }
-                    Item {
-                        Layout.fillWidth: true
-                    }
-                    Label {
-                        text: qsTr("Goto")
-                    }
-                    TextField {
-                        id: txtGoto
-                        objectName: "txtGoto"
-                        selectByMouse: true
-                        onAccepted: gridImages.goTo(text)
-                    }
-                    Button {
-                        objectName: "btnGo"
-                        text: qsTr("Go")
-                        onClicked: gridImages.goTo(txtGoto.text)
-                    }
-                }
+                onGoRequested: gridImages.goTo(text)
             }
 
             FilterBar {
@@ -197,7 +174,7 @@ ApplicationWindow {
                         objectName: "gridImages"
                         anchors.fill: parent
                         anchors.margins: 1
-                        columns: spinColumns.value
+                        columns: viewBar.tileColumns
                         keysBlocked: EditSession.isOpen
                         onOpenRequested: EditSession.open(row)
                         onRestoreRequested: showRow(ImageFilter.shownRow(ImageList.restoreRemoved()))

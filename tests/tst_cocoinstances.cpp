@@ -33,9 +33,10 @@ class TestCocoInstances : public QObject, protected DatasetFixture
         for (int r = 0; r < list->rowCount(); ++r) {
             QStringList boxes;
             for (const auto &box : list->imageAt(r)->bboxes->boxList())
-                boxes << (box->shape().isNull()
-                              ? QString::number(box->catId)
-                              : QStringLiteral("%1/%2").arg(box->catId).arg(box->shape().pointCount()));
+                boxes << (box->shape().isNull() ? QString::number(box->catId)
+                                                : QStringLiteral("%1/%2")
+                                                      .arg(box->catId)
+                                                      .arg(box->shape().pointCount()));
             rows << list->imageAt(r)->fileName + ":" + boxes.join(',');
         }
         const coco::LeftOut &out = report.leftOut;
@@ -147,8 +148,8 @@ private slots:
         QVector<double> values;
         for (int i = 0; i < joined.size(); ++i)
             values << joined.at(i) * (i % 2 ? 100 : 200);
-        QCOMPARE(values, (QVector<double>{0, 0, 20, 0, 20, 20, 40, 40, 60, 40, 60, 60, 40, 40,
-                                          20, 20}));
+        QCOMPARE(values,
+                 (QVector<double>{0, 0, 20, 0, 20, 20, 40, 40, 60, 40, 60, 60, 40, 40, 20, 20}));
         QCOMPARE(model->classNames().size(), 3);
         QCOMPARE(model->classNames().at(2).toMap().value("catName").toString(), QString("dog"));
     }
@@ -169,21 +170,23 @@ private slots:
         // The original category ids and names go back out.
         const QJsonObject written = QJsonDocument::fromJson(readBytes(path("out.json"))).object();
         QCOMPARE(written.value("categories").toArray().at(2).toObject().value("id").toInt(), 18);
-        QCOMPARE(written.value("annotations").toArray().at(0).toObject().value("category_id").toInt(),
-                 18);
+        QCOMPARE(
+            written.value("annotations").toArray().at(0).toObject().value("category_id").toInt(),
+            18);
         QCOMPARE(written.value("images").toArray().at(1).toObject().value("id").toInt(), 9);
 
         coco::Instances second;
         QVERIFY(model->openCocoInstances(path("out.json"), path("img"), second, nullptr));
-        QCOMPARE(summary(model, second), QString("a.jpg:2,0/5 b.jpg:1/8 empty.jpg: | crowd 0 "
-                                                 "image 0 category 0 repeated 0 bad 0 joined 0"));
+        QCOMPARE(summary(model, second),
+                 QString("a.jpg:2,0/5 b.jpg:1/8 empty.jpg: | crowd 0 "
+                         "image 0 category 0 repeated 0 bad 0 joined 0"));
         int i = 0;
         for (int r = 0; r < model->rowCount(); ++r) {
             for (const auto &box : model->imageAt(r)->bboxes->boxList()) {
                 const BoxInfo &was = before.at(i++);
                 QCOMPARE(box->catId, was.catId);
-                for (double d : {box->cx - was.cx, box->cy - was.cy, box->cw - was.cw,
-                                 box->ch - was.ch})
+                for (double d :
+                     {box->cx - was.cx, box->cy - was.cy, box->cw - was.cw, box->ch - was.ch})
                     QVERIFY(std::abs(d) < 1e-6);
                 QCOMPARE(box->shape().size(), was.shape().size());
                 for (int k = 0; k < box->shape().size(); ++k)
@@ -227,8 +230,8 @@ private slots:
         const CommandLine line = parseCommandLine(arguments);
         QCOMPARE(runPipeline(line), status);
         const QFileInfo output(line.output);
-        QStringList files = output.isDir() ? QDir(line.output).entryList(QDir::Files)
-                                           : QStringList();
+        QStringList files
+            = output.isDir() ? QDir(line.output).entryList(QDir::Files) : QStringList();
         if (output.isFile())
             files << output.fileName();
         QCOMPARE(files, written);
@@ -244,8 +247,9 @@ private slots:
                      (QJsonArray{24, 18, 16, 12}));
         }
         // Nothing half-made is left beside the output.
-        QCOMPARE(QDir(dir->path()).entryList(QStringList{".out-*"}, QDir::AllEntries | QDir::Hidden),
-                 QStringList());
+        QCOMPARE(
+            QDir(dir->path()).entryList(QStringList{".out-*"}, QDir::AllEntries | QDir::Hidden),
+            QStringList());
     }
 
     void pairSaysWhatItLeftOut()
@@ -254,7 +258,8 @@ private slots:
         writeBytes(path("coco/a.jpg"), "");
         writeBytes(path("images.json"), R"([{"id": 1, "file_name": "a.jpg", "width": 640,
                                              "height": 480}])");
-        writeBytes(path("anns.json"), R"([{"image_id": 1, "category_id": 1, "bbox": [0, 0, 200, 200]},
+        writeBytes(path("anns.json"),
+                   R"([{"image_id": 1, "category_id": 1, "bbox": [0, 0, 200, 200]},
             {"image_id": 1, "category_id": 2, "bbox": [0, 0, 200, 200]},
             {"image_id": 1, "category_id": 3, "bbox": [0, 0, 200, 200]},
             {"image_id": 1, "category_id": 1, "bbox": [0, 0, 10, 10]}])");

@@ -2,11 +2,11 @@
 #include "edit/editsession.h"
 #include "testutil.h"
 
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
 

@@ -383,8 +383,8 @@ private slots:
             << "path: ds\ntrain: images/train\nval: images/val\nnames: {0: person}\n"
             << int(CommandLine::Run) << "ds/images/train"
             << "ds/labels/train";
-        QTest::newRow("yaml, train list, last images")
-            << QStringList({yaml}) << "train: [images/a/images, other]\n"
+        QTest::newRow("yaml, train list of one, last images")
+            << QStringList({yaml}) << "train: [images/a/images]\n"
             << int(CommandLine::Run) << "images/a/images"
             << "images/a/labels";
         QTest::newRow("yaml without images") << QStringList({yaml}) << "train: pictures\n"
@@ -418,6 +418,158 @@ private slots:
         QCOMPARE(line.message.isEmpty(), action != CommandLine::Fail);
         QCOMPARE(line.yaml,
                  yaml.isEmpty() || action == CommandLine::Fail ? QString() : path("data.yaml"));
+    }
+
+    // --split: which split of the dataset file opens, or why none can.
+    void splitOption_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("split"); // or the start of the message of a usage error
+        const QString yaml = "data.yaml";
+        QTest::newRow("train by default") << QStringList{yaml} << "train";
+        QTest::newRow("val") << QStringList{yaml, "--split", "val"} << "val";
+        QTest::newRow("unknown") << QStringList{yaml, "--split", "dev"}
+                                 << "error: Unknown split \"dev\": choose train, val or test";
+        QTest::newRow("absent") << QStringList{"--split", "val", "only-train.yaml"}
+                                << "error: %1/only-train.yaml names no val images; its splits "
+                                   "are train";
+        QTest::newRow("without a dataset file")
+            << QStringList{"imgs", "lbls", "--split", "val"}
+            << "error: --split names a split of a DATA.yaml, and none is given";
+    }
+    void splitOption()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, split);
+        QDir(path(".")).mkpath("images/train");
+        QDir(path(".")).mkpath("images/val");
+        writeBytes(path("data.yaml"), "train: images/train\nval: images/val\n");
+        writeBytes(path("only-train.yaml"), "train: images/train\nval:\n");
+        arguments.replaceInStrings(QRegularExpression("^(\\w.*\\.yaml)$"), path("\\1"));
+        const CommandLine line = parseCommandLine(arguments);
+        if (split.startsWith("error: ")) {
+            QCOMPARE(int(line.action), int(CommandLine::Fail));
+            QCOMPARE(line.message, split.mid(7).replace("%1", dir->path()));
+        } else {
+            QCOMPARE(int(line.action), int(CommandLine::Run));
+            QCOMPARE(line.split, split);
+            QCOMPARE(line.images, path("images/" + split));
+        }
+    }
+
+    // A split's entries as a load takes them, with paths under the test folder: "folder IMAGES
+    // LABELS" or "list IMAGE…"; or "error: " and a word of the message.
+    void splitParts_data()
+    {
+        QTest::addColumn<QString>("yaml");
+        QTest::addColumn<QString>("split");
+        QTest::addColumn<QStringList>("parts");
+        const QString yaml = "path: ds\ntrain: images/train\nval: [images/a, images/b/]\n"
+                             "test: lists/test.txt\n";
+        QTest::newRow("folder") << yaml << "train"
+                                << QStringList{"folder ds/images/train ds/labels/train"};
+        QTest::newRow("list of folders")
+            << yaml << "val"
+            << QStringList{"folder ds/images/a ds/labels/a", "folder ds/images/b ds/labels/b"};
+        // "./" under the list's folder, an absolute line as it is, another under the root.
+        QTest::newRow("image list")
+            << yaml << "test"
+            << QStringList{"list ds/lists/images/1.jpg elsewhere/images/2.png ds/images/3.jpg "
+                           "ds/lists/images/4.jpg"};
+        QTest::newRow("folder and image list, no path")
+            << "train: [ds/images/a, ds/lists/test.txt]\n"
+            << "train"
+            << QStringList{"folder ds/images/a ds/labels/a",
+                           "list ds/lists/images/1.jpg elsewhere/images/2.png images/3.jpg "
+                           "ds/lists/images/4.jpg"};
+        QTest::newRow("absent split") << "path: ds\ntrain: images/train\ntest: []\n"
+                                      << "test" << QStringList{"error: names no test images"};
+        QTest::newRow("not a split") << yaml << "dev" << QStringList{"error: names no dev images"};
+        QTest::newRow("missing folder") << "path: ds\nval: [images/a, images/c]\n"
+                                        << "val" << QStringList{"error: ds/images/c of"};
+        QTest::newRow("no images folder in the path")
+            << "val: ds/pictures\n"
+            << "val" << QStringList{"error: no \"images\" folder"};
+        QTest::newRow("a mapping") << "val: {a: b}\n"
+                                   << "val" << QStringList{"error: neither a path nor a list"};
+    }
+    void splitParts()
+    {
+        QFETCH(QString, yaml);
+        QFETCH(QString, split);
+        QFETCH(QStringList, parts);
+        for (const char *folder :
+             {"ds/images/train", "ds/images/a", "ds/images/b", "ds/lists", "ds/pictures"})
+            QDir(path(".")).mkpath(folder);
+        writeBytes(path("ds/lists/test.txt"),
+                   QStringLiteral("./images/1.jpg\n%1/elsewhere/images/2.png\nimages/3.jpg\n\n"
+                                  "  ./images/4.jpg \r\n")
+                       .arg(dir->path())
+                       .toUtf8());
+        writeBytes(path("data.yaml"), yaml.toUtf8());
+        const DatasetFile file = readDatasetFile(path("data.yaml"));
+        QString error = file.error;
+        const QVector<ImageList::YoloPart> found
+            = error.isEmpty() ? ::splitParts(file, split, &error) : QVector<ImageList::YoloPart>();
+        if (parts.first().startsWith("error: ")) {
+            QVERIFY2(error.contains(parts.first().mid(7)), qPrintable(error));
+            QVERIFY(found.isEmpty());
+            return;
+        }
+        QCOMPARE(error, QString());
+        const QDir base(dir->path());
+        QStringList described;
+        for (const ImageList::YoloPart &part : found) {
+            QStringList words{part.listed ? "list" : "folder"};
+            for (const QString &entry :
+                 part.listed ? part.imageFiles : QStringList{part.images, part.labels})
+                words << base.relativeFilePath(entry);
+            described << words.join(' ');
+        }
+        QCOMPARE(described, parts);
+    }
+
+    // Opening a split of the dataset file: its rows and class names, the split shown; a split
+    // that cannot be opened leaves the dataset as it is.
+    void openSplit()
+    {
+        makeDataset();
+        writeBytes(path("val.txt"), "./images/a.jpg\n./images/c.jpg\n./images/e.jpg\n");
+        writeBytes(path("data.yaml"), "train: images\nval: val.txt\nnames: [zero, one, two]\n");
+        actions->setDatasetFile(path("data.yaml"));
+        QCOMPARE(actions->splits(), QStringList({"train", "val"}));
+        QCOMPARE(actions->datasetName(), QFileInfo(dir->path()).fileName());
+        QSignalSpy changed(actions, &DatasetActions::splitChanged);
+
+        QCOMPARE(actions->openSplit("val"), "Loaded 3 images from val");
+        QCOMPARE(names(), QStringList({"a", "c", "e"}));
+        QCOMPARE(boxes(0)->rowCount(), 2);
+        QCOMPARE(model->classFile(), path("data.yaml"));
+        QCOMPARE(actions->split(), "val");
+        QCOMPARE(actions->splitLabels(), QString());
+        QCOMPARE(changed.count(), 1);
+
+        QCOMPARE(actions->openSplit("test"),
+                 path("data.yaml") + " names no test images; its splits are train and val");
+        QVERIFY(actions->resultIsError());
+        QCOMPARE(actions->split(), "val");
+        QCOMPARE(model->rowCount(), 3);
+
+        QCOMPARE(actions->openSplit("train"), "Loaded 4 images from train");
+        QCOMPARE(actions->splitLabels(), path("labels"));
+        // Load again on the split's folders still shows the split; other folders do not.
+        actions->openYolo(path("labels"), path("images"));
+        QCOMPARE(actions->split(), "train");
+        QCOMPARE(model->classFile(), path("data.yaml"));
+        // An open that fails keeps the split shown; another dataset does not.
+        actions->openYolo(path("nowhere"), path("images"));
+        QCOMPARE(actions->split(), "train");
+        QCOMPARE(model->rowCount(), 4);
+        QDir(dir->path()).mkpath("other");
+        actions->openYolo(path("other"), path("images"));
+        QCOMPARE(actions->split(), QString());
+        actions->setDatasetFile(QString());
+        QCOMPARE(actions->splits(), QStringList());
     }
 };
 

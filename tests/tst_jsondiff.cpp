@@ -347,20 +347,18 @@ private slots:
         const QByteArray images = J("[{'id': 1, 'file_name': 'a.jpg', 'width': 4, 'height': 4}]");
         QTest::newRow("members in any order")
             << J("{'categories': [], 'annotations': [], 'images': ") + images + "}" << true;
-        QTest::newRow("empty arrays and objects")
-            << J("{'info': {}, 'licenses': [], 'images': ") + images + J(", 'x': [[], {}]}")
-            << true;
+        QTest::newRow("empty arrays and objects") << J("{'info': {}, 'licenses': [], 'images': ")
+                + images + J(", 'x': [[], {}]}") << true;
         QTest::newRow("a key twice") << J("{'images': [], 'images': ") + images + "}" << false;
         QTest::newRow("an escaped key") << J("{'im\\u0061ges': ") + images + "}" << false;
         QTest::newRow("trailing comma in a member")
             << J("{'images': ") + images.chopped(1) + ",]}" << false;
-        QTest::newRow("trailing comma after members") << J("{'images': ") + images + ",}"
-                                                      << false;
+        QTest::newRow("trailing comma after members") << J("{'images': ") + images + ",}" << false;
         QTest::newRow("no colon") << J("{'images' ") + images + "}" << false;
         QTest::newRow("text after") << J("{'images': ") + images + "} x" << false;
         QTest::newRow("an array at the top") << images << false;
-        QTest::newRow("mark and spaces") << "\xEF\xBB\xBF \n" + J("{'images': ") + images + "}"
-                                         << true;
+        QTest::newRow("mark and spaces")
+            << "\xEF\xBB\xBF \n" + J("{'images': ") + images + "}" << true;
     }
     void instancesDocuments()
     {

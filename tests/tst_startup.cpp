@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <vector>
 
 // The start-up sequence owns a QGuiApplication of its own, so each case runs it in a child
 // process: this executable started again with "--child <url>".
@@ -29,15 +30,18 @@ void queueWatch()
     QMetaObject::invokeMethod(QCoreApplication::instance(), watchSingletons, Qt::QueuedConnection);
 }
 
+// The arguments after "--child <url>" are the application's own.
 int runChild(int argc, char **argv)
 {
     qAddPreRoutine(queueWatch);
     const QString url = QString::fromLocal8Bit(argv[2]);
-    int childArgc = 1;
-    const int result = runApplication(childArgc, argv, url);
+    std::vector<char *> arguments{argv[0]};
+    arguments.insert(arguments.end(), argv + 3, argv + argc);
+    arguments.push_back(nullptr);
+    int childArgc = argc - 2;
+    const int result = runApplication(childArgc, arguments.data(), url);
     std::printf("result %d\n", result);
     std::fflush(stdout);
-    Q_UNUSED(argc);
     return result;
 }
 
@@ -54,8 +58,9 @@ private:
     {
         int exitCode;
         QString output;
+        QString errors = QString();
     };
-    Run runWith(const QString &url)
+    Run runWith(const QString &url, const QStringList &arguments = {})
     {
         QProcess child;
         child.setProcessChannelMode(QProcess::SeparateChannels);
@@ -63,13 +68,15 @@ private:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("QT_QUICK_BACKEND", "software");
         child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {"--child", url});
+        child.start(QCoreApplication::applicationFilePath(),
+                    QStringList{"--child", url} + arguments);
         if (!child.waitForFinished(60000)) {
             child.kill();
             child.waitForFinished();
             return {-1000, QStringLiteral("timed out")};
         }
-        return {child.exitCode(), QString::fromLocal8Bit(child.readAllStandardOutput())};
+        return {child.exitCode(), QString::fromLocal8Bit(child.readAllStandardOutput()),
+                QString::fromLocal8Bit(child.readAllStandardError())};
     }
 
 private slots:
@@ -113,6 +120,30 @@ private slots:
         QCOMPARE(
             lines,
             QStringList({"instances 1 1", "destroyed ImageList", "destroyed Utils", "result 3"}));
+    }
+
+    // A split the dataset file cannot give is a usage error: exit code 2 before any window,
+    // the reason on standard error.
+    void splitUsageErrorsExitWithTwo_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown split")
+            << QStringList{"data.yaml", "--split", "dev"} << "pallaster: Unknown split \"dev\"";
+        QTest::newRow("absent split") << QStringList{"data.yaml", "--split", "test"}
+                                      << "names no test images; its splits are train and val";
+    }
+    void splitUsageErrorsExitWithTwo()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        QVERIFY(QDir(dir.path()).mkpath("images/train"));
+        writeBytes(dir.filePath("data.yaml"), "train: images/train\nval: images/train\n");
+        arguments.replaceInStrings("data.yaml", dir.filePath("data.yaml"));
+        const Run run = runWith(QStringLiteral("qrc:/main.qml"), arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+        QVERIFY2(run.errors.contains("--split NAME"), qPrintable(run.errors));
     }
 
     void resourceBundle()

@@ -243,6 +243,72 @@ private slots:
         QCOMPARE(boxes(0)->rowCount(), 1);
     }
 
+    // A split of several parts in one load: a list's images in the list's order, each with the
+    // label file Ultralytics finds for it or none, then a folder's rows as loadYolo makes them.
+    // Showing images without labels adds the folder's; a list's images are all shown already.
+    void loadsParts_data()
+    {
+        QTest::addColumn<bool>("withFolder");
+        QTest::addColumn<QStringList>("rows"); // name, boxes, label file, whether it exists
+        QTest::addColumn<QStringList>("rowsShown");
+        const QStringList listed{"c 1 labels/sub/c.txt y", "a 2 labels/a.txt y",
+                                 "bare 0 labels/bare.txt n", "x 1 other/x.txt y"};
+        QTest::newRow("list") << false << listed << listed;
+        QTest::newRow("list and folder")
+            << true << listed + QStringList{"f2 0 f/labels/f2.txt y", "f10 1 f/labels/f10.txt y"}
+            << listed
+                + QStringList{"f1 0 f/labels/f1.txt n", "f2 0 f/labels/f2.txt y",
+                              "f10 1 f/labels/f10.txt y"};
+    }
+    void loadsParts()
+    {
+        QFETCH(bool, withFolder);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, rowsShown);
+        mk("labels/sub");
+        mk("other");
+        mk("f/labels");
+        mk("f/images");
+        writeBytes(path("labels/sub/c.txt"), "3 0.5 0.5 0.2 0.2\n");
+        writeBytes(path("labels/a.txt"), "0 0.5 0.5 0.2 0.2\n1 0.2 0.2 0.1 0.1\n");
+        writeBytes(path("other/x.txt"), "2 0.5 0.5 0.2 0.2");
+        writeBytes(path("f/labels/f10.txt"), "1 0.5 0.5 0.2 0.2\n");
+        writeBytes(path("f/labels/f2.txt"), "");
+        writeBytes(path("f/images/f1.jpg"), "jpeg");
+        ImageList::YoloPart list;
+        list.listed = true;
+        list.imageFiles = QStringList{path("images/sub/c.png"), path("images/a.jpg"),
+                                      path("images/bare.jpg"), path("other/x.jpg")};
+        ImageList::YoloPart folder;
+        folder.images = path("f/images");
+        folder.labels = path("f/labels");
+        const QVector<ImageList::YoloPart> parts
+            = withFolder ? QVector<ImageList::YoloPart>{list, folder} : QVector{list};
+        const auto described = [this] {
+            QStringList result;
+            for (int r = 0; r < model->rowCount(); ++r) {
+                const QString label = role(r, 5).toString();
+                result << QStringLiteral("%1 %2 %3 %4")
+                              .arg(role(r, 0).toString())
+                              .arg(boxes(r)->rowCount())
+                              .arg(QDir(dir->path()).relativeFilePath(label),
+                                   role(r, 6).toBool() ? "y" : "n");
+            }
+            return result;
+        };
+
+        model->loadYoloParts(parts);
+        QCOMPARE(described(), rows);
+        QCOMPARE(role(1, 1).toString(), "/" + path("images/a.jpg"));
+        QCOMPARE(model->labelsFolderPath(), path("labels/sub"));
+        model->setShowUnlabelled(true);
+        QCOMPARE(described(), rowsShown);
+        model->loadYoloParts(parts);
+        QCOMPARE(described(), rowsShown);
+        model->setShowUnlabelled(false);
+        QCOMPARE(described(), rows);
+    }
+
     void imageFolderWithDriveLetter()
     {
         writeBytes(path("labels/a.txt"), "");

@@ -141,7 +141,7 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
     if (!line.instances.isEmpty())
         DatasetActions::setStartInstances(line.images, line.instances);
     else
-        DatasetActions::setStartFolders(line.images, line.labels, line.yaml);
+        DatasetActions::setStartFolders(line.images, line.labels, line.yaml, line.split);
     chooseSceneGraphBackend();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     registerQmlTypes(engine.get());

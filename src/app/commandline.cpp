@@ -21,13 +21,55 @@ CommandLine failure(const QString &message)
     return line;
 }
 
+const QString splitOption = QStringLiteral("split");
+
 QString scalar(const YAML::Node &node)
 {
-    if (node && node.IsSequence() && node.size() > 0)
-        return scalar(node[0]);
     if (!node || !node.IsScalar())
         return QString();
     return QString::fromStdString(node.Scalar());
+}
+
+// The entries of a split: one path, or a sequence of them; false when it is something else.
+bool entriesOf(const YAML::Node &node, QStringList *entries)
+{
+    if (!node || node.IsNull())
+        return true;
+    if (node.IsScalar()) {
+        if (!node.Scalar().empty())
+            *entries << scalar(node);
+        return true;
+    }
+    if (!node.IsSequence())
+        return false;
+    for (const YAML::Node &entry : node) {
+        if (!entry.IsScalar())
+            return false;
+        if (!entry.Scalar().empty())
+            *entries << scalar(entry);
+    }
+    return true;
+}
+
+// "train, val and test"
+QString listed(const QStringList &names)
+{
+    if (names.size() < 2)
+        return names.join(QString());
+    return QStringLiteral("%1 and %2")
+        .arg(names.mid(0, names.size() - 1).join(QLatin1String(", ")), names.last());
+}
+
+// The labels folder of an images folder: its last "images" component made "labels"; empty when
+// it has none.
+QString labelsFolderOf(const QString &images)
+{
+    QStringList parts = images.split(QLatin1Char('/'));
+    const int last = parts.lastIndexOf(QStringLiteral("images"));
+    if (last < 0)
+        return QString();
+    parts[last] = QStringLiteral("labels");
+    return parts.join(QLatin1Char('/'));
 }
 
 } // namespace
@@ -38,6 +80,10 @@ static void describeOptions(QCommandLineParser &parser)
         QStringLiteral("Review and correct the labels of an object-detection dataset."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        splitOption,
+        QStringLiteral("The split of DATA.yaml to open: train (the default), val or test."),
+        QStringLiteral("NAME")));
     parser.addOption(QCommandLineOption(
         QStringLiteral("export-coco"),
         QStringLiteral("Write the dataset as a COCO instances file, without a window."),
@@ -51,9 +97,10 @@ static void describeOptions(QCommandLineParser &parser)
         QStringLiteral("IMAGES LABELS | DATA.yaml"),
         QStringLiteral("The images folder and the YOLO labels folder to open (or a COCO "
                        "instances file instead of the labels), or an Ultralytics dataset file: "
-                       "its train images (under its path), labels in the folder whose last "
-                       "\"images\" component is \"labels\"."),
-        QStringLiteral("[IMAGES LABELS | IMAGES INSTANCES.json | DATA.yaml]"));
+                       "the images of one of its splits (under its path), each a folder, a list "
+                       "of folders or a .txt file of image paths, labels where the last "
+                       "\"images\" folder is \"labels\"."),
+        QStringLiteral("[IMAGES LABELS | IMAGES INSTANCES.json | DATA.yaml [--split NAME]]"));
 }
 
 QString usageText()
@@ -61,6 +108,13 @@ QString usageText()
     QCommandLineParser parser;
     describeOptions(parser);
     return parser.helpText();
+}
+
+const QStringList &knownSplits()
+{
+    static const QStringList names{QStringLiteral("train"), QStringLiteral("val"),
+                                   QStringLiteral("test")};
+    return names;
 }
 
 CommandLine parseCommandLine(const QStringList &arguments)
@@ -86,6 +140,16 @@ CommandLine parseCommandLine(const QStringList &arguments)
     if (toCoco && toYolo)
         return failure(QStringLiteral("Give one of --export-coco and --export-yolo"));
     const QStringList positional = parser.positionalArguments();
+    const bool splitGiven = parser.isSet(splitOption);
+    const QString split = splitGiven ? parser.value(splitOption) : QStringLiteral("train");
+    const bool yaml = positional.size() == 1
+        && (positional.first().endsWith(QLatin1String(".yaml"), Qt::CaseInsensitive)
+            || positional.first().endsWith(QLatin1String(".yml"), Qt::CaseInsensitive));
+    if (splitGiven && !yaml)
+        return failure(QStringLiteral("--split names a split of a DATA.yaml, and none is given"));
+    if (!knownSplits().contains(split))
+        return failure(
+            QStringLiteral("Unknown split \"%1\": choose train, val or test").arg(split));
     CommandLine line;
     if (positional.isEmpty()) {
         if (toCoco || toYolo)
@@ -94,19 +158,17 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return line;
     }
     if (positional.size() == 1) {
-        const QString &path = positional.first();
-        if (path.endsWith(QLatin1String(".yaml"), Qt::CaseInsensitive)
-            || path.endsWith(QLatin1String(".yml"), Qt::CaseInsensitive))
-            line = foldersOfDatasetYaml(path);
-        else
+        if (!yaml)
             return failure(QStringLiteral("Give both folders, IMAGES and LABELS, or a DATA.yaml"));
+        line = foldersOfDatasetYaml(positional.first(), split);
     } else if (positional.size() > 2) {
         return failure(QStringLiteral("Too many arguments"));
     } else {
         // Absolute, since the window builds image paths by putting "/" before the folder.
         line.images = QFileInfo(positional.at(0)).absoluteFilePath();
         const QFileInfo second(positional.at(1));
-        if (second.isFile() && second.suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0)
+        if (second.isFile()
+            && second.suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0)
             line.instances = second.absoluteFilePath();
         else
             line.labels = second.absoluteFilePath();
@@ -133,41 +195,148 @@ bool isPipelineCommand(const QStringList &arguments)
     return false;
 }
 
-CommandLine foldersOfDatasetYaml(const QString &yamlPath)
+CommandLine foldersOfDatasetYaml(const QString &yamlPath, const QString &split)
 {
+    const DatasetFile file = readDatasetFile(yamlPath);
+    if (!file.error.isEmpty())
+        return failure(file.error);
+    QString error;
+    const QVector<ImageList::YoloPart> parts = splitParts(file, split, &error);
+    if (!error.isEmpty())
+        return failure(error);
+    CommandLine line;
+    if (parts.size() == 1 && !parts.first().listed) {
+        line.images = parts.first().images;
+        line.labels = parts.first().labels;
+    }
+    line.yaml = file.path;
+    line.split = split;
+    return line;
+}
+
+DatasetFile readDatasetFile(const QString &yamlPath)
+{
+    DatasetFile file;
+    file.path = QFileInfo(yamlPath).absoluteFilePath();
     QByteArray bytes;
-    if (!io::readFile(yamlPath, bytes))
-        return failure(QStringLiteral("%1 cannot be read").arg(yamlPath));
+    if (!io::readFile(yamlPath, bytes)) {
+        file.error = QStringLiteral("%1 cannot be read").arg(yamlPath);
+        return file;
+    }
     YAML::Node root;
     try {
         root = YAML::Load(std::string(bytes.constData(), size_t(bytes.size())));
     } catch (const YAML::Exception &error) {
-        return failure(QStringLiteral("%1 is not YAML: %2")
-                           .arg(yamlPath, QString::fromStdString(error.what())));
+        file.error = QStringLiteral("%1 is not YAML: %2")
+                         .arg(yamlPath, QString::fromStdString(error.what()));
+        return file;
     }
-    if (!root.IsMap())
-        return failure(QStringLiteral("%1 is not a dataset file").arg(yamlPath));
-    const QString train = scalar(root["train"]);
-    if (train.isEmpty())
-        return failure(QStringLiteral("%1 names no train images").arg(yamlPath));
+    if (!root.IsMap()) {
+        file.error = QStringLiteral("%1 is not a dataset file").arg(yamlPath);
+        return file;
+    }
     const QDir yamlFolder = QFileInfo(yamlPath).absoluteDir();
     const QString base = scalar(root["path"]);
-    const QDir dataRoot = base.isEmpty() ? yamlFolder : QDir(yamlFolder.absoluteFilePath(base));
-    const QString images = QDir::cleanPath(dataRoot.absoluteFilePath(train));
-    if (!QFileInfo(images).isDir())
-        return failure(
-            QStringLiteral("The train images %1 of %2 are not a folder").arg(images, yamlPath));
-    QStringList parts = images.split(QLatin1Char('/'));
-    const int last = parts.lastIndexOf(QStringLiteral("images"));
-    if (last < 0)
-        return failure(
-            QStringLiteral("The train images %1 of %2 have no \"images\" folder in their path, "
-                           "so their labels cannot be found")
-                .arg(images, yamlPath));
-    parts[last] = QStringLiteral("labels");
-    CommandLine line;
-    line.images = images;
-    line.labels = parts.join(QLatin1Char('/'));
-    line.yaml = QFileInfo(yamlPath).absoluteFilePath();
-    return line;
+    file.root = QDir::cleanPath(base.isEmpty() ? yamlFolder.absolutePath()
+                                               : yamlFolder.absoluteFilePath(base));
+    for (const QString &name : knownSplits()) {
+        QStringList entries;
+        if (!entriesOf(root[name.toStdString()], &entries)) {
+            file.error = QStringLiteral("The %1 of %2 is neither a path nor a list of paths")
+                             .arg(name, yamlPath);
+            return file;
+        }
+        if (!entries.isEmpty())
+            file.splits.append({name, entries});
+    }
+    return file;
+}
+
+QStringList DatasetFile::splitNames() const
+{
+    QStringList names;
+    for (const auto &split : splits)
+        names << split.first;
+    return names;
+}
+
+QStringList DatasetFile::entries(const QString &split) const
+{
+    for (const auto &named : splits) {
+        if (named.first == split)
+            return named.second;
+    }
+    return {};
+}
+
+QString DatasetFile::name() const
+{
+    const QString folder = QFileInfo(root).fileName();
+    return folder.isEmpty() ? QFileInfo(path).completeBaseName() : folder;
+}
+
+QVector<ImageList::YoloPart> splitParts(const DatasetFile &file, const QString &split,
+                                        QString *error)
+{
+    const QStringList entries = file.entries(split);
+    if (entries.isEmpty()) {
+        const QStringList named = file.splitNames();
+        *error = named.isEmpty()
+            ? QStringLiteral("%1 names no %2 images, nor any others").arg(file.path, split)
+            : QStringLiteral("%1 names no %2 images; its splits are %3")
+                  .arg(file.path, split, listed(named));
+        return {};
+    }
+    const QDir root(file.root);
+    QVector<ImageList::YoloPart> parts;
+    for (const QString &entry : entries) {
+        const QString path = QDir::cleanPath(root.absoluteFilePath(entry));
+        const QFileInfo info(path);
+        ImageList::YoloPart part;
+        if (info.isDir()) {
+            part.images = path;
+            part.labels = labelsFolderOf(path);
+            if (part.labels.isEmpty()) {
+                *error = QStringLiteral("The %1 images %2 of %3 have no \"images\" folder in "
+                                        "their path, so their labels cannot be found")
+                             .arg(split, path, file.path);
+                return {};
+            }
+        } else if (info.isFile()) {
+            QByteArray bytes;
+            if (!io::readFile(path, bytes)) {
+                *error = QStringLiteral("The %1 image list %2 of %3 cannot be read")
+                             .arg(split, path, file.path);
+                return {};
+            }
+            part.listed = true;
+            part.imageFiles = imagesOfList(bytes, info.absolutePath(), file.root);
+        } else {
+            *error
+                = QStringLiteral("The %1 images %2 of %3 do not exist").arg(split, path, file.path);
+            return {};
+        }
+        parts.append(part);
+    }
+    error->clear();
+    return parts;
+}
+
+QStringList imagesOfList(const QByteArray &bytes, const QString &listFolder, const QString &root)
+{
+    QStringList images;
+    for (const QByteArray &bytesOfLine : bytes.split('\n')) {
+        const QString line = QString::fromUtf8(bytesOfLine).trimmed();
+        if (line.isEmpty())
+            continue;
+        QString path;
+        if (line.startsWith(QLatin1String("./")))
+            path = listFolder + line.midRef(1);
+        else if (QDir::isAbsolutePath(line))
+            path = line;
+        else
+            path = root + QLatin1Char('/') + line;
+        images << QDir::cleanPath(path);
+    }
+    return images;
 }

@@ -1,5 +1,7 @@
 #include "app/datasetactions.h"
 
+#include "app/commandline.h"
+
 #include "dataset/classcounts.h"
 #include "dataset/imagefilter.h"
 #include "dataset/imagelist.h"
@@ -18,7 +20,7 @@ DatasetActions *DatasetActions::s_instance = nullptr;
 
 namespace {
 
-QString startImagesFolder, startLabelsFolder, startDatasetFile, startInstancesFile;
+QString startImagesFolder, startLabelsFolder, startDatasetFile, startSplitName, startInstancesFile;
 
 // Counts as the window writes them: 67,728.
 QString counted(int n)
@@ -26,11 +28,10 @@ QString counted(int n)
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(n);
 }
 
-QString imagesLoaded(int n, const char *from)
+QString imagesLoaded(int n, const QString &from)
 {
-    return n == 1
-        ? DatasetActions::tr("Loaded 1 image from %1").arg(QLatin1String(from))
-        : DatasetActions::tr("Loaded %1 images from %2").arg(counted(n), QLatin1String(from));
+    return n == 1 ? DatasetActions::tr("Loaded 1 image from %1").arg(from)
+                  : DatasetActions::tr("Loaded %1 images from %2").arg(counted(n), from);
 }
 
 } // namespace
@@ -42,8 +43,10 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     , classCounts(new ClassCounts(images, EditSession::instance()->categories(), this))
 {
     EditSession::instance()->setOrder(imageFilter);
-    if (!startDatasetFile.isEmpty())
+    if (!startDatasetFile.isEmpty()) {
+        setDatasetFile(startDatasetFile);
         imageList->setDatasetFile(startDatasetFile, startLabelsFolder);
+    }
     s_instance = this;
 }
 
@@ -74,9 +77,10 @@ DatasetActions *DatasetActions::instance()
 }
 
 void DatasetActions::setStartFolders(const QString &images, const QString &labels,
-                                     const QString &yaml)
+                                     const QString &yaml, const QString &split)
 {
     startDatasetFile = yaml;
+    startSplitName = split;
     startImagesFolder = images;
     startLabelsFolder = labels;
 }
@@ -155,9 +159,35 @@ QString DatasetActions::labelsWritten(const QString &dir, int written, int leftO
     QString text = written == 1 ? tr("Wrote 1 label file to %1").arg(dir)
                                 : tr("Wrote %1 label files to %2").arg(counted(written), dir);
     if (leftOut > 0)
-        text += tr("; left out %1 images whose file name is not a plain name")
-                    .arg(counted(leftOut));
+        text
+            += tr("; left out %1 images whose file name is not a plain name").arg(counted(leftOut));
     return text;
+}
+
+QString DatasetActions::startSplit() const
+{
+    return startSplitName;
+}
+
+void DatasetActions::setDatasetFile(const QString &yaml)
+{
+    const DatasetFile file = yaml.isEmpty() ? DatasetFile() : readDatasetFile(yaml);
+    datasetFile = yaml;
+    splitNames = file.splitNames();
+    nameOfDataset = yaml.isEmpty() ? QString() : file.name();
+    imageList->setDatasetFile(yaml, QString());
+    setSplit(QString());
+    emit datasetFileChanged();
+}
+
+void DatasetActions::setSplit(const QString &name, const QString &images, const QString &labels)
+{
+    if (splitShown == name && splitImagesFolder == images && splitLabelsFolder == labels)
+        return;
+    splitShown = name;
+    splitImagesFolder = images;
+    splitLabelsFolder = labels;
+    emit splitChanged();
 }
 
 QString DatasetActions::report(const QString &text, bool error)
@@ -175,11 +205,37 @@ QString DatasetActions::openYolo(const QString &labels, const QString &images)
         if (!folder.isEmpty() && !QFileInfo(folder).exists())
             return report(tr("The folder %1 does not exist.").arg(folder), true);
     }
+    // Load again on the folders of the split shown still shows that split.
+    if (labels != splitLabelsFolder || images != splitImagesFolder)
+        setSplit(QString());
     imageList->loadYolo(labels, images);
     const int rows = imageList->rowCount();
     if (rows == 0)
         return report(imageList->emptyReason(), true);
-    return report(imagesLoaded(rows, "yolo"), false);
+    return report(imagesLoaded(rows, QStringLiteral("yolo")), false);
+}
+
+QString DatasetActions::openSplit(const QString &name)
+{
+    if (datasetFile.isEmpty())
+        return report(tr("No dataset file was named to open its %1 split.").arg(name), true);
+    const DatasetFile file = readDatasetFile(datasetFile);
+    QString error = file.error;
+    const QVector<ImageList::YoloPart> parts
+        = error.isEmpty() ? splitParts(file, name, &error) : QVector<ImageList::YoloPart>();
+    if (!error.isEmpty())
+        return report(error, true);
+    const bool oneFolder = parts.size() == 1 && !parts.first().listed;
+    const QString images = oneFolder ? parts.first().images : QString();
+    const QString labels = oneFolder ? parts.first().labels : QString();
+    // Load on the split's folder keeps the dataset file's class names.
+    imageList->setDatasetFile(datasetFile, labels);
+    imageList->loadYoloParts(parts);
+    setSplit(name, images, labels);
+    const int rows = imageList->rowCount();
+    if (rows == 0)
+        return report(imageList->emptyReason(), true);
+    return report(imagesLoaded(rows, name), false);
 }
 
 QString DatasetActions::jsonProblem(const QString &path)
@@ -214,13 +270,14 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
         int boxes = 0;
         for (int row = 0; row < imageList->rowCount(); ++row)
             boxes += imageList->imageAt(row)->bboxes->rowCount();
-        QString text = imagesLoaded(rows, "coco")
-            + tr(", %1 boxes").arg(counted(boxes));
+        QString text
+            = imagesLoaded(rows, QStringLiteral("coco")) + tr(", %1 boxes").arg(counted(boxes));
         QStringList parts;
         appendCount(parts, counts.otherCategory, "boxes of other categories");
         appendCount(parts, counts.outsideLimits, "outside the size limits");
         if (!parts.isEmpty())
             text += tr("; left out %1").arg(joinedList(parts));
+        setSplit(QString());
         return report(text + QLatin1Char('.'), false);
     }
     for (const QString &file : {imagesFile, annsFile}) {
@@ -250,6 +307,7 @@ QString DatasetActions::openCocoInstances(const QString &path, const QString &im
             return report(tr("%1 does not exist.").arg(path), true);
         return report(tr("%1 %2.").arg(path, error), true);
     }
+    setSplit(QString());
     return report(instancesLoaded(imageList->rowCount(), path, instances), false);
 }
 
@@ -273,8 +331,10 @@ QString DatasetActions::openJson(const QString &path)
     // Opening a dataset file replaces the dataset (the slot itself adds to it), unless it has
     // no images.
     const int rows = imageList->openJsonFile(path);
-    if (rows > 0)
-        return report(imagesLoaded(rows, "json"), false);
+    if (rows > 0) {
+        setSplit(QString());
+        return report(imagesLoaded(rows, QStringLiteral("json")), false);
+    }
     const QString problem = jsonProblem(path);
     return report(problem.isEmpty() ? tr("%1 holds no images.").arg(path) : problem, true);
 }

@@ -26,6 +26,18 @@ class DatasetActions : public QObject
     Q_PROPERTY(QString startLabels READ startLabels CONSTANT)
     // The COCO instances file the command line named instead of a labels folder; empty for none.
     Q_PROPERTY(QString startInstances READ startInstances CONSTANT)
+    // The split of the dataset file the command line named for the window to open at start;
+    // empty for none.
+    Q_PROPERTY(QString startSplit READ startSplit CONSTANT)
+    // The splits the dataset file names (train, val, test), and the name of its dataset (its
+    // root folder's); empty without a dataset file.
+    Q_PROPERTY(QStringList splits READ splits NOTIFY datasetFileChanged)
+    Q_PROPERTY(QString datasetName READ datasetName NOTIFY datasetFileChanged)
+    // The split shown; empty when the dataset shown is not a split of the dataset file.
+    Q_PROPERTY(QString split READ split NOTIFY splitChanged)
+    // The images and labels folders of the split shown when it is one folder; else empty.
+    Q_PROPERTY(QString splitImages READ splitImages NOTIFY splitChanged)
+    Q_PROPERTY(QString splitLabels READ splitLabels NOTIFY splitChanged)
 
 public:
     explicit DatasetActions(ImageList *images, QObject *parent = nullptr);
@@ -35,8 +47,12 @@ public:
     static bool hasInstance() { return s_instance != nullptr; }
     // The folders the window loads once it is shown.
     // `yaml`, when given, is the dataset file named for them: the class names come from it.
+    // `split`, when given, is the split of `yaml` the window opens (a split of one folder also
+    // gives `images` and `labels`).
     static void setStartFolders(const QString &images, const QString &labels,
-                                const QString &yaml = QString());
+                                const QString &yaml = QString(), const QString &split = QString());
+    // The dataset file whose splits openSplit opens, whose class names they take; empty for none.
+    Q_INVOKABLE void setDatasetFile(const QString &yaml);
 
     QString result() const { return resultText; }
     bool resultIsError() const { return resultError; }
@@ -50,12 +66,21 @@ public:
     static QString instancesLoaded(int images, const QString &file, const coco::Instances &report);
     static QString instancesWritten(const QString &file, const coco::ExportCounts &counts);
     static QString labelsWritten(const QString &dir, int written, int leftOut);
+    QString startSplit() const;
+    QStringList splits() const { return splitNames; }
+    QString datasetName() const { return nameOfDataset; }
+    QString split() const { return splitShown; }
+    QString splitImages() const { return splitImagesFolder; }
+    QString splitLabels() const { return splitLabelsFolder; }
 
     ImageFilter *filter() const { return imageFilter; }
     ClassCounts *counts() const { return classCounts; }
 
 public slots:
     QString openYolo(const QString &labels, const QString &images);
+    // Replaces the dataset by the split `name` of the dataset file, read again; leaves it as it
+    // is when the split cannot be opened, and says why.
+    QString openSplit(const QString &name);
     // The COCO pair; the images are looked for in `imageDir`, or where the import looks by
     // default when it is empty.
     QString openCoco(const QString &imagesFile, const QString &annsFile, const QString &imageDir);
@@ -70,6 +95,8 @@ public slots:
 
 signals:
     void resultChanged();
+    void datasetFileChanged();
+    void splitChanged();
 
 private:
     static void create();
@@ -77,12 +104,17 @@ private:
     // Why the JSON file at `path` gave nothing: unreadable, not JSON or not an array; empty when
     // it reads as an array.
     static QString jsonProblem(const QString &path);
+    void setSplit(const QString &name, const QString &images = QString(),
+                  const QString &labels = QString());
 
     ImageList *imageList;
     ImageFilter *imageFilter;
     ClassCounts *classCounts;
     QString resultText;
     bool resultError = false;
+    QString datasetFile, nameOfDataset;
+    QStringList splitNames;
+    QString splitShown, splitImagesFolder, splitLabelsFolder;
 
     static DatasetActions *s_instance;
 };

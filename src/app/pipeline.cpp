@@ -71,7 +71,8 @@ int exportYolo(ImageList &list, const QString &dir)
         staging = std::make_unique<QTemporaryDir>(info.absolutePath() + QStringLiteral("/.")
                                                   + info.fileName() + QStringLiteral("-XXXXXX"));
         if (!staging->isValid())
-            return fail(QStringLiteral("%1 cannot be written: %2").arg(dir, staging->errorString()));
+            return fail(
+                QStringLiteral("%1 cannot be written: %2").arg(dir, staging->errorString()));
         target = staging->path();
     } else if (!QFileInfo(dir).isDir()) {
         return fail(QStringLiteral("%1 is not a folder.").arg(dir));

@@ -158,9 +158,8 @@ void BBoxList::appendRecords(BoxRecords added)
         return;
     if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box) {
         // The layout follows the first shaped record; a list of boxes looks at none.
-        const auto shaped = std::find_if(added.cbegin(), added.cend(), [](const auto &box) {
-            return !box->shape().isNull();
-        });
+        const auto shaped = std::find_if(added.cbegin(), added.cend(),
+                                         [](const auto &box) { return !box->shape().isNull(); });
         fileLayout = shape::layoutOf(shaped == added.cend() ? QVector<BoxInfo>()
                                                             : QVector<BoxInfo>{**shaped},
                                      fileLayout.datasetKeypoints());

@@ -34,6 +34,7 @@ ImageList::ImageList()
         originPath.clear();
         originKind = Origin::None;
         cocoCategories.clear();
+        yoloParts.clear();
         labelsFolderWritable = true;
         setEmptyReason(QString());
     });

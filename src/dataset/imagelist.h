@@ -53,12 +53,24 @@ public:
     {
         qint32 id = 0;
         ImageState imageState = ImageState::Unknown;
+        qint16 part = 0; // the YoloPart of a load of several that the row came from
         QString fileName;
         QString filePath;
         qint32 width = 0;
         qint32 height = 0;
         std::unique_ptr<BBoxList> bboxes;
         QString yoloTxtFilePath;
+    };
+
+    // One part of a YOLO dataset loaded from several (a split of a dataset file): a folder of
+    // images with its folder of labels, loaded as loadYolo loads one; or, when `listed`, the
+    // image files a list names (absolute paths), each with the label file at its path with the
+    // last "/images/" made "/labels/" and the extension ".txt", as Ultralytics finds them.
+    struct YoloPart
+    {
+        QString images, labels;
+        bool listed = false;
+        QStringList imageFiles;
     };
 
     ImageList();
@@ -70,6 +82,13 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
+
+    // A YOLO dataset of several parts, in one model reset: the rows of each part in its order
+    // (a folder's in natural name order, a list's in the list's order), the parts one after the
+    // other. The class names come from the dataset file set with setDatasetFile, else from the
+    // class file near the first part's labels. A list's every image is a row, with or without
+    // its label file; showUnlabelled applies to the folders.
+    void loadYoloParts(const QVector<YoloPart> &parts);
 
     // The COCO import with the image directory given instead of the built-in one.
     void loadCocoJsonFromDir(const QString &imagesFile, const QString &annsFile,
@@ -116,8 +135,8 @@ public:
 
     QVariantList classNames() const { return classNameList; }
     QString classFile() const { return classFilePath; }
-    // The dataset YAML the user named for the labels folder `labels`: a load of that folder takes
-    // its class names and kpt_shape from it, wherever it lies.
+    // The dataset YAML the user named for the labels folder `labels`: a load of that folder, and
+    // any loadYoloParts, takes its class names and kpt_shape from it, wherever it lies.
     void setDatasetFile(const QString &yaml, const QString &labels)
     {
         namedYaml = yaml;
@@ -128,7 +147,8 @@ public:
     // Whether the labels folder of the last YOLO load can be written; once a write shows it
     // cannot, markLabelsReadOnly says so for the rest of the load.
     bool labelsWritable() const { return labelsFolderWritable; }
-    // The labels folder of the last YOLO load; empty for a dataset from anywhere else.
+    // The labels folder of the last YOLO load (of its first part); empty for a dataset from
+    // anywhere else.
     QString labelsFolderPath() const { return labelsFolder; }
     void markLabelsReadOnly();
     void setNotice(const QString &text);
@@ -136,7 +156,7 @@ public:
     bool showUnlabelled() const { return unlabelledShown; }
     void setShowUnlabelled(bool show);
     QString emptyReason() const { return emptyText; }
-    // The images folder of the last YOLO load.
+    // The images folder of the last YOLO load (of its first part).
     QString imagesFolderPath() const { return imagesFolder; }
 
     // Whether `row` has a label file: one was read or written, or the boxes come from a dataset
@@ -239,6 +259,8 @@ private:
     };
 
     void addImage(std::shared_ptr<ImageInfo> info);
+    // loadYolo and loadYoloParts: the class names from the dataset file when `namedNames`.
+    void loadParts(const QVector<YoloPart> &parts, bool namedNames);
     // Row `row` as the dataset JSON writers take it.
     datasetjson::Row jsonRow(int row);
     // The class names a dataset JSON file is being written with.
@@ -270,6 +292,8 @@ private:
     QString noticeText;
     QString labelsFolder;
     QString imagesFolder;
+    // The parts of the last YOLO load, a list's without its files: one for a loadYolo.
+    QVector<YoloPart> yoloParts;
     bool labelsFolderWritable = true;
     bool unlabelledShown = false;
     bool relayingOut = false;

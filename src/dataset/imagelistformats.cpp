@@ -39,9 +39,8 @@ std::shared_ptr<ImageInfo> newRow(qint32 id, const QString &fileName, const QStr
 }
 
 // The rows of the COCO pair whose image files are in `imageDir`.
-QVector<std::shared_ptr<ImageInfo>> cocoPairRows(const QString &imagesFile,
-                                                 const QString &annsFile, const QString &imageDir,
-                                                 coco::PairCounts *counts)
+QVector<std::shared_ptr<ImageInfo>> cocoPairRows(const QString &imagesFile, const QString &annsFile,
+                                                 const QString &imageDir, coco::PairCounts *counts)
 {
     QVector<coco::ImportedImage> imported = coco::importPair(imagesFile, annsFile, counts);
     QVector<std::shared_ptr<ImageInfo>> rows;
@@ -173,8 +172,7 @@ bool ImageList::openCocoInstances(const QString &path, const QString &imageDir,
     return true;
 }
 
-bool ImageList::exportCocoInstances(const QString &path, coco::ExportCounts &counts,
-                                    QString *error)
+bool ImageList::exportCocoInstances(const QString &path, coco::ExportCounts &counts, QString *error)
 {
     QVector<coco::Category> categories;
     if (!cocoCategories.isEmpty()) {
@@ -199,9 +197,8 @@ bool ImageList::exportCocoInstances(const QString &path, coco::ExportCounts &cou
             const QSize size = imageSize(row);
             const ImageInfo &info = *images.at(row);
             // A YOLO row's fileName has lost its extension; its image file has it.
-            const QString fileName = origin() == Origin::Yolo
-                ? io::fileName(plainPath(info.filePath))
-                : info.fileName;
+            const QString fileName
+                = origin() == Origin::Yolo ? io::fileName(plainPath(info.filePath)) : info.fileName;
             return coco::ExportImage{ownIds ? info.id : row + 1, fileName, size.width(),
                                      size.height(), &info.bboxes->boxList()};
         },

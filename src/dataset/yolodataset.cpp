@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -338,60 +339,32 @@ QByteArray quotedPath(const QString &path)
     return text;
 }
 
-} // namespace
-
-void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
+// A label file read ahead of the row made from it.
+struct ReadSlot
 {
-    beginResetModel();
-    images.clear();
+    std::atomic<size_t> readFor{0}; // the row whose file the slot holds, plus one
+    ImageList::ImageState imageState = ImageList::ImageState::Present;
+    QString base, txtFile, filePath;
+    QByteArray logLine;
+    BBoxList::LoadedFile file;
+};
 
-    qint32 id = 1;
-    // The images folder is listed on a thread of its own while the labels folder is listed here.
-    std::unique_ptr<ImageFolder> imageFolder;
-    std::thread imageLister([&] { imageFolder = std::make_unique<ImageFolder>(imagePath); });
-    yolo::LabelFolderExtras extras;
-    std::vector<LabelEntry> entries = listLabelEntries(txtPath, extras);
-    imageLister.join();
-    if (unlabelledShown)
-        imageFolder->addUnlabelled(entries);
-    sortEntries(entries);
-    // The class file before the labels: a pose dataset's kpt_shape decides how lines are read.
-    // A dataset file named for these labels (the command line's DATA.yaml) gives them, wherever
-    // it lies; else the class file is looked for near the labels.
-    QString classFile;
-    KeypointShape keypoints;
-    yolo::ClassNames classNames;
-    if (!namedYaml.isEmpty() && QDir::cleanPath(txtPath) == QDir::cleanPath(namedYamlLabels)) {
-        QByteArray bytes;
-        QString error;
-        if (io::readFile(namedYaml, bytes)
-            && yolo::parseYamlNames(bytes, &classNames, &error, &keypoints)
-            && !classNames.isEmpty())
-            classFile = namedYaml;
-    }
-    if (classFile.isEmpty())
-        classNames = yolo::findClassNames(txtPath, extras, &classFile, &keypoints);
-
-    // Opening and reading 100k small files is most of a load, and it goes nearly twice as fast
-    // on two cores as on one. A second thread and this one take the label files in row order
-    // and read and parse them; this one makes each row once its file is read, and reads the
-    // next files itself while it would otherwise wait.
-    // Files read but not yet made into rows (or not yet logged) are held in memory: no more than
-    // `ahead` of them, in a ring of as many slots. A thread takes a file only below that limit,
-    // so no thread waits holding a file another needs.
+// Opening and reading 100k small files is most of a load, and it goes nearly twice as fast on
+// two cores as on one. A second thread and this one take the rows 0 to `count` in order and
+// fill a slot for each (`read`: the label file read and parsed); this one makes each row once
+// its slot is filled (`make`, then `add`), and fills the next slots itself while it would
+// otherwise wait.
+// Files read but not yet made into rows (or not yet logged) are held in memory: no more than
+// `ahead` of them, in a ring of as many slots. A thread takes a file only below that limit, so
+// no thread waits holding a file another needs. With `logEachImage` the second thread also
+// writes each slot's debug line, in row order, as soon as it is filled: that takes it off the
+// thread that makes the rows.
+template<typename Read, typename Make, typename Add>
+void readInRowOrder(size_t count, bool logEachImage, Read read, Make make, Add add)
+{
     constexpr size_t ahead = 256;
-    struct Slot
-    {
-        std::atomic<size_t> readFor{0}; // the row whose file the slot holds, plus one
-        bool imageFound = true;
-        QString base, txtFile, filePath;
-        QByteArray logLine;
-        BBoxList::LoadedFile file;
-    };
-    const size_t count = entries.size();
-    const bool logEachImage = lcLoad().isDebugEnabled();
-    const std::unique_ptr<Slot[]> files(new Slot[ahead]);
-    const auto slotOf = [&files](size_t row) -> Slot & { return files[row % ahead]; };
+    const std::unique_ptr<ReadSlot[]> files(new ReadSlot[ahead]);
+    const auto slotOf = [&files](size_t row) -> ReadSlot & { return files[row % ahead]; };
     const auto isRead = [&slotOf](size_t row) {
         return slotOf(row).readFor.load(std::memory_order_acquire) == row + 1;
     };
@@ -407,37 +380,11 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
         } while (!nextFile.compare_exchange_weak(i, i + 1));
         return i;
     };
-    // Paths are put together by hand: QString::arg parses its pattern for every one of 100k.
-    const auto joined = [](const QString &folder, const QString &base, QLatin1String extension) {
-        QString path;
-        path.reserve(folder.size() + base.size() + extension.size() + 2);
-        path.append(folder).append(QLatin1Char('/')).append(base);
-        path.append(QLatin1Char('.')).append(extension);
-        return path;
-    };
-    const auto readLabels = [&](size_t i) {
-        Slot &slot = slotOf(i);
-        const LabelEntry &entry = entries[i];
-        slot.imageFound = true;
-        // The name as listed is a bare file name; its base is all before the last dot.
-        slot.base = io::fromNativePath(entry.native.substr(0, entry.stem()).c_str());
-        // An image without labels gives the name its label file would have; there is none to
-        // read yet.
-        slot.txtFile = joined(txtPath, slot.base, QLatin1String("txt"));
-        const QLatin1String extension = entry.unlabelled()
-            ? QLatin1String(entry.native.data() + entry.stem() + 1,
-                            int(entry.native.size() - entry.stem() - 1))
-            : imageFolder->extensionFor(entry.native.data(), int(entry.native.size()),
-                                        &slot.imageFound);
-        const QString imageFile = joined(imagePath, slot.base, extension);
-        if (logEachImage)
-            slot.logLine = quotedPath(imageFile);
-        slot.filePath = QLatin1Char('/') + imageFile;
-        slot.file = BBoxList::readTxtFile(slot.txtFile, keypoints);
+    const auto fill = [&](size_t i) {
+        ReadSlot &slot = slotOf(i);
+        read(i, slot);
         slot.readFor.store(i + 1, std::memory_order_release);
     };
-    // The second thread also writes the debug line of each image, in row order, as soon as its
-    // file is read: that takes it off the thread that makes the rows.
     std::thread reader([&] {
         const auto logReady = [&] {
             size_t row = logged.load();
@@ -453,7 +400,7 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
             logReady();
             const size_t i = takeBelow(std::min(count, done() + ahead));
             if (i < count)
-                readLabels(i);
+                fill(i);
             else
                 std::this_thread::yield();
         }
@@ -464,40 +411,202 @@ void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
     });
 
     for (size_t i = 0; i < count; ++i) {
-        Slot &slot = slotOf(i);
+        ReadSlot &slot = slotOf(i);
         while (!isRead(i)) {
             const size_t next = takeBelow(std::min(count, done() + ahead));
             if (next < count)
-                readLabels(next);
+                fill(next);
             else
                 std::this_thread::yield();
         }
-
-        auto info = std::make_shared<ImageInfo>();
-        info->id = id++;
-        info->imageState = slot.imageFound ? ImageState::Present : ImageState::Missing;
-        info->fileName = std::move(slot.base);
-        info->filePath = std::move(slot.filePath);
-        info->yoloTxtFilePath = std::move(slot.txtFile);
-        info->bboxes = std::make_unique<BBoxList>();
-        info->bboxes->setLoaded(std::move(slot.file));
+        auto row = make(slot);
         usedCount.store(i + 1, std::memory_order_release);
-        addImage(std::move(info));
+        add(std::move(row));
     }
     reader.join();
+}
+
+// The label file of an image of a list, as Ultralytics finds it: the last "/images/" of the
+// image's path made "/labels/", and the file's extension ".txt".
+QString labelFileOfImage(const QString &image)
+{
+    QString label = image;
+    const QLatin1String images("/images/");
+    const int at = label.lastIndexOf(images);
+    if (at >= 0)
+        label.replace(at, images.size(), QStringLiteral("/labels/"));
+    const int dot = label.lastIndexOf(QLatin1Char('.'));
+    if (dot > label.lastIndexOf(QLatin1Char('/')))
+        label.truncate(dot);
+    return label + QLatin1String(".txt");
+}
+
+// The class files among the entries of `folder`, for a labels folder that is not listed for
+// its label files (that of a list's first image).
+yolo::LabelFolderExtras classFilesIn(const QString &folder)
+{
+    yolo::LabelFolderExtras extras;
+    if (folder.isEmpty())
+        return extras;
+    const QDir dir(folder, QStringLiteral("*.yaml"), QDir::NoSort,
+                   QDir::Files | QDir::Readable | QDir::CaseSensitive);
+    extras.classesTxt = dir.exists(QStringLiteral("classes.txt"));
+    extras.yamlFiles = dir.entryList();
+    return extras;
+}
+
+} // namespace
+
+void ImageList::loadYolo(const QString &txtPath, const QString &imagePath)
+{
+    YoloPart part;
+    part.images = imagePath;
+    part.labels = txtPath;
+    loadParts({part},
+              !namedYaml.isEmpty() && QDir::cleanPath(txtPath) == QDir::cleanPath(namedYamlLabels));
+}
+
+void ImageList::loadYoloParts(const QVector<YoloPart> &parts)
+{
+    loadParts(parts, !namedYaml.isEmpty());
+}
+
+void ImageList::loadParts(const QVector<YoloPart> &parts, bool namedNames)
+{
+    beginResetModel();
+    images.clear();
+
+    // The class file before the labels: a pose dataset's kpt_shape decides how lines are read.
+    // A dataset file named for these labels (the command line's DATA.yaml) gives them, wherever
+    // it lies; else the class file is looked for near the (first part's) labels.
+    QString classFile;
+    KeypointShape keypoints;
+    yolo::ClassNames classNames;
+    const auto findNames = [&](const QString &labels, const yolo::LabelFolderExtras &extras) {
+        if (namedNames) {
+            QByteArray bytes;
+            QString error;
+            if (io::readFile(namedYaml, bytes)
+                && yolo::parseYamlNames(bytes, &classNames, &error, &keypoints)
+                && !classNames.isEmpty())
+                classFile = namedYaml;
+        }
+        if (classFile.isEmpty())
+            classNames = yolo::findClassNames(labels, extras, &classFile, &keypoints);
+    };
+
+    qint32 id = 1;
+    const bool logEachImage = lcLoad().isDebugEnabled();
+    const auto add = [this](std::shared_ptr<ImageInfo> info) { addImage(std::move(info)); };
+    // Paths are put together by hand: QString::arg parses its pattern for every one of 100k.
+    const auto joined = [](const QString &folder, const QString &base, QLatin1String extension) {
+        QString path;
+        path.reserve(folder.size() + base.size() + extension.size() + 2);
+        path.append(folder).append(QLatin1Char('/')).append(base);
+        path.append(QLatin1Char('.')).append(extension);
+        return path;
+    };
+    // Why a load that made no rows made none, as its first part tells.
+    QString emptyReason = tr("Nothing to load.");
+    QString firstLabels, firstImages;
+
+    for (int p = 0; p < parts.size(); ++p) {
+        const YoloPart &part = parts.at(p);
+        const auto makeRow = [&id, p](ReadSlot &slot) {
+            auto info = std::make_shared<ImageInfo>();
+            info->id = id++;
+            info->imageState = slot.imageState;
+            info->part = qint16(p);
+            info->fileName = std::move(slot.base);
+            info->filePath = std::move(slot.filePath);
+            info->yoloTxtFilePath = std::move(slot.txtFile);
+            info->bboxes = std::make_unique<BBoxList>();
+            info->bboxes->setLoaded(std::move(slot.file));
+            return info;
+        };
+
+        if (part.listed) {
+            const QStringList &files = part.imageFiles;
+            if (p == 0) {
+                if (!files.isEmpty()) {
+                    firstImages = QFileInfo(files.first()).path();
+                    firstLabels = QFileInfo(labelFileOfImage(files.first())).path();
+                }
+                findNames(firstLabels, classFilesIn(firstLabels));
+                emptyReason = tr("The image list names no images.");
+            }
+            // Whether a listed image exists is looked up when first asked.
+            const auto readListed = [&](size_t i, ReadSlot &slot) {
+                const QString &image = files.at(int(i));
+                slot.imageState = ImageState::Unknown;
+                slot.base = io::baseName(io::fileName(image));
+                slot.txtFile = labelFileOfImage(image);
+                if (logEachImage)
+                    slot.logLine = quotedPath(image);
+                slot.filePath = QLatin1Char('/') + image;
+                slot.file = BBoxList::readTxtFile(slot.txtFile, keypoints);
+            };
+            readInRowOrder(size_t(files.size()), logEachImage, readListed, makeRow, add);
+            continue;
+        }
+
+        const QString &txtPath = part.labels, &imagePath = part.images;
+        // The images folder is listed on a thread of its own while the labels folder is listed
+        // here.
+        std::unique_ptr<ImageFolder> imageFolder;
+        std::thread imageLister([&] { imageFolder = std::make_unique<ImageFolder>(imagePath); });
+        yolo::LabelFolderExtras extras;
+        std::vector<LabelEntry> entries = listLabelEntries(txtPath, extras);
+        imageLister.join();
+        if (unlabelledShown)
+            imageFolder->addUnlabelled(entries);
+        sortEntries(entries);
+        if (p == 0) {
+            firstLabels = txtPath;
+            firstImages = imagePath;
+            findNames(txtPath, extras);
+            if (entries.empty())
+                emptyReason = whyNoRows(txtPath, imagePath, extras.imageFiles,
+                                        imageFolder->holdsLabelFiles());
+        }
+
+        const auto readLabels = [&](size_t i, ReadSlot &slot) {
+            const LabelEntry &entry = entries[i];
+            bool imageFound = true;
+            // The name as listed is a bare file name; its base is all before the last dot.
+            slot.base = io::fromNativePath(entry.native.substr(0, entry.stem()).c_str());
+            // An image without labels gives the name its label file would have; there is none
+            // to read yet.
+            slot.txtFile = joined(txtPath, slot.base, QLatin1String("txt"));
+            const QLatin1String extension = entry.unlabelled()
+                ? QLatin1String(entry.native.data() + entry.stem() + 1,
+                                int(entry.native.size() - entry.stem() - 1))
+                : imageFolder->extensionFor(entry.native.data(), int(entry.native.size()),
+                                            &imageFound);
+            slot.imageState = imageFound ? ImageState::Present : ImageState::Missing;
+            const QString imageFile = joined(imagePath, slot.base, extension);
+            if (logEachImage)
+                slot.logLine = quotedPath(imageFile);
+            slot.filePath = QLatin1Char('/') + imageFile;
+            slot.file = BBoxList::readTxtFile(slot.txtFile, keypoints);
+        };
+        readInRowOrder(entries.size(), logEachImage, readLabels, makeRow, add);
+    }
 
     // The class names before the views learn of the new rows, so that tiles are made with their
     // colours rather than made and then coloured again.
     setClassFile(classNames.isEmpty() ? QString() : classFile);
     setClassNames(classNames);
-    labelsFolder = txtPath;
-    imagesFolder = imagePath;
+    labelsFolder = firstLabels;
+    imagesFolder = firstImages;
+    yoloParts = parts;
+    for (YoloPart &part : yoloParts)
+        part.imageFiles.clear();
     labelsFolderWritable = true;
     endResetModel();
     if (images.isEmpty())
-        setEmptyReason(whyNoRows(txtPath, imagePath, entries.empty() ? extras.imageFiles : 0,
-                                 imageFolder->holdsLabelFiles()));
-    if (!images.isEmpty() && !io::folderWritable(txtPath))
+        setEmptyReason(emptyReason);
+    if (!images.isEmpty() && !io::folderWritable(labelsFolder))
         markLabelsReadOnly();
     qCDebug(lcLoad, "Loaded %d images from yolo", images.size());
     if (!classFile.isEmpty())
@@ -533,9 +642,9 @@ ImageList::ExportResult ImageList::exportLabels(const QString &dir)
             txtName = io::fileName(info->yoloTxtFilePath);
         } else {
             const QString &name = info->fileName;
-            if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
-                || name == QLatin1String("..") || name == QLatin1String(".")
-                || io::baseName(name).isEmpty()) {
+            if (name.isEmpty() || name.contains(QLatin1Char('/'))
+                || name.contains(QLatin1Char('\\')) || name == QLatin1String("..")
+                || name == QLatin1String(".") || io::baseName(name).isEmpty()) {
                 ++result.leftOut;
                 continue;
             }
@@ -573,42 +682,62 @@ void ImageList::setShowUnlabelled(bool show)
         return;
 
     // The rows of the folders loaded stay as they are, edits and history included; only rows
-    // of images without a label file are made or dropped.
+    // of images without a label file are made or dropped. A list's images all stay: the list
+    // names them.
+    const auto listed = [this](const ImageInfo &info) {
+        return info.part < yoloParts.size() && yoloParts.at(info.part).listed;
+    };
     QVector<std::shared_ptr<ImageInfo>> rows;
     rows.reserve(images.size());
     for (int row = 0; row < images.size(); ++row) {
-        if (show || hasLabelFile(row) || images.at(row)->bboxes->isModified())
+        if (show || hasLabelFile(row) || images.at(row)->bboxes->isModified()
+            || listed(*images.at(row)))
             rows.append(images.at(row));
     }
     if (show) {
-        std::vector<LabelEntry> entries;
-        entries.reserve(size_t(rows.size()));
         qint32 id = 0;
-        for (const auto &info : qAsConst(rows)) {
-            entries.push_back({io::nativePath(io::fileName(info->yoloTxtFilePath)).toStdString()});
+        for (const auto &info : qAsConst(rows))
             id = std::max(id, info->id);
-        }
-        const size_t labelled = entries.size();
         const KeypointShape keypoints = images.isEmpty()
             ? KeypointShape()
             : images.first()->bboxes->layout().datasetKeypoints();
-        ImageFolder(imagesFolder).addUnlabelled(entries);
-        for (size_t i = labelled; i < entries.size(); ++i) {
-            const LabelEntry &entry = entries[i];
-            auto info = std::make_shared<ImageInfo>();
-            info->id = ++id;
-            info->imageState = ImageState::Present;
-            info->fileName = io::fromNativePath(entry.native.substr(0, entry.stem()).c_str());
-            info->filePath = QStringLiteral("/%1/%2").arg(imagesFolder, entry.name());
-            info->yoloTxtFilePath = QStringLiteral("%1/%2.txt").arg(labelsFolder, info->fileName);
-            info->bboxes = std::make_unique<BBoxList>();
-            info->bboxes->setLoaded(BBoxList::readTxtFile(info->yoloTxtFilePath, keypoints));
-            rows.append(std::move(info));
+        const int kept = rows.size();
+        for (int p = 0; p < yoloParts.size(); ++p) {
+            const YoloPart &part = yoloParts.at(p);
+            if (part.listed)
+                continue;
+            std::vector<LabelEntry> entries;
+            entries.reserve(size_t(kept));
+            for (int row = 0; row < kept; ++row) {
+                if (rows.at(row)->part == p)
+                    entries.push_back({io::nativePath(io::fileName(rows.at(row)->yoloTxtFilePath))
+                                           .toStdString()});
+            }
+            const size_t labelled = entries.size();
+            ImageFolder(part.images).addUnlabelled(entries);
+            for (size_t i = labelled; i < entries.size(); ++i) {
+                const LabelEntry &entry = entries[i];
+                auto info = std::make_shared<ImageInfo>();
+                info->id = ++id;
+                info->imageState = ImageState::Present;
+                info->part = qint16(p);
+                info->fileName = io::fromNativePath(entry.native.substr(0, entry.stem()).c_str());
+                info->filePath = QStringLiteral("/%1/%2").arg(part.images, entry.name());
+                info->yoloTxtFilePath
+                    = QStringLiteral("%1/%2.txt").arg(part.labels, info->fileName);
+                info->bboxes = std::make_unique<BBoxList>();
+                info->bboxes->setLoaded(BBoxList::readTxtFile(info->yoloTxtFilePath, keypoints));
+                rows.append(std::move(info));
+            }
         }
+        // Each part's rows together, in the order of the parts; a folder's in natural name
+        // order, a list's in its own.
         std::stable_sort(
             rows.begin(), rows.end(),
-            [](const std::shared_ptr<ImageInfo> &a, const std::shared_ptr<ImageInfo> &b) {
-                return natural::less(a->fileName, b->fileName);
+            [&listed](const std::shared_ptr<ImageInfo> &a, const std::shared_ptr<ImageInfo> &b) {
+                if (a->part != b->part)
+                    return a->part < b->part;
+                return !listed(*a) && natural::less(a->fileName, b->fileName);
             });
     }
     if (rows.size() == images.size())

@@ -82,9 +82,8 @@ private:
 
 bool finite(const QVector<double> &values)
 {
-    return std::all_of(values.begin(), values.end(), [](double v) {
-        return std::isfinite(v) && ShapePoints::fits(v);
-    });
+    return std::all_of(values.begin(), values.end(),
+                       [](double v) { return std::isfinite(v) && ShapePoints::fits(v); });
 }
 
 // Gathers what either reader reads and checks it into Instances.

@@ -39,10 +39,7 @@ struct LeftOut
     int repeatedId = 0; // an image, category or annotation id seen before (images too)
     int badGeometry = 0; // no usable box or polygon, or an image without a positive size
 
-    int total() const
-    {
-        return crowd + unknownImage + unknownCategory + repeatedId + badGeometry;
-    }
+    int total() const { return crowd + unknownImage + unknownCategory + repeatedId + badGeometry; }
 };
 
 struct Instances

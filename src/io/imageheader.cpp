@@ -26,12 +26,11 @@ int exifOrientation(const uchar *tiff, int size)
     const bool little = tiff[0] == 'I' && tiff[1] == 'I';
     if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
         return 1;
-    const auto u16 = [&](int at) {
-        return little ? quint16(tiff[at] | tiff[at + 1] << 8) : big16(tiff + at);
-    };
+    const auto u16
+        = [&](int at) { return little ? quint16(tiff[at] | tiff[at + 1] << 8) : big16(tiff + at); };
     const auto u32 = [&](int at) {
-        return little ? quint32(tiff[at]) | quint32(tiff[at + 1]) << 8
-                | quint32(tiff[at + 2]) << 16 | quint32(tiff[at + 3]) << 24
+        return little ? quint32(tiff[at]) | quint32(tiff[at + 1]) << 8 | quint32(tiff[at + 2]) << 16
+                | quint32(tiff[at + 3]) << 24
                       : big32(tiff + at);
     };
     const quint32 ifd = u32(4);

@@ -79,8 +79,8 @@ bool sameLine(const BoxInfo &a, const BoxInfo &b)
 const char *kindName(Kind kind)
 {
     static const char *const names[kindCount]
-        = {"outside", "degenerate", "class",      "duplicate", "exact-duplicate", "tiny",
-           "polygon", "keypoints",  "not-a-label", "no-image", "bad-image",       "no-labels"};
+        = {"outside", "degenerate", "class",       "duplicate", "exact-duplicate", "tiny",
+           "polygon", "keypoints",  "not-a-label", "no-image",  "bad-image",       "no-labels"};
     return names[int(kind)];
 }
 
@@ -105,10 +105,10 @@ QString kindTitle(Kind kind)
 
 double overlap(const BoxInfo &a, const BoxInfo &b)
 {
-    const double w = std::min(a.cx + a.cw / 2, b.cx + b.cw / 2)
-        - std::max(a.cx - a.cw / 2, b.cx - b.cw / 2);
-    const double h = std::min(a.cy + a.ch / 2, b.cy + b.ch / 2)
-        - std::max(a.cy - a.ch / 2, b.cy - b.ch / 2);
+    const double w
+        = std::min(a.cx + a.cw / 2, b.cx + b.cw / 2) - std::max(a.cx - a.cw / 2, b.cx - b.cw / 2);
+    const double h
+        = std::min(a.cy + a.ch / 2, b.cy + b.ch / 2) - std::max(a.cy - a.ch / 2, b.cy - b.ch / 2);
     if (w <= 0 || h <= 0 || a.cw <= 0 || a.ch <= 0 || b.cw <= 0 || b.ch <= 0)
         return 0;
     const double both = w * h;
@@ -143,25 +143,26 @@ Findings check(const BoxRecords &boxes, const ForeignLines &foreign, const Image
             found.append({kind, line, i, detail});
         };
         if (box.catId < 0 || (facts.classCount > 0 && box.catId >= facts.classCount))
-            add(Kind::Class, facts.classCount > 0
-                    ? QStringLiteral("class %1 is not among the %2 class names")
-                          .arg(box.catId)
-                          .arg(facts.classCount)
-                    : QStringLiteral("class %1 is negative").arg(box.catId));
+            add(Kind::Class,
+                facts.classCount > 0 ? QStringLiteral("class %1 is not among the %2 class names")
+                                           .arg(box.catId)
+                                           .arg(facts.classCount)
+                                     : QStringLiteral("class %1 is negative").arg(box.catId));
         const QString outside = outsideDetail(box);
         if (!outside.isEmpty())
             add(Kind::Outside, outside);
         const bool degenerate = box.cw <= 0 || box.ch <= 0;
         if (degenerate)
-            add(Kind::Degenerate, QStringLiteral("width %1, height %2")
-                                      .arg(number(box.cw), number(box.ch)));
+            add(Kind::Degenerate,
+                QStringLiteral("width %1, height %2").arg(number(box.cw), number(box.ch)));
         if (!degenerate && facts.size.isValid()) {
             const double w = box.cw * facts.size.width(), h = box.ch * facts.size.height();
             if (w < tinyPixels || h < tinyPixels)
-                add(Kind::Tiny, QStringLiteral("%1 x %2 pixels of a %3 x %4 image")
-                                    .arg(number(w), number(h))
-                                    .arg(facts.size.width())
-                                    .arg(facts.size.height()));
+                add(Kind::Tiny,
+                    QStringLiteral("%1 x %2 pixels of a %3 x %4 image")
+                        .arg(number(w), number(h))
+                        .arg(facts.size.width())
+                        .arg(facts.size.height()));
         }
         // A line the reader took as a box and text: the trainer takes more than six fields as
         // a polygon, or as keypoints of the dataset's kpt_shape, and six as a wrong column count.
@@ -195,9 +196,10 @@ Findings check(const BoxRecords &boxes, const ForeignLines &foreign, const Image
             }
             const double iou = overlap(earlier, box);
             if (iou >= duplicateOverlap) {
-                add(Kind::Duplicate, QStringLiteral("overlaps %1 of the same class by %2 %")
-                                         .arg(where)
-                                         .arg(qRound(iou * 100)));
+                add(Kind::Duplicate,
+                    QStringLiteral("overlaps %1 of the same class by %2 %")
+                        .arg(where)
+                        .arg(qRound(iou * 100)));
                 break;
             }
         }

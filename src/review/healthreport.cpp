@@ -130,8 +130,7 @@ void HealthReport::stopReading()
     stopFlag = false;
 }
 
-void HealthReport::readFacts(const QStringList &paths, Facts &facts,
-                             const std::atomic<bool> &stop)
+void HealthReport::readFacts(const QStringList &paths, Facts &facts, const std::atomic<bool> &stop)
 {
     const int n = paths.size();
     facts.sizes.resize(n);

@@ -28,8 +28,9 @@ struct Read
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::quiet();
-    const QString path = fuzz::writeScratch(
-        QStringLiteral("instances.json"), QByteArray(reinterpret_cast<const char *>(data), int(size)));
+    const QString path
+        = fuzz::writeScratch(QStringLiteral("instances.json"),
+                             QByteArray(reinterpret_cast<const char *>(data), int(size)));
     const QString imageDir = fuzz::scratch(QStringLiteral("images"));
 
     ImageList *model = ImageList::instance();

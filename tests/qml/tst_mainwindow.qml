@@ -106,6 +106,7 @@ TestCase {
     function init() {
         // Edits left unsaved by an earlier test would make Load ask first.
         ImageList.loadYolo("", "")
+        Dataset.setDatasetFile("")
         ImageList.showUnlabelled = false
         ImageFilter.clear()
         var component = Qt.createComponent("qrc:/main.qml")
@@ -1367,6 +1368,66 @@ TestCase {
         // With nothing unsaved, Load loads at once.
         mouseClick(child("btnLoad"))
         verify(!dialog.visible)
+    }
+
+    // View → Split offers the dataset file's splits and opens the one chosen, asking first
+    // about unsaved edits as Load does; the title says which split is shown.
+    function test_splitMenu() {
+        verify(TestFiles.mkpath(folder + "/more/images"))
+        verify(TestFiles.mkpath(folder + "/more/labels"))
+        verify(TestFiles.writeImage(folder + "/more/images/more.jpg", 60, 40))
+        verify(TestFiles.write(folder + "/more/labels/more.txt", "0 0.5 0.5 0.2 0.2\n"))
+        verify(TestFiles.write(folder + "/test.txt", "./images/wide.jpg\n./more/images/more.jpg\n"))
+        verify(TestFiles.write(folder + "/data.yaml",
+                               "train: images\nval: [images, more/images]\ntest: test.txt\n"))
+        var menu = child("mnuSplit")
+        verify(!menu.enabled)
+        Dataset.setDatasetFile(folder + "/data.yaml")
+        verify(menu.enabled)
+        compare(menu.count, 3)
+        var item = {}
+        for (var i = 0; i < menu.count; ++i)
+            item[menu.itemAt(i).text] = menu.itemAt(i)
+        compare(Object.keys(item), ["train", "val", "test"])
+        // What a click does: the item checks itself, then triggers.
+        function choose(menuItem) {
+            menuItem.toggle()
+            menuItem.triggered()
+        }
+        var title = "Boxwright — " + folder.substring(folder.lastIndexOf("/") + 1) + " · "
+        compare(window.title, "Boxwright")
+
+        choose(item.train)
+        waitUntilLoaded()
+        compare(window.title, title + "train")
+        compare(child("txtImgsFolder").text, images)
+        compare(child("gridImages").count, 3)
+        var tile = tileOf("tall")
+        open(tile)
+        editBox(tile)
+        closeEditor(tile)
+        var dialog = child("dlgUnsaved")
+        choose(item.val)
+        tryCompare(dialog, "opened", true)
+        mouseClick(dialog.standardButton(Dialog.Cancel))
+        tryCompare(dialog, "visible", false)
+        compare(window.title, title + "train")
+        verify(item.train.checked && !item.val.checked)
+        choose(item.val)
+        tryCompare(dialog, "opened", true)
+        mouseClick(dialog.standardButton(Dialog.Discard))
+        waitUntilLoaded()
+        compare(window.title, title + "val")
+        verify(!item.train.checked && item.val.checked)
+        compare(child("gridImages").count, 4)
+        compare(child("txtImgsFolder").text, "")
+
+        choose(item.test)
+        waitUntilLoaded()
+        compare(window.title, title + "test")
+        compare(child("gridImages").count, 2)
+        compare(tileAt(1).caption, "more")
+        compare(tileAt(1).boxes.rowCount(), 1)
     }
 
     // The filter bar narrows the grid and says how far; PageDown in the editor follows the

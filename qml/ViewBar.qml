@@ -1,0 +1,55 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+import Pallaster 1.0
+
+// Under the folders: the grid's columns, showing images without labels, and Goto.
+GridLayout {
+    id: bar
+
+    // How many tiles share a row of the grid.
+    property alias tileColumns: spinColumns.value
+
+    signal goRequested(string text)
+
+    columns: 2
+
+    Label {
+        text: qsTr("Columns")
+    }
+    RowLayout {
+        Layout.fillWidth: true
+
+        SpinBox {
+            id: spinColumns
+            objectName: "spinColumns"
+            from: 1
+            to: 10
+            value: 4
+            editable: true
+        }
+        CheckBox {
+            objectName: "chkShowUnlabelled"
+            text: qsTr("Show images without labels")
+            checked: ImageList.showUnlabelled
+            onToggled: Dataset.showUnlabelled(checked)
+        }
+        Item {
+            Layout.fillWidth: true
+        }
+        Label {
+            text: qsTr("Goto")
+        }
+        TextField {
+            id: txtGoto
+            objectName: "txtGoto"
+            selectByMouse: true
+            onAccepted: bar.goRequested(text)
+        }
+        Button {
+            objectName: "btnGo"
+            text: qsTr("Go")
+            onClicked: bar.goRequested(txtGoto.text)
+        }
+    }
+}
