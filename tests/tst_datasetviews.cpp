@@ -561,11 +561,15 @@ private slots:
         actions->openYolo(path("labels"), path("images"));
         QCOMPARE(actions->split(), "train");
         QCOMPARE(model->classFile(), path("data.yaml"));
-        // An open that fails keeps the split shown; another dataset does not.
-        actions->openYolo(path("nowhere"), path("images"));
-        QCOMPARE(actions->split(), "train");
-        QCOMPARE(model->rowCount(), 4);
+        // An open that fails keeps the dataset and split shown; another dataset does not.
         QDir(dir->path()).mkpath("other");
+        for (const char *folder : {"nowhere", "other"}) {
+            QVERIFY(!actions->openYolo(path(folder), path("images")).isEmpty());
+            QVERIFY(actions->resultIsError());
+            QCOMPARE(actions->split(), "train");
+            QCOMPARE(model->rowCount(), 4);
+        }
+        writeBytes(path("other/x.txt"), "0 0.5 0.5 0.1 0.1\n");
         actions->openYolo(path("other"), path("images"));
         QCOMPARE(actions->split(), QString());
         actions->setDatasetFile(QString());

@@ -11,6 +11,7 @@
 #include "io/fileio.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocale>
@@ -32,6 +33,20 @@ QString imagesLoaded(int n, const QString &from)
 {
     return n == 1 ? DatasetActions::tr("Loaded 1 image from %1").arg(from)
                   : DatasetActions::tr("Loaded %1 images from %2").arg(counted(n), from);
+}
+
+// Whether `folder` holds a file matching one of `patterns` (other than a class file).
+bool holdsFile(const QString &folder, const QStringList &patterns)
+{
+    if (folder.isEmpty())
+        return false;
+    QDirIterator it(folder, patterns, QDir::Files);
+    while (it.hasNext()) {
+        it.next();
+        if (it.fileName() != QLatin1String("classes.txt"))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -200,10 +215,21 @@ QString DatasetActions::report(const QString &text, bool error)
 
 QString DatasetActions::openYolo(const QString &labels, const QString &images)
 {
-    // A dataset loaded before stays when these cannot replace it.
-    for (const QString &folder : {images, labels}) {
-        if (!folder.isEmpty() && !QFileInfo(folder).exists())
-            return report(tr("The folder %1 does not exist.").arg(folder), true);
+    // A dataset loaded before stays when these cannot replace it: folders that are not there,
+    // or a labels folder without a label file (unless its images are to be shown without).
+    if (!QFileInfo(labels).isDir())
+        return report(tr("The labels folder %1 does not exist.").arg(labels), true);
+    if (!images.isEmpty() && !QFileInfo(images).isDir())
+        return report(tr("The images folder %1 does not exist.").arg(images), true);
+    if (!imageList->showUnlabelled() && !holdsFile(labels, {QStringLiteral("*.txt")})) {
+        const QStringList pictures{QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
+                                   QStringLiteral("*.png"), QStringLiteral("*.JPG")};
+        return report(holdsFile(labels, pictures) || holdsFile(images, {QStringLiteral("*.txt")})
+                          ? tr("No label files in %1. This folder holds images: are the two "
+                               "folders swapped?")
+                                .arg(labels)
+                          : tr("No label files in %1").arg(labels),
+                      true);
     }
     // Load again on the folders of the split shown still shows that split.
     if (labels != splitLabelsFolder || images != splitImagesFolder)
