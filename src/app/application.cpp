@@ -69,6 +69,7 @@ int answered(const CommandLine &line)
     case CommandLine::Run:
     case CommandLine::ExportCoco:
     case CommandLine::ExportYolo:
+    case CommandLine::Check:
         break;
     }
     return -1;
@@ -129,6 +130,7 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
             QCoreApplication core(argc, argv);
             const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
             return line.action == CommandLine::ExportCoco || line.action == CommandLine::ExportYolo
+                    || line.action == CommandLine::Check
                 ? runPipeline(line)
                 : answered(line);
         }

@@ -93,6 +93,14 @@ static void describeOptions(QCommandLineParser &parser)
         QStringLiteral("Write the dataset's YOLO label files and classes.txt into a folder, "
                        "without a window."),
         QStringLiteral("OUTDIR")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("check"),
+        QStringLiteral("Print every problem a trainer would trip on, one a line as "
+                       "path:line: kind: detail, then the counts of each kind; exit 1 when there "
+                       "is any, 0 when none. Without a window.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("unlabelled"),
+        QStringLiteral("With --check, also report images without a label file.")));
     parser.addPositionalArgument(
         QStringLiteral("IMAGES LABELS | DATA.yaml"),
         QStringLiteral("The images folder and the YOLO labels folder to open (or a COCO "
@@ -137,8 +145,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return failure(parser.errorText());
     const bool toCoco = parser.isSet(QStringLiteral("export-coco"));
     const bool toYolo = parser.isSet(QStringLiteral("export-yolo"));
-    if (toCoco && toYolo)
-        return failure(QStringLiteral("Give one of --export-coco and --export-yolo"));
+    const bool check = parser.isSet(QStringLiteral("check"));
+    if (int(toCoco) + int(toYolo) + int(check) > 1)
+        return failure(QStringLiteral("Give one of --check, --export-coco and --export-yolo"));
     const QStringList positional = parser.positionalArguments();
     const bool splitGiven = parser.isSet(splitOption);
     const QString split = splitGiven ? parser.value(splitOption) : QStringLiteral("train");
@@ -152,8 +161,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
             QStringLiteral("Unknown split \"%1\": choose train, val or test").arg(split));
     CommandLine line;
     if (positional.isEmpty()) {
-        if (toCoco || toYolo)
-            return failure(QStringLiteral("Give the dataset to export: IMAGES LABELS, IMAGES "
+        if (toCoco || toYolo || check)
+            return failure(QStringLiteral("Give the dataset: IMAGES LABELS, IMAGES "
                                           "INSTANCES.json or a DATA.yaml"));
         return line;
     }
@@ -173,6 +182,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
         else
             line.labels = second.absoluteFilePath();
     }
+    if (line.action == CommandLine::Run && check) {
+        line.action = CommandLine::Check;
+        line.unlabelled = parser.isSet(QStringLiteral("unlabelled"));
+    }
     if (line.action == CommandLine::Run && (toCoco || toYolo)) {
         line.action = toCoco ? CommandLine::ExportCoco : CommandLine::ExportYolo;
         const QString option = QLatin1String(toCoco ? "export-coco" : "export-yolo");
@@ -186,7 +199,7 @@ bool isPipelineCommand(const QStringList &arguments)
     for (const QString &argument : arguments) {
         if (argument == QLatin1String("--"))
             break;
-        for (const char *command : {"--export-coco", "--export-yolo"}) {
+        for (const char *command : {"--export-coco", "--export-yolo", "--check"}) {
             if (argument == QLatin1String(command)
                 || argument.startsWith(QLatin1String(command) + QLatin1Char('=')))
                 return true;

@@ -10,13 +10,14 @@
 // What the command line asks of the application.
 struct CommandLine
 {
-    enum Action { Run, Help, Version, Fail, ExportCoco, ExportYolo };
+    enum Action { Run, Help, Version, Fail, ExportCoco, ExportYolo, Check };
     Action action = Run;
     // The folders to open (those of a dataset file's split of one folder); empty to start
     // without a dataset, or with a split of several parts.
     QString images, labels;
     QString instances; // a COCO instances file named instead of a labels folder
     QString output; // what an export writes: a COCO instances file or a folder of label files
+    bool unlabelled = false; // --check also reports images without a label file
     QString yaml; // the dataset file named, absolute; its class names win over any near the labels
     QString split; // the split of `yaml` to open: train, val or test
     QString message; // why it failed
@@ -72,5 +73,5 @@ QStringList imagesOfList(const QByteArray &bytes, const QString &listFolder, con
 // The help text, as QCommandLineParser lays it out; needs a QCoreApplication.
 QString usageText();
 
-// Whether the arguments ask for a command that runs without a window (an export).
+// Whether the arguments ask for a command that runs without a window (an export, a check).
 bool isPipelineCommand(const QStringList &arguments);

@@ -4,6 +4,7 @@
 #include "app/datasetactions.h"
 #include "dataset/imagelist.h"
 #include "format/cocoinstances.h"
+#include "review/healthreport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,7 +30,7 @@ int fail(const QString &text)
 // The dataset the command names, in `list`; false once the reason is said.
 bool readDataset(const CommandLine &line, ImageList &list)
 {
-    if (!QFileInfo(line.images).isDir()) {
+    if (!line.images.isEmpty() && !QFileInfo(line.images).isDir()) {
         fail(QStringLiteral("The images folder %1 does not exist.").arg(line.images));
         return false;
     }
@@ -43,17 +44,33 @@ bool readDataset(const CommandLine &line, ImageList &list)
         say(DatasetActions::instancesLoaded(list.rowCount(), line.instances, report));
         return true;
     }
-    if (!QFileInfo(line.labels).isDir()) {
+    list.setShowUnlabelled(line.unlabelled);
+    if (line.labels.isEmpty() && !line.yaml.isEmpty()) {
+        // A split of several folders or an image list.
+        QString error;
+        const QVector<ImageList::YoloPart> parts
+            = splitParts(readDatasetFile(line.yaml), line.split, &error);
+        if (!error.isEmpty()) {
+            fail(error);
+            return false;
+        }
+        list.setDatasetFile(line.yaml, QString());
+        list.loadYoloParts(parts);
+    } else if (!QFileInfo(line.labels).isDir()) {
         fail(QStringLiteral("The labels folder %1 does not exist.").arg(line.labels));
         return false;
+    } else {
+        list.setDatasetFile(line.yaml, line.labels);
+        list.loadYolo(line.labels, line.images);
     }
-    list.setDatasetFile(line.yaml, line.labels);
-    list.loadYolo(line.labels, line.images);
     if (list.rowCount() == 0) {
         fail(list.emptyReason());
         return false;
     }
-    say(QStringLiteral("Read %1 label files from %2").arg(list.rowCount()).arg(line.labels));
+    if (line.action != CommandLine::Check)
+        say(QStringLiteral("Read %1 label files from %2")
+                .arg(list.rowCount())
+                .arg(line.labels.isEmpty() ? line.yaml : line.labels));
     return true;
 }
 
@@ -92,6 +109,48 @@ int exportYolo(ImageList &list, const QString &dir)
     return 0;
 }
 
+// Every problem, one a line, then the counts of each kind; 1 when there is any.
+int check(ImageList &list)
+{
+    HealthReport report(&list);
+    report.setReportUnlabelled(list.showUnlabelled());
+    report.checkNow();
+    int problems = 0;
+    QByteArray out;
+    for (int row = 0; row < list.rowCount(); ++row) {
+        const auto info = list.imageAt(row);
+        const QString path = info->yoloTxtFilePath.isEmpty() || !list.hasLabelFile(row)
+            ? ImageList::plainPath(info->filePath)
+            : info->yoloTxtFilePath;
+        for (const health::Finding &f : report.findings(row)) {
+            out += QStringLiteral("%1:%2: %3: %4\n")
+                       .arg(path)
+                       .arg(f.line)
+                       .arg(QLatin1String(health::kindName(f.kind)), f.detail)
+                       .toLocal8Bit();
+            ++problems;
+        }
+        if (out.size() > (1 << 16)) {
+            std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+            out.clear();
+        }
+    }
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    for (int k = 0; k < health::kindCount; ++k) {
+        const auto kind = health::Kind(k);
+        if (report.imagesOf(kind) > 0)
+            say(QStringLiteral("%1: %2 images, %3 boxes")
+                    .arg(QLatin1String(health::kindName(kind)))
+                    .arg(report.imagesOf(kind))
+                    .arg(report.boxesOf(kind)));
+    }
+    say(QStringLiteral("%1 problems in %2 of %3 images")
+            .arg(problems)
+            .arg(report.imagesWithProblems())
+            .arg(list.rowCount()));
+    return problems > 0 ? 1 : 0;
+}
+
 } // namespace
 
 int runPipeline(const CommandLine &line)
@@ -99,8 +158,11 @@ int runPipeline(const CommandLine &line)
     // Only what the command says: the debug lines of a load are for the window's log.
     QLoggingCategory::setFilterRules(QStringLiteral("pallaster.*.debug=false"));
     ImageList &list = *ImageList::instance();
+    // A dataset that cannot be read is a usage error for --check, whose 1 means problems found.
     if (!readDataset(line, list))
-        return 1;
+        return line.action == CommandLine::Check ? 2 : 1;
+    if (line.action == CommandLine::Check)
+        return check(list);
     if (line.action == CommandLine::ExportCoco) {
         coco::ExportCounts counts;
         QString error;

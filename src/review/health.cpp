@@ -148,7 +148,17 @@ Findings check(const BoxRecords &boxes, const ForeignLines &foreign, const Image
                                            .arg(box.catId)
                                            .arg(facts.classCount)
                                      : QStringLiteral("class %1 is negative").arg(box.catId));
-        const QString outside = outsideDetail(box);
+        // In a pose dataset a line of another length than kpt_shape's is read as a polygon
+        // when it can be, which the trainer does not: its values are no outline.
+        const bool strayPose = facts.keypoints.isValid() && box.kind() == ShapeKind::Polygon;
+        if (strayPose)
+            add(Kind::Keypoints,
+                QStringLiteral("%1 values after the class; kpt_shape [%2, %3] needs %4")
+                    .arg(4 + box.shape().size())
+                    .arg(facts.keypoints.count)
+                    .arg(facts.keypoints.dims)
+                    .arg(4 + facts.keypoints.count * facts.keypoints.dims));
+        const QString outside = strayPose ? QString() : outsideDetail(box);
         if (!outside.isEmpty())
             add(Kind::Outside, outside);
         const bool degenerate = box.cw <= 0 || box.ch <= 0;

@@ -1,0 +1,149 @@
+#include "app/commandline.h"
+#include "app/pipeline.h"
+#include "dataset/bboxlist.h"
+#include "dataset/imagelist.h"
+#include "review/health.h"
+#include "review/healthreport.h"
+#include "testutil.h"
+
+#include <QtTest>
+
+#include <unistd.h>
+
+// The checks of one label file with their edges, and --check's output and exit status.
+class TestHealth : public QObject, protected DatasetFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { model = ImageList::instance(); }
+    void init() { newFolder(); }
+
+    void check_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("facts"); // "names=3 size=640x480 kpt=17x3 missing unreadable"
+        QTest::addColumn<QStringList>("expected"); // "line:kind"
+        QTest::newRow("clean") << QByteArray("0 0.5 0.5 0.2 0.2\n1 0.2 0.2 0.1 0.1\n") << ""
+                               << QStringList();
+        QTest::newRow("values at 1 and 0") << QByteArray("0 0.5 0.5 1 1\n0 0 0 0.0000001 1\n")
+                                           << "" << QStringList{"2:outside"};
+        QTest::newRow("1.005 and 1.01: outside, within the limit")
+            << QByteArray("0 0.5 1.005 0.1 0.1\n0 0.5 0.5 1.01 0.2\n") << ""
+            << QStringList{"1:outside", "2:outside"};
+        QTest::newRow("beyond the limit, negative")
+            << QByteArray("0 0.5 0.5 0.2 1.0101\n0 -0.01 0.5 0.01 0.1\n") << ""
+            << QStringList{"1:outside", "2:outside"};
+        QTest::newRow("edge past the image") << QByteArray("0 0.95 0.5 0.2 0.2\n") << ""
+                                             << QStringList{"1:outside"};
+        QTest::newRow("no width, no height")
+            << QByteArray("0 0.5 0.5 0 0.2\n0 0.5 0.5 0.2 -0.1\n") << ""
+            << QStringList{"1:degenerate", "2:outside", "2:degenerate"};
+        QTest::newRow("class equal to the number of names")
+            << QByteArray("2 0.5 0.5 0.2 0.2\n3 0.5 0.5 0.2 0.2\n-1 0.2 0.2 0.1 0.1\n")
+            << "names=3" << QStringList{"2:class", "3:class"};
+        QTest::newRow("classes without names") << QByteArray("79 0.5 0.5 0.2 0.2\n") << ""
+                                               << QStringList();
+        // 0.2 x 0.2 boxes whose centres are apart by d overlap (0.2 - d) / (0.2 + d).
+        QTest::newRow("overlap just below 0.9")
+            << QByteArray("1 0.5 0.5 0.2 0.2\n1 0.5111 0.5 0.2 0.2\n") << "" << QStringList();
+        QTest::newRow("overlap just above 0.9, and of another class")
+            << QByteArray("1 0.5 0.5 0.2 0.2\n1 0.5105 0.5 0.2 0.2\n2 0.5 0.5 0.2 0.2\n") << ""
+            << QStringList{"2:duplicate"};
+        QTest::newRow("exact duplicate, written otherwise")
+            << QByteArray("1 0.5 0.5 0.2 0.2\n1\t0.50 0.5 0.2 0.2\n") << ""
+            << QStringList{"2:exact-duplicate"};
+        QTest::newRow("tiny below 3 pixels")
+            << QByteArray("0 0.5 0.5 0.0046 0.2\n1 0.5 0.5 0.0047 0.2\n") << "size=640x480"
+            << QStringList{"1:tiny"};
+        QTest::newRow("six fields, odd coordinates")
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.9\n0 0.1 0.1 0.2 0.1 0.2 0.2 0.1\n") << ""
+            << QStringList{"1:not-a-label", "2:polygon"};
+        QTest::newRow("keypoints not as kpt_shape")
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.5 0.5 2 0.4 0.4 2\n0 0.5 0.5 0.2 0.2 0.5 0.5 2 0.4\n")
+            << "kpt=2x3" << QStringList{"2:keypoints"};
+        QTest::newRow("comment and blank line") << QByteArray("# by anna\n\n0 0.5 0.5 0.2 0.2\n")
+                                                << "" << QStringList{"1:not-a-label"};
+        QTest::newRow("image missing") << QByteArray("0 0.5 0.5 0.2 0.2\n") << "missing"
+                                       << QStringList{"0:no-image"};
+        QTest::newRow("image unreadable") << QByteArray("") << "unreadable"
+                                          << QStringList{"0:bad-image"};
+        QTest::newRow("no label file") << QByteArray() << "nolabels" << QStringList{"0:no-labels"};
+    }
+    void check()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, facts);
+        QFETCH(QStringList, expected);
+        health::ImageFacts image;
+        for (const QString &fact : facts.split(' ', Qt::SkipEmptyParts)) {
+            const QString value = fact.section('=', 1);
+            if (fact.startsWith("names="))
+                image.classCount = value.toInt();
+            else if (fact.startsWith("size="))
+                image.size = QSize(value.section('x', 0, 0).toInt(), value.section('x', 1).toInt());
+            else if (fact.startsWith("kpt="))
+                image.keypoints = {value.section('x', 0, 0).toInt(), value.section('x', 1).toInt()};
+            image.imageMissing |= fact == "missing";
+            image.imageUnreadable |= fact == "unreadable";
+            image.hasLabelFile &= fact != "nolabels";
+        }
+        writeBytes(path("a.txt"), text);
+        const BBoxList::LoadedFile file = BBoxList::readTxtFile(path("a.txt"), image.keypoints);
+        BoxRecords boxes;
+        for (const BoxInfo &box : file.boxes)
+            boxes << std::make_shared<BoxInfo>(box);
+        QStringList found;
+        for (const health::Finding &f : health::check(boxes, file.foreign, image))
+            found << QStringLiteral("%1:%2").arg(f.line).arg(health::kindName(f.kind));
+        QCOMPARE(found, expected);
+    }
+
+    // The report over a dataset, and what --check prints and returns for it.
+    void commandLine()
+    {
+        QDir(dir->path()).mkpath("images");
+        QDir(dir->path()).mkpath("labels");
+        QImage(64, 48, QImage::Format_RGB32).save(path("images/a.jpg"));
+        QImage(64, 48, QImage::Format_RGB32).save(path("images/b.png"));
+        writeBytes(path("images/c.jpg"), "not an image");
+        writeBytes(path("labels/classes.txt"), "cat\ndog\n");
+        writeBytes(path("labels/a.txt"), "0 0.5 0.5 0.2 0.2\n");
+        writeBytes(path("labels/b.txt"), "1 0.5 0.5 0.2 0.2\n1 0.5 0.5 0.2 0.2\n2 0.5 0.5 0.01 0.2\n");
+        writeBytes(path("labels/c.txt"), "0 0.5 0.5 0.2 0.2\n");
+        const CommandLine line
+            = parseCommandLine({"--check", path("images"), path("labels")});
+        QCOMPARE(int(line.action), int(CommandLine::Check));
+        QVERIFY(isPipelineCommand({"--check"}));
+
+        QTemporaryFile output;
+        QVERIFY(output.open());
+        const int saved = dup(fileno(stdout));
+        fflush(stdout);
+        dup2(output.handle(), fileno(stdout));
+        const int status = runPipeline(line);
+        fflush(stdout);
+        dup2(saved, fileno(stdout));
+        ::close(saved);
+        QCOMPARE(status, 1);
+        QCOMPARE(QString::fromLocal8Bit(readBytes(output.fileName())).split('\n'),
+                 (QStringList{path("labels/b.txt") + ":2: exact-duplicate: the same as line 1: the "
+                                                     "trainer removes it",
+                              path("labels/b.txt") + ":3: class: class 2 is not among the 2 class "
+                                                     "names",
+                              path("labels/b.txt") + ":3: tiny: 0.64 x 9.6 pixels of a 64 x 48 image",
+                              path("labels/c.txt") + ":0: bad-image: the image file cannot be read "
+                                                     "as an image: the trainer skips it",
+                              "class: 1 images, 1 boxes", "exact-duplicate: 1 images, 1 boxes",
+                              "tiny: 1 images, 1 boxes", "bad-image: 1 images, 0 boxes",
+                              "4 problems in 2 of 3 images", ""}));
+
+        writeBytes(path("labels/b.txt"), "1 0.5 0.5 0.2 0.2\n");
+        QFile::remove(path("labels/c.txt"));
+        QCOMPARE(runPipeline(line), 0);
+        QCOMPARE(runPipeline(parseCommandLine({"--check", path("images"), path("none")})), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHealth)
+#include "tst_health.moc"
