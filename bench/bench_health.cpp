@@ -97,7 +97,8 @@ int main(int argc, char **argv)
     }
     std::printf("images with problems: %d\n", found);
     bench::figure("checks_in_background_best_of_3", checks, "s (target at most 1)");
-    bench::figure("longest_event_loop_gap", longestGap, "ms, a 16 ms tick included (target at most 50)");
+    bench::figure("longest_event_loop_gap", longestGap,
+                  "ms, a 16 ms tick included (target at most 50)");
 
     // As --check does: the load, then every check on this thread, headers on two threads.
     const double checkCommand = bench::medianSeconds(5, [&] {

@@ -9,6 +9,7 @@ MenuBar {
     id: bar
 
     property alias classPanelShown: actClassPanel.checked
+    property alias problemsPanelShown: actProblems.checked
 
     signal openCocoRequested()
     signal openInstancesRequested()
@@ -70,6 +71,12 @@ MenuBar {
             id: actClassPanel
             objectName: "actClassPanel"
             text: qsTr("&Class counts")
+            checkable: true
+        }
+        Action {
+            id: actProblems
+            objectName: "actProblems"
+            text: qsTr("&Problems")
             checkable: true
         }
         Action {

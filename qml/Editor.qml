@@ -198,8 +198,32 @@ Popup {
                 enabled: EditSession.ableToSave
                 onClicked: EditSession.save()
             }
-            Item {
+            // What a trainer would trip on in this image (its boxes framed in red), in the row of
+            // the buttons so that the picture keeps its place; Fix cuts boxes to the image and
+            // deletes exact duplicates, as one edit.
+            Label {
+                id: lblProblems
+                objectName: "lblProblems"
                 Layout.fillWidth: true
+                readonly property string all: Health.revision >= 0 && EditSession.isOpen
+                                              ? Health.problemText(EditSession.row) : ""
+                readonly property var lines: all.length > 0 ? all.split("\n") : []
+                text: lines.length === 0 ? "" : lines.length === 1 ? lines[0]
+                      : qsTr("%1 (and %2 more)").arg(lines[0]).arg(lines.length - 1)
+                elide: Text.ElideRight
+                color: "#b02020"
+                ToolTip.visible: lines.length > 1 && hoverProblems.hovered
+                ToolTip.text: all
+                HoverHandler {
+                    id: hoverProblems
+                }
+            }
+            Button {
+                objectName: "btnFixImage"
+                focusPolicy: Qt.NoFocus
+                visible: Health.revision >= 0 && EditSession.isOpen && Health.fixableIn(EditSession.row) > 0
+                text: qsTr("Fix")
+                onClicked: Health.fixImage(EditSession.row)
             }
             Button {
                 objectName: "btnClose"

@@ -152,6 +152,7 @@ GridView {
         imagePath: model.imgFilePath
         caption: model.imgBaseFileName
         boxes: model.imgBBoxes
+        problems: Health.revision >= 0 ? Health.maskOf(ImageFilter.sourceRow(index)) : 0
         width: grid.cellWidth
         height: grid.cellHeight
         decodeSize: grid.decodeSize

@@ -15,6 +15,8 @@ MouseArea {
     property string imagePath
     property string caption
     property QtObject boxes
+    // The kinds of problem the image has, one bit each; 0 for none.
+    property int problems: 0
     // The size the thumbnail is decoded to fit.
     property size decodeSize
     // Whether the boxes carry their class names.
@@ -83,6 +85,7 @@ MouseArea {
         number: tile.row
         caption: tile.caption
         hasLabelFile: tile.hasLabelFile
+        flagged: tile.problems !== 0
         boxes: tile.boxes
         categories: Categories
         showNames: tile.showNames

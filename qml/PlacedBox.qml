@@ -23,6 +23,10 @@ BBox {
     // Whether the box has moved since it was last pressed.
     property bool moved: false
 
+    // One of the image's problems is about this box.
+    readonly property bool flagged: Health.revision >= 0
+                                    && Health.flaggedBoxes(EditSession.row).indexOf(index) >= 0
+
     // Pressed and let go without a move.
     signal clickedWithoutMove()
 
@@ -121,4 +125,14 @@ BBox {
     CornerHandle { box: placed; atLeft: false; atTop: true }
     CornerHandle { box: placed; atLeft: true; atTop: false }
     CornerHandle { box: placed; atLeft: false; atTop: false }
+
+    Rectangle {
+        objectName: "problemFrame"
+        visible: placed.flagged
+        anchors.fill: parent
+        anchors.margins: -3
+        color: "transparent"
+        border.width: 2
+        border.color: "#d02020"
+    }
 }

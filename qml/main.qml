@@ -199,6 +199,12 @@ ApplicationWindow {
                     Layout.fillHeight: true
                     visible: menu.classPanelShown
                 }
+                ProblemsPanel {
+                    objectName: "problemsPanel"
+                    Layout.preferredWidth: 280
+                    Layout.fillHeight: true
+                    visible: menu.problemsPanelShown
+                }
             }
         }
     }

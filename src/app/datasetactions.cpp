@@ -9,6 +9,7 @@
 #include "format/coco.h"
 #include "format/cocoinstances.h"
 #include "io/fileio.h"
+#include "review/healthreport.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -56,7 +57,19 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     , imageList(images)
     , imageFilter(new ImageFilter(images, this))
     , classCounts(new ClassCounts(images, EditSession::instance()->categories(), this))
+    , healthReport(new HealthReport(images, this))
 {
+    // The problems panel's filter, and images without labels reported where they are shown.
+    imageFilter->setProblemTest(
+        [report = healthReport](int row, int kind) { return report->hasKind(row, kind); });
+    connect(healthReport, &HealthReport::findingsChanged, imageFilter,
+            &ImageFilter::problemsChanged);
+    healthReport->setReportUnlabelled(images->showUnlabelled());
+    connect(images, &ImageList::showUnlabelledChanged, healthReport,
+            [images, report = healthReport] {
+                report->setReportUnlabelled(images->showUnlabelled());
+                report->start();
+            });
     EditSession::instance()->setOrder(imageFilter);
     if (!startDatasetFile.isEmpty()) {
         setDatasetFile(startDatasetFile);
@@ -77,11 +90,13 @@ void DatasetActions::create()
     auto *actions = new DatasetActions(ImageList::instance());
     for (QObject *object :
          {static_cast<QObject *>(actions), static_cast<QObject *>(actions->imageFilter),
-          static_cast<QObject *>(actions->classCounts)})
+          static_cast<QObject *>(actions->classCounts),
+          static_cast<QObject *>(actions->healthReport)})
         QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "Dataset", actions);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "ImageFilter", actions->imageFilter);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "ClassCounts", actions->classCounts);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "Health", actions->healthReport);
 }
 
 DatasetActions *DatasetActions::instance()

@@ -9,6 +9,7 @@ struct Instances;
 }
 
 class ClassCounts;
+class HealthReport;
 class ImageFilter;
 class ImageList;
 
@@ -75,6 +76,7 @@ public:
 
     ImageFilter *filter() const { return imageFilter; }
     ClassCounts *counts() const { return classCounts; }
+    HealthReport *health() const { return healthReport; }
 
 public slots:
     QString openYolo(const QString &labels, const QString &images);
@@ -110,6 +112,7 @@ private:
     ImageList *imageList;
     ImageFilter *imageFilter;
     ClassCounts *classCounts;
+    HealthReport *healthReport;
     QString resultText;
     bool resultError = false;
     QString datasetFile, nameOfDataset;

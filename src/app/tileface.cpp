@@ -15,6 +15,7 @@ const QColor problemColour(0xd0, 0xd0, 0xd0);
 const QColor problemBorder(0xa0, 0xa0, 0xa0);
 const QColor problemInk(0xb2, 0x22, 0x22); // firebrick
 const QColor badgeColour(0x50, 0x50, 0x50, 0xa0);
+const QColor problemMark(0xd0, 0x20, 0x20); // the mark of an image with problems
 const QColor savedFrame(0x80, 0x80, 0x80); // gray
 const QColor unsavedFrame(0xff, 0x8c, 0x00); // darkorange
 
@@ -61,6 +62,15 @@ void TileFace::setHasLabelFile(bool has)
         return;
     labelled = has;
     emit hasLabelFileChanged();
+    update();
+}
+
+void TileFace::setFlagged(bool flagged)
+{
+    if (flaggedShown == flagged)
+        return;
+    flaggedShown = flagged;
+    emit flaggedChanged();
     update();
 }
 
@@ -250,6 +260,22 @@ void TileFace::paint(QPainter *painter)
         painter->setPen(Qt::white);
         painter->drawText(badgeArea.topLeft() + QPointF(padding, padding + metrics.ascent()),
                           badge);
+    }
+    if (flaggedShown) {
+        // A red disc with "!" left of the badge.
+        const qreal size = lineHeight;
+        const QRectF mark(badgeArea.left() - size - (badge.isEmpty() ? 0 : 2), content.top(), size,
+                          size);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::white);
+        painter->setBrush(problemMark);
+        painter->drawEllipse(mark.adjusted(0.5, 0.5, -0.5, -0.5));
+        QFont bold = painter->font();
+        bold.setBold(true);
+        painter->setFont(bold);
+        painter->drawText(mark, Qt::AlignCenter, QStringLiteral("!"));
+        painter->restore();
     }
     // The frame, drawn inside the card like a Rectangle's border.
     const qreal line = modified ? 3 : 1;

@@ -20,6 +20,8 @@ class TileFace : public BoxOverlay
     Q_PROPERTY(QString caption READ caption WRITE setCaption NOTIFY captionChanged)
     // False marks the tile "no labels".
     Q_PROPERTY(bool hasLabelFile READ hasLabelFile WRITE setHasLabelFile NOTIFY hasLabelFileChanged)
+    // The image has a problem a trainer would trip on: a red mark at the top right.
+    Q_PROPERTY(bool flagged READ flagged WRITE setFlagged NOTIFY flaggedChanged)
     // The image's width over its height; 0 while unknown, when there is no picture to place.
     Q_PROPERTY(qreal aspect READ aspect WRITE setAspect NOTIFY aspectChanged)
     // Why the picture cannot be shown; drawn on a neutral card in its place.
@@ -44,6 +46,8 @@ public:
     void setCaption(const QString &caption);
     bool hasLabelFile() const { return labelled; }
     void setHasLabelFile(bool has);
+    bool flagged() const { return flaggedShown; }
+    void setFlagged(bool flagged);
     qreal aspect() const { return aspectRatio; }
     void setAspect(qreal aspect);
     QString problem() const { return problemText; }
@@ -67,6 +71,7 @@ signals:
     void numberChanged();
     void captionChanged();
     void hasLabelFileChanged();
+    void flaggedChanged();
     void aspectChanged();
     void problemChanged();
     void blankChanged();
@@ -86,6 +91,7 @@ private:
     int tileNumber = -1;
     QString captionText;
     bool labelled = true;
+    bool flaggedShown = false;
     qreal aspectRatio = 0;
     QString problemText;
     bool blankShown = false;

@@ -76,6 +76,7 @@ void ImageFilter::clear()
     searchMatcher = QStringMatcher();
     classIds.clear();
     unsaved = noBoxes = noLabelFile = imageMissing = false;
+    problem = -1;
     refilter();
 }
 
@@ -90,7 +91,23 @@ void ImageFilter::refilter()
 bool ImageFilter::isActive() const
 {
     return !searchText.isEmpty() || !classIds.isEmpty() || unsaved || noBoxes || noLabelFile
-        || imageMissing;
+        || imageMissing || problem >= 0;
+}
+
+void ImageFilter::setProblemKind(int kind)
+{
+    if (kind < 0)
+        kind = -1;
+    if (problem == kind)
+        return;
+    problem = kind;
+    refilter();
+}
+
+void ImageFilter::problemsChanged()
+{
+    if (problem >= 0)
+        refilter();
 }
 
 int ImageFilter::total() const
@@ -160,6 +177,8 @@ bool ImageFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParen
     if (noLabelFile && imageList->hasLabelFile(sourceRow))
         return false;
     if (imageMissing && !imageList->imageMissing(sourceRow))
+        return false;
+    if (problem >= 0 && !(problemTest && problemTest(sourceRow, problem)))
         return false;
     if (!classIds.isEmpty()) {
         const auto has = imageList->classRange(sourceRow);

@@ -6,6 +6,8 @@
 #include <QVariantList>
 #include <QVector>
 
+#include <functional>
+
 class ImageList;
 
 // The rows of the image list the grid shows: those whose name holds the search text (the
@@ -22,6 +24,9 @@ class ImageFilter : public QSortFilterProxyModel
         bool noLabelFileOnly READ noLabelFileOnly WRITE setNoLabelFileOnly NOTIFY filterChanged)
     Q_PROPERTY(
         bool imageMissingOnly READ imageMissingOnly WRITE setImageMissingOnly NOTIFY filterChanged)
+    // A kind of problem: an image is shown when it has one (see setProblemTest); -1 for no such
+    // filter.
+    Q_PROPERTY(int problemKind READ problemKind WRITE setProblemKind NOTIFY filterChanged)
     // Whether any filter is on.
     Q_PROPERTY(bool active READ isActive NOTIFY filterChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
@@ -44,6 +49,13 @@ public:
     void setNoLabelFileOnly(bool on) { setFlag(noLabelFile, on); }
     bool imageMissingOnly() const { return imageMissing; }
     void setImageMissingOnly(bool on) { setFlag(imageMissing, on); }
+    int problemKind() const { return problem; }
+    void setProblemKind(int kind);
+    // What tells whether row `row` has a problem of kind `kind`.
+    using ProblemTest = std::function<bool(int row, int kind)>;
+    void setProblemTest(ProblemTest test) { problemTest = std::move(test); }
+    // The problems of some rows changed: the problem filter looks again.
+    void problemsChanged();
     bool isActive() const;
     int count() const { return rowCount(); }
     int total() const;
@@ -82,4 +94,6 @@ private:
     QStringMatcher searchMatcher;
     QVector<qint32> classIds; // ascending
     bool unsaved = false, noBoxes = false, noLabelFile = false, imageMissing = false;
+    int problem = -1;
+    ProblemTest problemTest;
 };

@@ -381,6 +381,32 @@ void EditSession::selectStep(int step)
         select(((selected + step) % n + n) % n);
 }
 
+void EditSession::editImage(int row, const QVector<QPair<int, BoxInfo>> &moves,
+                            QVector<int> removals, const QString &text)
+{
+    const auto info = imageList->imageAt(row);
+    if (!info || (moves.isEmpty() && removals.isEmpty()))
+        return;
+    BBoxList *boxes = info->bboxes.get();
+    QUndoStack *stack = history(boxes);
+    stack->beginMacro(text);
+    for (const auto &move : moves) {
+        if (move.first >= 0 && move.first < boxes->rowCount())
+            stack->push(new MoveBoxCommand(boxes, move.first, move.second, false));
+    }
+    // From the last, so that the rows still to go keep their numbers.
+    std::sort(removals.begin(), removals.end(), std::greater<int>());
+    removals.erase(std::unique(removals.begin(), removals.end()), removals.end());
+    for (int box : qAsConst(removals)) {
+        if (box >= 0 && box < boxes->rowCount())
+            stack->push(new DeleteBoxCommand(boxes, box));
+    }
+    stack->endMacro();
+    if (row != openRow)
+        imageList->editedRow(row);
+    emit historyChanged();
+}
+
 void EditSession::push(BoxCommand *command)
 {
     history(openBoxes)->push(command);
@@ -496,9 +522,10 @@ void EditSession::undo()
     QUndoStack *stack = openBoxes ? history(openBoxes) : nullptr;
     if (!stack || !stack->canUndo())
         return;
-    const auto *command = static_cast<const BoxCommand *>(stack->command(stack->index() - 1));
+    // A fix of several boxes is a macro, not one box's command: nothing stays selected.
+    const auto *command = dynamic_cast<const BoxCommand *>(stack->command(stack->index() - 1));
     stack->undo();
-    select(command->selectionAfter(true));
+    select(command ? command->selectionAfter(true) : -1);
     emit historyChanged();
 }
 
@@ -507,9 +534,9 @@ void EditSession::redo()
     QUndoStack *stack = openBoxes ? history(openBoxes) : nullptr;
     if (!stack || !stack->canRedo())
         return;
-    const auto *command = static_cast<const BoxCommand *>(stack->command(stack->index()));
+    const auto *command = dynamic_cast<const BoxCommand *>(stack->command(stack->index()));
     stack->redo();
-    select(command->selectionAfter(false));
+    select(command ? command->selectionAfter(false) : -1);
     emit historyChanged();
 }
 

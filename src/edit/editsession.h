@@ -113,6 +113,15 @@ public slots:
     // Reads the label file again, dropping unsaved edits and the history.
     void reset();
 
+public:
+    // Edits of any image (not only the open one) in one undo step of its history, named `text`:
+    // each box of `moves` given the geometry of its BoxInfo, then the boxes of `removals`
+    // deleted. The image is then unsaved, for review.
+    void editImage(int row, const QVector<QPair<int, BoxInfo>> &moves, QVector<int> removals,
+                   const QString &text);
+
+public slots:
+
     void select(int box);
     // The smallest box holding the point (x, y), fractions of the picture; with `after`, one of
     // those boxes, the next larger one (wrapping). -1 for none.

@@ -103,6 +103,34 @@ QString kindTitle(Kind kind)
     return QCoreApplication::translate("health", titles[int(kind)]);
 }
 
+bool clampedIntoImage(const BoxInfo &box, BoxInfo *clamped)
+{
+    const double left = std::max(0.0, box.cx - box.cw / 2);
+    const double right = std::min(1.0, box.cx + box.cw / 2);
+    const double top = std::max(0.0, box.cy - box.ch / 2);
+    const double bottom = std::min(1.0, box.cy + box.ch / 2);
+    if (!(right > left && bottom > top))
+        return false;
+    if (left == box.cx - box.cw / 2 && right == box.cx + box.cw / 2 && top == box.cy - box.ch / 2
+        && bottom == box.cy + box.ch / 2)
+        return false;
+    clamped->cx = (left + right) / 2;
+    clamped->cy = (top + bottom) / 2;
+    clamped->cw = right - left;
+    clamped->ch = bottom - top;
+    return true;
+}
+
+bool fixable(const Finding &finding, const BoxRecords &boxes)
+{
+    if (finding.box < 0 || finding.box >= boxes.size())
+        return false;
+    if (finding.kind == Kind::ExactDuplicate)
+        return true;
+    BoxInfo clamped;
+    return finding.kind == Kind::Outside && clampedIntoImage(*boxes[finding.box], &clamped);
+}
+
 double overlap(const BoxInfo &a, const BoxInfo &b)
 {
     const double w

@@ -62,6 +62,14 @@ struct ImageFacts
 // Every problem of one image, in the order of the file's lines, whole-file problems first.
 Findings check(const BoxRecords &boxes, const ForeignLines &foreign, const ImageFacts &facts);
 
+// The box's geometry cut to the image, with its points taken along: false when it has none left
+// there or needs no cut.
+bool clampedIntoImage(const BoxInfo &box, BoxInfo *clamped);
+
+// Whether a finding is one a fix takes away: a box outside the image is cut to it, an exact
+// duplicate line deleted.
+bool fixable(const Finding &finding, const BoxRecords &boxes);
+
 // The overlap of two boxes (intersection over union), 0 for boxes without area.
 double overlap(const BoxInfo &a, const BoxInfo &b);
 

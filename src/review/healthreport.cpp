@@ -1,6 +1,7 @@
 #include "review/healthreport.h"
 
 #include "dataset/imagelist.h"
+#include "edit/editsession.h"
 #include "io/fileio.h"
 #include "io/imageheader.h"
 
@@ -279,4 +280,78 @@ void HealthReport::recheck(int row)
         return;
     checkRow(row);
     recount();
+}
+
+int HealthReport::fix(int row, int kind, bool apply)
+{
+    const auto info = imageList->imageAt(row);
+    if (!info)
+        return 0;
+    const BoxRecords &boxes = info->bboxes->boxList();
+    QVector<QPair<int, BoxInfo>> moves;
+    QVector<int> removals;
+    for (const health::Finding &f : findings(row)) {
+        if ((kind >= 0 && int(f.kind) != kind) || !health::fixable(f, boxes))
+            continue;
+        if (f.kind == health::Kind::ExactDuplicate) {
+            removals << f.box;
+        } else {
+            BoxInfo clamped;
+            health::clampedIntoImage(*boxes[f.box], &clamped);
+            moves << qMakePair(f.box, clamped);
+        }
+    }
+    const int count = moves.size() + removals.size();
+    if (apply && count > 0)
+        EditSession::instance()->editImage(row, moves, removals, tr("Fix problems"));
+    return count;
+}
+
+int HealthReport::fixableIn(int row) const
+{
+    return const_cast<HealthReport *>(this)->fix(row, -1, false);
+}
+
+int HealthReport::fixImage(int row)
+{
+    return fix(row, -1, true);
+}
+
+bool HealthReport::canFix(int kind) const
+{
+    return kind == int(health::Kind::Outside) || kind == int(health::Kind::ExactDuplicate);
+}
+
+QString HealthReport::fixQuestion(int kind) const
+{
+    int images = 0, boxes = 0;
+    for (int row = 0; row < rows.size(); ++row) {
+        if (!hasKind(row, kind))
+            continue;
+        const int n = const_cast<HealthReport *>(this)->fix(row, kind, false);
+        images += n > 0 ? 1 : 0;
+        boxes += n;
+    }
+    if (boxes == 0)
+        return tr("None of these can be fixed here.");
+    const QString what = kind == int(health::Kind::Outside)
+        ? tr("Cut %1 boxes in %2 images to their image?")
+        : tr("Delete %1 exact duplicate lines in %2 images?");
+    return what.arg(boxes).arg(images)
+        + tr(" The images are left unsaved, for you to review and save; each one's Undo takes "
+             "its fix back.");
+}
+
+int HealthReport::fixAll(int kind)
+{
+    int changed = 0;
+    // The rows first: each fix checks its image again, which changes the findings.
+    QVector<int> affected;
+    for (int row = 0; row < rows.size(); ++row) {
+        if (hasKind(row, kind))
+            affected << row;
+    }
+    for (int row : qAsConst(affected))
+        changed += fix(row, kind, true) > 0 ? 1 : 0;
+    return changed;
 }

@@ -55,6 +55,16 @@ public:
     Q_INVOKABLE QString problemText(int row) const;
     // The rows of the boxes the image's problems are about.
     Q_INVOKABLE QVariantList flaggedBoxes(int row) const;
+    Q_INVOKABLE int maskOf(int row) const { return mask(row); }
+    // The fixes of an image (boxes outside cut to the image, exact duplicates deleted), made
+    // as one undoable edit of the image, which stays unsaved; how many there were.
+    Q_INVOKABLE int fixableIn(int row) const;
+    Q_INVOKABLE int fixImage(int row);
+    // The same for every image with a problem of `kind`, after the question fixQuestion asks;
+    // the number of images changed.
+    Q_INVOKABLE bool canFix(int kind) const;
+    Q_INVOKABLE QString fixQuestion(int kind) const;
+    Q_INVOKABLE int fixAll(int kind);
     int imagesOf(health::Kind kind) const { return kindImages[int(kind)]; }
     int boxesOf(health::Kind kind) const { return kindBoxes[int(kind)]; }
 
@@ -80,6 +90,8 @@ private:
     void checkSlice();
     void checkRow(int row);
     void recount();
+    // The fixes of `row` of the kind `kind` (-1 for any), as one edit; their number.
+    int fix(int row, int kind, bool apply);
     void setBusy(bool on);
 
     ImageList *imageList;
