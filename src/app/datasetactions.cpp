@@ -138,11 +138,14 @@ void DatasetActions::setStartInstances(const QString &images, const QString &ins
 
 namespace {
 
-// "675 boxes of other categories", "1 box ..."; nothing for none.
+// "675 boxes of other categories", "1 box ..."; nothing for none. `what` is "one|many".
 void appendCount(QStringList &parts, int n, const char *what)
 {
+    const QString forms = QLatin1String(what);
+    const QString word
+        = n == 1 ? forms.section(QLatin1Char('|'), 0, 0) : forms.section(QLatin1Char('|'), -1);
     if (n > 0)
-        parts << DatasetActions::tr("%1 %2").arg(counted(n), QLatin1String(what));
+        parts << DatasetActions::tr("%1 %2").arg(counted(n), word);
 }
 
 QString joinedList(const QStringList &parts)
@@ -162,9 +165,12 @@ QString DatasetActions::instancesLoaded(int images, const QString &file,
                        .arg(counted(images), QFileInfo(file).fileName(), counted(report.boxes),
                             counted(report.categories.size()));
     QStringList parts;
-    appendCount(parts, report.leftOut.crowd, "crowd (RLE) annotations");
-    appendCount(parts, report.leftOut.unknownImage, "of images it does not list");
-    appendCount(parts, report.leftOut.unknownCategory, "of categories it does not list");
+    appendCount(parts, report.leftOut.crowd, "crowd (RLE) annotation|crowd (RLE) annotations");
+    appendCount(parts, report.leftOut.unknownImage,
+                "of an image it does not list|of images it "
+                "does not list");
+    appendCount(parts, report.leftOut.unknownCategory,
+                "of a category it does not list|of categories it does not list");
     appendCount(parts, report.leftOut.repeatedId, "with an id seen before");
     appendCount(parts, report.leftOut.badGeometry, "without a usable box or outline");
     if (!parts.isEmpty())
@@ -301,6 +307,8 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
                                  const QString &imageDir)
 {
     const QString dir = imageDir.isEmpty() ? ImageList::cocoImageDir() : imageDir;
+    if (!QFileInfo(dir).isDir())
+        return report(tr("The images folder %1 does not exist.").arg(dir), true);
     for (const QString &file : {imagesFile, annsFile}) {
         if (coco::looksLikeObject(file))
             return report(tr("This is a COCO instances file: use Open COCO instances file"), true);
@@ -314,7 +322,8 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
         QString text
             = imagesLoaded(rows, QStringLiteral("coco")) + tr(", %1 boxes").arg(counted(boxes));
         QStringList parts;
-        appendCount(parts, counts.otherCategory, "boxes of other categories");
+        appendCount(parts, counts.otherCategory,
+                    "box of another category|boxes of other categories");
         appendCount(parts, counts.outsideLimits, "outside the size limits");
         if (!parts.isEmpty())
             text += tr("; left out %1").arg(joinedList(parts));
@@ -332,13 +341,16 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
 
 QString DatasetActions::openCocoInstances(const QString &path, const QString &imageDir)
 {
+    if (!QFileInfo(imageDir).isDir())
+        return report(tr("The images folder %1 does not exist.").arg(imageDir), true);
     if (!coco::looksLikeObject(path) && QFileInfo(path).isFile()) {
         const QString problem = jsonProblem(path);
-        return report(problem.isEmpty() ? tr("%1 is an array, not a COCO instances file: use "
-                                             "Open COCO to import an images and an annotations "
-                                             "file")
-                                              .arg(path)
-                                        : problem,
+        return report(problem.isEmpty()
+                          ? tr("%1 is an array, not a COCO instances file: a dataset JSON file "
+                               "opens with Open dataset JSON, a COCO images or annotations "
+                               "array with Open COCO")
+                                .arg(path)
+                          : problem,
                       true);
     }
     coco::Instances instances;
@@ -376,6 +388,11 @@ QString DatasetActions::openJson(const QString &path)
         setSplit(QString());
         return report(imagesLoaded(rows, QStringLiteral("json")), false);
     }
+    if (coco::looksLikeObject(path) && QFileInfo(path).isFile())
+        return report(tr("%1 is a JSON object, not a dataset JSON file: a COCO instances file "
+                         "opens with Open COCO instances file")
+                          .arg(path),
+                      true);
     const QString problem = jsonProblem(path);
     return report(problem.isEmpty() ? tr("%1 holds no images.").arg(path) : problem, true);
 }

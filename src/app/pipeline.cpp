@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <QUuid>
 
 #include <cstdio>
 
@@ -80,17 +81,15 @@ int exportYolo(ImageList &list, const QString &dir)
     // so that a failure leaves nothing half-written.
     const bool fresh = !QFileInfo::exists(dir);
     QString target = dir;
-    std::unique_ptr<QTemporaryDir> staging;
     if (fresh) {
         const QFileInfo info(dir);
         if (!QDir().mkpath(info.absolutePath()))
             return fail(QStringLiteral("The folder %1 cannot be made.").arg(info.absolutePath()));
-        staging = std::make_unique<QTemporaryDir>(info.absolutePath() + QStringLiteral("/.")
-                                                  + info.fileName() + QStringLiteral("-XXXXXX"));
-        if (!staging->isValid())
-            return fail(
-                QStringLiteral("%1 cannot be written: %2").arg(dir, staging->errorString()));
-        target = staging->path();
+        // Made as any folder is (the user's umask), unlike a temporary folder.
+        target = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('-')
+            + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        if (!QDir().mkdir(target))
+            return fail(QStringLiteral("%1 cannot be written.").arg(info.absolutePath()));
     } else if (!QFileInfo(dir).isDir()) {
         return fail(QStringLiteral("%1 is not a folder.").arg(dir));
     }
@@ -98,12 +97,13 @@ int exportYolo(ImageList &list, const QString &dir)
     if (!done.failures.isEmpty()) {
         for (const QString &failure : done.failures)
             fail(failure);
+        if (fresh)
+            QDir(target).removeRecursively();
         return 1;
     }
-    if (fresh) {
-        if (!QDir().rename(target, dir))
-            return fail(QStringLiteral("%1 could not be made from %2.").arg(dir, target));
-        staging->setAutoRemove(false);
+    if (fresh && !QDir().rename(target, dir)) {
+        QDir(target).removeRecursively();
+        return fail(QStringLiteral("%1 could not be made from %2.").arg(dir, target));
     }
     say(DatasetActions::labelsWritten(dir, done.written, done.leftOut));
     return 0;

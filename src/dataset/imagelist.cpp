@@ -74,8 +74,9 @@ void ImageList::setClassNames(const QMap<int, QString> &names)
     for (auto it = names.cbegin(); it != names.cend(); ++it)
         list << QVariantMap{{QStringLiteral("catId"), it.key()},
                             {QStringLiteral("catName"), it.value()}};
-    if (list == classNameList)
+    if (list == classNameList && !classFileChanged)
         return;
+    classFileChanged = false;
     classNameList = list;
     emit classNamesChanged();
 }

@@ -278,7 +278,13 @@ private:
     QHash<int, QByteArray> roleNameTable;
     // Contiguous, like the box records: one allocation for all rows' shared pointers.
     QVector<std::shared_ptr<ImageInfo>> images;
-    void setClassFile(const QString &path) { classFilePath = path; }
+    // Told with the names that follow it (setClassNames), even when they are the same.
+    void setClassFile(const QString &path)
+    {
+        classFileChanged = classFileChanged || classFilePath != path;
+        classFilePath = path;
+    }
+    bool classFileChanged = false;
 
     QVariantList classNameList;
     QString classFilePath;
