@@ -294,9 +294,13 @@ private:
 bool numbers(ondemand::value &value, int depth, QVector<double> &into)
 {
     return Walk::forEachItem(value, depth, [&](ondemand::value &n) {
+        // Nearly every element is a number other than zero, read as QJsonDocument reads it;
+        // anything else (zero, another type, an error) goes the way that checks it.
         double d;
-        if (!Walk::numberOrDefault(n, depth + 1, d))
-            return false;
+        if (n.get_double().get(d) || d == 0) {
+            if (!Walk::numberOrDefault(n, depth + 1, d))
+                return false;
+        }
         into.append(d);
         return true;
     });
