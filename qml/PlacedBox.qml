@@ -126,13 +126,22 @@ BBox {
     CornerHandle { box: placed; atLeft: true; atTop: false }
     CornerHandle { box: placed; atLeft: false; atTop: false }
 
+    // Red on white, so that it stands apart from a red class's own frame.
     Rectangle {
         objectName: "problemFrame"
         visible: placed.flagged
         anchors.fill: parent
-        anchors.margins: -3
+        anchors.margins: -5
         color: "transparent"
         border.width: 2
         border.color: "#d02020"
+
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: 2
+            color: "transparent"
+            border.width: 1
+            border.color: "white"
+        }
     }
 }

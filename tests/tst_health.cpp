@@ -57,12 +57,17 @@ private slots:
         QTest::newRow("tiny below 3 pixels")
             << QByteArray("0 0.5 0.5 0.0046 0.2\n1 0.5 0.5 0.0047 0.2\n") << "size=640x480"
             << QStringList{"1:tiny"};
+        // Only what such a line is: its first four numbers are no box to be outside.
         QTest::newRow("six fields, odd coordinates")
-            << QByteArray("0 0.5 0.5 0.2 0.2 0.9\n0 0.1 0.1 0.2 0.1 0.2 0.2 0.1\n") << ""
+            << QByteArray("0 0.5 0.5 0.2 0.2 0.9\n0 0.9 0.1 0.3 0.1 0.2 0.2 0.1\n") << ""
             << QStringList{"1:not-a-label", "2:polygon"};
+        QTest::newRow("not a number")
+            << QByteArray("0 nan 0.5 0.1 0.1\n") << "" << QStringList{"1:outside"};
         QTest::newRow("keypoints not as kpt_shape") << QByteArray(
             "0 0.5 0.5 0.2 0.2 0.5 0.5 2 0.4 0.4 2\n0 0.5 0.5 0.2 0.2 0.5 0.5 2 0.4\n")
                                                     << "kpt=2x3" << QStringList{"2:keypoints"};
+        QTest::newRow("a box in a pose dataset")
+            << QByteArray("0 0.5 0.5 0.2 0.2\n") << "kpt=2x3" << QStringList{"1:keypoints"};
         QTest::newRow("comment and blank line")
             << QByteArray("# by anna\n\n0 0.5 0.5 0.2 0.2\n") << "" << QStringList{"1:not-a-label"};
         QTest::newRow("image missing")
@@ -132,8 +137,11 @@ private slots:
         QCOMPARE(boxes(1)->boxList().at(1)->cx, 0.075);
         QCOMPARE(boxes(1)->boxList().at(1)->cw, 0.15);
 
+        // Opening a fixed image writes nothing: it waits for Save.
         EditSession *session = EditSession::instance();
         session->open(0);
+        QCOMPARE(readBytes(path("labels/a.txt")), a);
+        QVERIFY(session->ableToSave());
         QVERIFY(session->canUndo());
         session->undo();
         QCOMPARE(boxes(0)->rowCount(), 3);
@@ -179,10 +187,10 @@ private slots:
                                "names",
                          path("labels/b.txt") + ":3: tiny: 0.64 x 9.6 pixels of a 64 x 48 image",
                          path("labels/c.txt")
-                             + ":0: bad-image: the image file cannot be read "
+                             + ":0: bad-image: the image file c.jpg cannot be read "
                                "as an image: the trainer skips it",
-                         "class: 1 images, 1 boxes", "exact-duplicate: 1 images, 1 boxes",
-                         "tiny: 1 images, 1 boxes", "bad-image: 1 images, 0 boxes",
+                         "class: 1 image, 1 box", "exact-duplicate: 1 image, 1 box",
+                         "tiny: 1 image, 1 box", "bad-image: 1 image, 0 boxes",
                          "4 problems in 2 of 3 images", ""}));
 
         writeBytes(path("labels/b.txt"), "1 0.5 0.5 0.2 0.2\n");

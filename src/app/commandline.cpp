@@ -182,6 +182,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         else
             line.labels = second.absoluteFilePath();
     }
+    if (parser.isSet(QStringLiteral("unlabelled")) && !check)
+        return failure(QStringLiteral("--unlabelled goes with --check"));
     if (line.action == CommandLine::Run && check) {
         line.action = CommandLine::Check;
         line.unlabelled = parser.isSet(QStringLiteral("unlabelled"));
@@ -199,7 +201,7 @@ bool isPipelineCommand(const QStringList &arguments)
     for (const QString &argument : arguments) {
         if (argument == QLatin1String("--"))
             break;
-        for (const char *command : {"--export-coco", "--export-yolo", "--check"}) {
+        for (const char *command : {"--export-coco", "--export-yolo", "--check", "--unlabelled"}) {
             if (argument == QLatin1String(command)
                 || argument.startsWith(QLatin1String(command) + QLatin1Char('=')))
                 return true;

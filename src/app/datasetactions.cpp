@@ -62,8 +62,15 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     // The problems panel's filter, and images without labels reported where they are shown.
     imageFilter->setProblemTest(
         [report = healthReport](int row, int kind) { return report->hasKind(row, kind); });
+    // The problem filter follows the findings, and goes once no image has its problem.
     connect(healthReport, &HealthReport::findingsChanged, imageFilter,
-            &ImageFilter::problemsChanged);
+            [filter = imageFilter, report = healthReport] {
+                const int kind = filter->problemKind();
+                if (kind >= 0 && !report->isBusy() && report->imagesOf(health::Kind(kind)) == 0)
+                    filter->setProblemKind(-1);
+                else
+                    filter->problemsChanged();
+            });
     healthReport->setReportUnlabelled(images->showUnlabelled());
     connect(images, &ImageList::showUnlabelledChanged, healthReport,
             [images, report = healthReport] {

@@ -139,10 +139,12 @@ int check(ImageList &list)
     for (int k = 0; k < health::kindCount; ++k) {
         const auto kind = health::Kind(k);
         if (report.imagesOf(kind) > 0)
-            say(QStringLiteral("%1: %2 images, %3 boxes")
+            say(QStringLiteral("%1: %2 %3, %4 %5")
                     .arg(QLatin1String(health::kindName(kind)))
                     .arg(report.imagesOf(kind))
-                    .arg(report.boxesOf(kind)));
+                    .arg(QLatin1String(report.imagesOf(kind) == 1 ? "image" : "images"))
+                    .arg(report.boxesOf(kind))
+                    .arg(QLatin1String(report.boxesOf(kind) == 1 ? "box" : "boxes")));
     }
     say(QStringLiteral("%1 problems in %2 of %3 images")
             .arg(problems)

@@ -201,9 +201,14 @@ void EditSession::open(int row)
         setAbleToSave(boxes->isModified());
         return;
     }
-    // Looking writes nothing: only edits kept from an earlier visit are written on opening.
+    // Looking writes nothing: only edits kept from an earlier visit are written on opening, and
+    // not those made for review elsewhere (fixes of the problems panel).
     if (!boxes->isModified())
         return;
+    if (held.contains(boxes)) {
+        setAbleToSave(true);
+        return;
+    }
     const int foreignLine = boxes->firstForeignLine(openLabelPath);
     if (foreignLine > 0) {
         setAbleToSave(true);
@@ -306,6 +311,7 @@ bool EditSession::writeLabels()
         return false;
     }
     if (openBoxes->saveTxtFile(openLabelPath)) {
+        held.remove(openBoxes);
         imageList->editedRow(openRow);
         setAbleToSave(false);
         setMessage(QString());
@@ -402,6 +408,8 @@ void EditSession::editImage(int row, const QVector<QPair<int, BoxInfo>> &moves,
             stack->push(new DeleteBoxCommand(boxes, box));
     }
     stack->endMacro();
+    held.insert(boxes);
+    connect(boxes, &QObject::destroyed, this, [this, boxes] { held.remove(boxes); });
     if (row != openRow)
         imageList->editedRow(row);
     emit historyChanged();

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QVariantList>
@@ -119,6 +120,8 @@ public:
     // deleted. The image is then unsaved, for review.
     void editImage(int row, const QVector<QPair<int, BoxInfo>> &moves, QVector<int> removals,
                    const QString &text);
+    // Whether the image's edits were made for review (editImage): opening it does not write them.
+    bool heldForReview(const BBoxList *boxes) const { return held.contains(boxes); }
 
 public slots:
 
@@ -180,6 +183,8 @@ private:
     QString openImagePath, openCaption, openLabelPath;
     QSize openImageSize;
     bool saveEnabled = false;
+    // Lists edited by editImage: only Save writes them.
+    QSet<const BBoxList *> held;
     QString messageText;
     int selected = -1;
     int currentCategory = 0;

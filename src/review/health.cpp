@@ -20,7 +20,9 @@ QString number(double value)
 QString outsideDetail(const BoxInfo &box)
 {
     double low = 0, high = 1;
+    bool finiteValues = true;
     const auto take = [&](double v) {
+        finiteValues = finiteValues && std::isfinite(v);
         low = std::min(low, v);
         high = std::max(high, v);
     };
@@ -34,6 +36,8 @@ QString outsideDetail(const BoxInfo &box)
         if (dims != 3 || i % 3 != 2) // a keypoint's visibility is no coordinate
             take(shape.at(i));
     }
+    if (!finiteValues)
+        return QStringLiteral("a value is not a number: the trainer drops the image's labels");
     if (low < 0 || high > trainerLimit)
         return QStringLiteral("value %1 is beyond the trainer's limits [0, %2]: it drops the "
                               "image's labels")
@@ -127,8 +131,10 @@ bool fixable(const Finding &finding, const BoxRecords &boxes)
         return false;
     if (finding.kind == Kind::ExactDuplicate)
         return true;
+    const BoxInfo &box = *boxes[finding.box];
     BoxInfo clamped;
-    return finding.kind == Kind::Outside && clampedIntoImage(*boxes[finding.box], &clamped);
+    return finding.kind == Kind::Outside && box.extra().isEmpty()
+        && clampedIntoImage(box, &clamped);
 }
 
 double overlap(const BoxInfo &a, const BoxInfo &b)
@@ -152,8 +158,9 @@ Findings check(const BoxRecords &boxes, const ForeignLines &foreign, const Image
         found.append({Kind::NoImage, 0, -1, QStringLiteral("no image file for these labels")});
     else if (facts.imageUnreadable)
         found.append({Kind::BadImage, 0, -1,
-                      QStringLiteral("the image file cannot be read as an image: the trainer "
-                                     "skips it")});
+                      QStringLiteral("the image file %1 cannot be read as an image: the trainer "
+                                     "skips it")
+                          .arg(facts.imageName)});
     const int wholeFile = found.size();
 
     for (const ForeignLine &line : foreign) {
@@ -182,18 +189,29 @@ Findings check(const BoxRecords &boxes, const ForeignLines &foreign, const Image
         if (strayPose)
             add(Kind::Keypoints,
                 QStringLiteral("%1 values after the class; kpt_shape [%2, %3] needs %4")
-                    .arg(4 + box.shape().size())
+                    .arg(box.shape().size())
                     .arg(facts.keypoints.count)
                     .arg(facts.keypoints.dims)
                     .arg(4 + facts.keypoints.count * facts.keypoints.dims));
-        const QString outside = strayPose ? QString() : outsideDetail(box);
+        // A box without keypoints in a pose dataset: the trainer wants every line of kpt_shape.
+        if (facts.keypoints.isValid() && box.kind() == ShapeKind::Box && box.extra().isEmpty())
+            add(Kind::Keypoints,
+                QStringLiteral("a box without keypoints; kpt_shape [%1, %2] "
+                               "needs %3 values after the class")
+                    .arg(facts.keypoints.count)
+                    .arg(facts.keypoints.dims)
+                    .arg(4 + facts.keypoints.count * facts.keypoints.dims));
+        // A line read as a box and more than one field of text is no box to the trainer: only
+        // what it is is said of it, and no fix touches it.
+        const bool strayText = !box.extra().isEmpty() && fieldsOf(box.extra()) > 1;
+        const QString outside = strayPose || strayText ? QString() : outsideDetail(box);
         if (!outside.isEmpty())
             add(Kind::Outside, outside);
-        const bool degenerate = box.cw <= 0 || box.ch <= 0;
+        const bool degenerate = !strayPose && !strayText && (box.cw <= 0 || box.ch <= 0);
         if (degenerate)
             add(Kind::Degenerate,
                 QStringLiteral("width %1, height %2").arg(number(box.cw), number(box.ch)));
-        if (!degenerate && facts.size.isValid()) {
+        if (!degenerate && !strayPose && !strayText && facts.size.isValid()) {
             const double w = box.cw * facts.size.width(), h = box.ch * facts.size.height();
             if (w < tinyPixels || h < tinyPixels)
                 add(Kind::Tiny,

@@ -57,6 +57,7 @@ struct ImageFacts
     bool hasLabelFile = true;
     bool imageMissing = false;
     bool imageUnreadable = false; // the file is there, its header is not an image's
+    QString imageName; // its file's name, for what is said of it
 };
 
 // Every problem of one image, in the order of the file's lines, whole-file problems first.

@@ -246,6 +246,8 @@ void HealthReport::checkRow(int row)
     image.hasLabelFile = !reportUnlabelled || imageList->hasLabelFile(row);
     image.imageMissing = facts->state[row] == 1;
     image.imageUnreadable = facts->state[row] == 2;
+    if (image.imageUnreadable)
+        image.imageName = io::fileName(ImageList::plainPath(info->filePath));
     rows[row] = health::check(boxes.boxList(), boxes.foreignLines(), image);
     quint16 bits = 0;
     for (const health::Finding &f : qAsConst(rows[row]))
@@ -337,7 +339,13 @@ QString HealthReport::fixQuestion(int kind) const
     const QString what = kind == int(health::Kind::Outside)
         ? tr("Cut %1 boxes in %2 images to their image?")
         : tr("Delete %1 exact duplicate lines in %2 images?");
-    return what.arg(boxes).arg(images)
+    const int left = kindBoxes[kind] - boxes;
+    const QString rest = left > 0
+        ? tr(" %1 more cannot be: they lie wholly outside their image, have no area or are not "
+             "boxes, and are for you to mend.")
+              .arg(left)
+        : QString();
+    return what.arg(boxes).arg(images) + rest
         + tr(" The images are left unsaved, for you to review and save; each one's Undo takes "
              "its fix back.");
 }
