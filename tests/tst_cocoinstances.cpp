@@ -266,7 +266,7 @@ private slots:
         writeBytes(path("instances.json"), everyForm());
         DatasetActions *actions = DatasetActions::instance();
         QCOMPARE(actions->openCoco(path("images.json"), path("anns.json"), path("coco")),
-                 QString("Loaded 1 image from coco, 1 boxes; left out 2 boxes of other categories "
+                 QString("Loaded 1 image from coco, 1 box; left out 2 boxes of other categories "
                          "and 1 outside the size limits."));
         // An instances file where the pair belongs, and a pair that keeps nothing: the dataset
         // loaded before stays.

@@ -326,8 +326,8 @@ QString DatasetActions::openCoco(const QString &imagesFile, const QString &annsF
         int boxes = 0;
         for (int row = 0; row < imageList->rowCount(); ++row)
             boxes += imageList->imageAt(row)->bboxes->rowCount();
-        QString text
-            = imagesLoaded(rows, QStringLiteral("coco")) + tr(", %1 boxes").arg(counted(boxes));
+        QString text = imagesLoaded(rows, QStringLiteral("coco"))
+            + (boxes == 1 ? tr(", 1 box") : tr(", %1 boxes").arg(counted(boxes)));
         QStringList parts;
         appendCount(parts, counts.otherCategory,
                     "box of another category|boxes of other categories");
