@@ -448,9 +448,11 @@ private:
                     return p + __builtin_ctz(unsigned(mask));
             }
         } else {
-            // '[' and '{', and ']' and '}', differ only in the bit 0x20.
+            // '[' and '{', and ']' and '}', differ only in the bit 0x20. Only the commas between
+            // the elements cut into batches matter: deeper ones (a polygon's many) are passed.
             const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
-            const __m128i comma = _mm_set1_epi8(','), lower = _mm_set1_epi8(0x20);
+            const __m128i comma = _mm_set1_epi8(depth == 1 ? ',' : '"');
+            const __m128i lower = _mm_set1_epi8(0x20);
             for (; p + 16 <= stop; p += 16) {
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
                 const __m128i folded = _mm_or_si128(v, lower);
@@ -467,7 +469,8 @@ private:
             while (p < stop && *p != '"' && *p != '\\')
                 ++p;
         } else {
-            while (p < stop && *p != '"' && *p != ',' && (*p | 0x20) != '{' && (*p | 0x20) != '}')
+            while (p < stop && *p != '"' && (*p != ',' || depth != 1) && (*p | 0x20) != '{'
+                   && (*p | 0x20) != '}')
                 ++p;
         }
         return p;
