@@ -18,6 +18,9 @@ Item {
                                          ? "image://decoded/" + encodeURIComponent(EditSession.imagePath)
                                          : ""
     readonly property size imageSize: EditSession.imageSize
+    // The rows of the boxes the open image's problems are about, asked once for all boxes.
+    readonly property var flaggedBoxes: Health.revision >= 0 && EditSession.isOpen
+                                        ? Health.flaggedBoxes(EditSession.row) : []
     // From the file's header; from the decoded picture when the header says nothing.
     readonly property real aspect: {
         if (imageSize.width > 0 && imageSize.height > 0)
@@ -214,6 +217,7 @@ Item {
                     model: EditSession.boxes
 
                     delegate: PlacedBox {
+                        flagged: picture.flaggedBoxes.indexOf(index) >= 0
                         xMax: rcImageFrame.width
                         yMax: rcImageFrame.height
                         onClickedWithoutMove: boxPicker.selectedClicked()

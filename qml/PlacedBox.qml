@@ -24,8 +24,7 @@ BBox {
     property bool moved: false
 
     // One of the image's problems is about this box.
-    readonly property bool flagged: Health.revision >= 0
-                                    && Health.flaggedBoxes(EditSession.row).indexOf(index) >= 0
+    property bool flagged: false
 
     // Pressed and let go without a move.
     signal clickedWithoutMove()

@@ -245,18 +245,14 @@ QString DatasetActions::openYolo(const QString &labels, const QString &images)
 {
     // A dataset loaded before stays when these cannot replace it: folders that are not there,
     // or a labels folder without a label file (unless its images are to be shown without).
-    if (!QFileInfo(labels).isDir())
-        return report(tr("The labels folder %1 does not exist.").arg(labels), true);
     if (!images.isEmpty() && !QFileInfo(images).isDir())
         return report(tr("The images folder %1 does not exist.").arg(images), true);
-    if (!imageList->showUnlabelled() && !holdsFile(labels, {QStringLiteral("*.txt")})) {
+    if (!QFileInfo(labels).isDir()
+        || (!imageList->showUnlabelled() && !holdsFile(labels, {QStringLiteral("*.txt")}))) {
         const QStringList pictures{QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
                                    QStringLiteral("*.png"), QStringLiteral("*.JPG")};
-        return report(holdsFile(labels, pictures) || holdsFile(images, {QStringLiteral("*.txt")})
-                          ? tr("No label files in %1. This folder holds images: are the two "
-                               "folders swapped?")
-                                .arg(labels)
-                          : tr("No label files in %1").arg(labels),
+        return report(ImageList::whyNoRows(labels, images, holdsFile(labels, pictures) ? 1 : 0,
+                                           holdsFile(images, {QStringLiteral("*.txt")})),
                       true);
     }
     // Load again on the folders of the split shown still shows that split.

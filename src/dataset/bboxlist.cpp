@@ -133,23 +133,11 @@ void BBoxList::appendBox(qint32 catId, double cx, double cy, double cw, double c
 
 void BBoxList::appendBoxes(const QVector<BoxInfo> &added)
 {
-    if (added.isEmpty())
-        return;
-    if (boxes.isEmpty() || fileLayout.kind == ShapeKind::Box)
-        fileLayout = shape::layoutOf(added, fileLayout.datasetKeypoints());
-    // Rows appended at the end move no existing index, so a list whose insertions no one
-    // receives (one a loader has just made) can skip the notification machinery.
-    const bool observed
-        = isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsAboutToBeInserted))
-        || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted));
-    const int n = boxes.size();
-    if (observed)
-        beginInsertRows(QModelIndex(), n, n + added.size() - 1);
-    boxes.reserve(n + added.size());
+    BoxRecords records;
+    records.reserve(added.size());
     for (const BoxInfo &box : added)
-        boxes.append(std::make_shared<BoxInfo>(box));
-    if (observed)
-        endInsertRows();
+        records.append(std::make_shared<BoxInfo>(box));
+    appendRecords(std::move(records));
 }
 
 void BBoxList::appendRecords(BoxRecords added)
@@ -164,6 +152,8 @@ void BBoxList::appendRecords(BoxRecords added)
                                                             : QVector<BoxInfo>{**shaped},
                                      fileLayout.datasetKeypoints());
     }
+    // Rows appended at the end move no existing index, so a list whose insertions no one
+    // receives (one a loader has just made) can skip the notification machinery.
     const bool observed
         = isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsAboutToBeInserted))
         || isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::rowsInserted));

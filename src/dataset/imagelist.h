@@ -156,6 +156,10 @@ public:
     bool showUnlabelled() const { return unlabelledShown; }
     void setShowUnlabelled(bool show);
     QString emptyReason() const { return emptyText; }
+    // Why a load of `labels` and `images` finds no rows, given how many images the labels folder
+    // holds and whether the images folder holds label files (the folders swapped).
+    static QString whyNoRows(const QString &labels, const QString &images, int imagesInLabels,
+                             bool labelsInImages);
     // The images folder of the last YOLO load (of its first part).
     QString imagesFolderPath() const { return imagesFolder; }
 
@@ -266,8 +270,6 @@ private:
     // The class names a dataset JSON file is being written with.
     QStringList jsonClassNames;
     void setEmptyReason(const QString &text);
-    static QString whyNoRows(const QString &labels, const QString &images, int imagesInLabels,
-                             bool labelsInImages);
     QVector<qint32> classesOfBoxes(int row) const;
     // Appends the distinct classes of `row`, ascending.
     void appendClasses(int row, QVector<qint32> &ids) const;

@@ -7,6 +7,7 @@
 #include "format/cocoinstances.h"
 #include "format/datasetjson.h"
 #include "io/fileio.h"
+#include "io/imageheader.h"
 #include "io/logging.h"
 
 #include <QFileInfo>
@@ -125,7 +126,7 @@ QSize ImageList::imageSize(int row)
         return QSize();
     ImageInfo &info = *images[row];
     if (info.width <= 0 || info.height <= 0) {
-        const QSize size = io::imageSize(plainPath(info.filePath));
+        const QSize size = io::headerSize(plainPath(info.filePath));
         if (!size.isValid())
             return QSize();
         info.width = size.width();

@@ -1,5 +1,6 @@
 #include "format/coco.h"
 
+#include "format/cocoimage.h"
 #include "format/fastjson.h"
 #include "format/jsonwalk.h"
 #include "io/fileio.h"
@@ -21,14 +22,7 @@ using jsonwalk::Key;
 using jsonwalk::Walk;
 namespace ondemand = jsonwalk::ondemand;
 
-// One element of a COCO images file, as the import reads it.
-struct CocoImage
-{
-    qint32 id = 0;
-    QString fileName;
-    qint32 width = 0;
-    qint32 height = 0;
-};
+using CocoImage = coco::ImageEntry;
 
 // A kept annotation: the image id it belongs to and the first four numbers of its "bbox". The
 // import collects them in file order, then sorts them by image id, keeping the file order
@@ -70,17 +64,7 @@ bool readImagesFast(const QString &path, QVector<CocoImage> &images, qint64 &byt
 {
     return jsonwalk::forEachElement(path, bytesRead, [&](ondemand::value &element) {
         CocoImage image;
-        const bool ok = Walk::forEachMember(element, 1, [&](const Key &key, ondemand::value &v) {
-            if (key.is("id"))
-                return Walk::toInt(v, 2, image.id);
-            if (key.is("file_name"))
-                return Walk::toString(v, 2, image.fileName);
-            if (key.is("width"))
-                return Walk::toInt(v, 2, image.width);
-            if (key.is("height"))
-                return Walk::toInt(v, 2, image.height);
-            return Walk::skip(v, 2);
-        });
+        const bool ok = coco::readImage(element, 1, image);
         images.append(std::move(image));
         return ok;
     });
@@ -92,12 +76,8 @@ QVector<CocoImage> readImagesReference(const QString &path, const char *countFor
     const QJsonArray array = readArray(path, countFormat);
     images.reserve(array.size());
     for (const QJsonValue &value : array) {
-        const QJsonObject object = value.toObject();
         CocoImage image;
-        image.id = object.value(QLatin1String("id")).toInt();
-        image.fileName = object.value(QLatin1String("file_name")).toString();
-        image.width = object.value(QLatin1String("width")).toInt();
-        image.height = object.value(QLatin1String("height")).toInt();
+        coco::readImage(value.toObject(), image);
         images.append(image);
     }
     return images;
@@ -235,7 +215,10 @@ QVector<ImportedImage> importPair(const QString &imagesFile, const QString &anns
         }
         if (boxes.isEmpty())
             continue;
-        imported.append({image.id, image.fileName, width, height, boxes});
+        ImportedImage kept;
+        static_cast<ImageEntry &>(kept) = image;
+        kept.boxes = boxes;
+        imported.append(std::move(kept));
     }
     return imported;
 }

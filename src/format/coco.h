@@ -13,13 +13,18 @@ namespace coco {
 // Only annotations of this category are kept.
 constexpr qint32 cocoCategory = 1;
 
-// One image of the images file with the boxes kept for it, normalised by its size.
-struct ImportedImage
+// An element of a COCO images list.
+struct ImageEntry
 {
     qint32 id = 0;
     QString fileName;
     qint32 width = 0;
     qint32 height = 0;
+};
+
+// One image of the images file with the boxes kept for it, normalised by its size.
+struct ImportedImage : ImageEntry
+{
     QVector<BoxInfo> boxes;
 };
 

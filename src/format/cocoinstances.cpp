@@ -1,5 +1,6 @@
 #include "format/cocoinstances.h"
 
+#include "format/cocoimage.h"
 #include "format/fastjson.h"
 #include "format/jsontext.h"
 #include "format/jsonwalk.h"
@@ -306,21 +307,6 @@ bool numbers(ondemand::value &value, int depth, QVector<double> &into)
     });
 }
 
-bool readImageFast(ondemand::value &element, InstancesImage &image)
-{
-    return Walk::forEachMember(element, 2, [&](const Key &key, ondemand::value &v) {
-        if (key.is("id"))
-            return Walk::toInt(v, 3, image.id);
-        if (key.is("file_name"))
-            return Walk::toString(v, 3, image.fileName);
-        if (key.is("width"))
-            return Walk::toInt(v, 3, image.width);
-        if (key.is("height"))
-            return Walk::toInt(v, 3, image.height);
-        return Walk::skip(v, 3);
-    });
-}
-
 bool readCategoryFast(ondemand::value &element, Category &category)
 {
     return Walk::forEachMember(element, 2, [&](const Key &key, ondemand::value &v) {
@@ -380,7 +366,7 @@ bool readFast(const QString &path, Instances &out)
                 return Walk::skip(v, 1);
             if (key == "images") {
                 InstancesImage image;
-                if (!readImageFast(v, image))
+                if (!coco::readImage(v, 2, image))
                     return false;
                 gather.addImage(image);
                 return true;
@@ -441,12 +427,8 @@ bool readReference(const QString &path, Instances &out, QString *error)
     const QJsonObject root = doc.object();
     Gather gather(out);
     for (const QJsonValue &value : root.value(QLatin1String("images")).toArray()) {
-        const QJsonObject object = value.toObject();
         InstancesImage image;
-        image.id = object.value(QLatin1String("id")).toInt();
-        image.fileName = object.value(QLatin1String("file_name")).toString();
-        image.width = object.value(QLatin1String("width")).toInt();
-        image.height = object.value(QLatin1String("height")).toInt();
+        coco::readImage(value.toObject(), image);
         gather.addImage(image);
     }
     RawAnnotation raw;

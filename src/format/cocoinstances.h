@@ -5,6 +5,7 @@
 // normalised boxes and polygons, and written back from them.
 
 #include "format/boxinfo.h"
+#include "format/coco.h"
 
 #include <QString>
 #include <QVector>
@@ -21,12 +22,8 @@ struct Category
 
 // An image of the file with its boxes: catId is the class id (the index of its category in
 // Instances::categories), values are fractions of the image's width and height.
-struct InstancesImage
+struct InstancesImage : ImageEntry
 {
-    qint32 id = 0;
-    QString fileName;
-    qint32 width = 0;
-    qint32 height = 0;
     BoxRecords boxes;
 };
 

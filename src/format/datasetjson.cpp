@@ -22,6 +22,21 @@ namespace ondemand = jsonwalk::ondemand;
 // The text is written a part at a time; a part ends after the image that takes it past this.
 constexpr int partSize = 1 << 20;
 
+// A non-empty array of `count` items, `item` writing each, as toJson indents one that stands
+// `indent` spaces in.
+template<typename Item>
+void appendItems(QByteArray &out, int indent, int count, Item item)
+{
+    out.append("[\n");
+    for (int i = 0; i < count; ++i) {
+        out.append(indent + 4, ' ');
+        item(i);
+        out.append(i + 1 < count ? ",\n" : "\n");
+    }
+    out.append(indent, ' ');
+    out.append(']');
+}
+
 // The members a shaped box has besides those of a box, as BBoxList::toJsonArray makes them.
 void appendShape(QByteArray &out, const ShapePoints &shape)
 {
@@ -29,13 +44,8 @@ void appendShape(QByteArray &out, const ShapePoints &shape)
     jsontext::appendString(out, QString::fromLatin1(shape::kindName(shape.kind())));
     out.append(",\n                \"pointDims\": ");
     jsontext::appendInteger(out, shape.dims());
-    out.append(",\n                \"points\": [\n");
-    for (int i = 0; i < shape.size(); ++i) {
-        out.append("                    ");
-        jsontext::appendNumber(out, shape.at(i));
-        out.append(i + 1 < shape.size() ? ",\n" : "\n");
-    }
-    out.append("                ]");
+    out.append(",\n                \"points\": ");
+    appendItems(out, 16, shape.size(), [&](int i) { jsontext::appendNumber(out, shape.at(i)); });
 }
 
 // One image as QJsonDocument::toJson indents it: members in key order, four spaces a level.
@@ -61,14 +71,10 @@ void appendImage(QByteArray &out, const datasetjson::Row &info)
     }
     out.append("        ],\n");
     if (info.classNames) {
-        out.append("        \"classNames\": [\n");
         const QStringList &names = *info.classNames;
-        for (int i = 0; i < names.size(); ++i) {
-            out.append("            ");
-            jsontext::appendString(out, names[i]);
-            out.append(i + 1 < names.size() ? ",\n" : "\n");
-        }
-        out.append("        ],\n");
+        out.append("        \"classNames\": ");
+        appendItems(out, 8, names.size(), [&](int i) { jsontext::appendString(out, names[i]); });
+        out.append(",\n");
     }
     out.append("        \"fileName\": ");
     jsontext::appendString(out, info.fileName);

@@ -191,6 +191,8 @@ void HealthReport::factsRead()
     if (reader.joinable())
         reader.join();
     facts = std::move(reading);
+    // The class names of a load come with or after its reset.
+    countClasses();
     nextRow = 0;
     checkSlice();
 }
@@ -220,6 +222,7 @@ void HealthReport::checkNow()
 {
     stopReading();
     ++generation;
+    countClasses();
     QStringList paths;
     for (int row = 0; row < imageList->rowCount(); ++row)
         paths << ImageList::plainPath(imageList->imageAt(row)->filePath);
@@ -233,6 +236,11 @@ void HealthReport::checkNow()
     setBusy(false);
 }
 
+void HealthReport::countClasses()
+{
+    classCount = imageList->classNames().isEmpty() ? 0 : imageList->classNameTable().size();
+}
+
 void HealthReport::checkRow(int row)
 {
     const auto info = imageList->imageAt(row);
@@ -240,7 +248,7 @@ void HealthReport::checkRow(int row)
         return;
     health::ImageFacts image;
     const BBoxList &boxes = *info->bboxes;
-    image.classCount = imageList->classNames().isEmpty() ? 0 : imageList->classNameTable().size();
+    image.classCount = classCount;
     image.keypoints = boxes.layout().datasetKeypoints();
     image.size = facts->sizes[row];
     image.hasLabelFile = !reportUnlabelled || imageList->hasLabelFile(row);

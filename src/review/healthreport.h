@@ -89,6 +89,8 @@ private:
     void factsRead();
     void checkSlice();
     void checkRow(int row);
+    // The class names the checks know, taken once a pass rather than once an image.
+    void countClasses();
     void recount();
     // The fixes of `row` of the kind `kind` (-1 for any), as one edit; their number.
     int fix(int row, int kind, bool apply);
@@ -96,6 +98,7 @@ private:
 
     ImageList *imageList;
     bool reportUnlabelled = false;
+    int classCount = 0;
     bool busy = false;
     int revisionCount = 0;
     int imagesFound = 0;
