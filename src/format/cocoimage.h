@@ -14,18 +14,18 @@ namespace coco {
 inline bool readImage(jsonwalk::ondemand::value &element, int depth, ImageEntry &image)
 {
     using jsonwalk::Walk;
-    return Walk::forEachMember(
-        element, depth, [&](const jsonwalk::Key &key, jsonwalk::ondemand::value &v) {
-            if (key.is("id"))
-                return Walk::toInt(v, depth + 1, image.id);
-            if (key.is("file_name"))
-                return Walk::toString(v, depth + 1, image.fileName);
-            if (key.is("width"))
-                return Walk::toInt(v, depth + 1, image.width);
-            if (key.is("height"))
-                return Walk::toInt(v, depth + 1, image.height);
-            return Walk::skip(v, depth + 1);
-        });
+    return Walk::forEachMember(element, depth,
+                               [&](const jsonwalk::Key &key, jsonwalk::ondemand::value &v) {
+                                   if (key.is("id"))
+                                       return Walk::toInt(v, depth + 1, image.id);
+                                   if (key.is("file_name"))
+                                       return Walk::toString(v, depth + 1, image.fileName);
+                                   if (key.is("width"))
+                                       return Walk::toInt(v, depth + 1, image.width);
+                                   if (key.is("height"))
+                                       return Walk::toInt(v, depth + 1, image.height);
+                                   return Walk::skip(v, depth + 1);
+                               });
 }
 
 inline void readImage(const QJsonObject &object, ImageEntry &image)

@@ -295,7 +295,8 @@ void HealthReport::recheck(int row)
 int HealthReport::fix(int row, int kind, bool apply)
 {
     const auto info = imageList->imageAt(row);
-    if (!info)
+    // A fix that could never be saved is not offered.
+    if (!info || !imageList->labelsWritable())
         return 0;
     const BoxRecords &boxes = info->bboxes->boxList();
     QVector<QPair<int, BoxInfo>> moves;
@@ -329,7 +330,8 @@ int HealthReport::fixImage(int row)
 
 bool HealthReport::canFix(int kind) const
 {
-    return kind == int(health::Kind::Outside) || kind == int(health::Kind::ExactDuplicate);
+    return imageList->labelsWritable()
+        && (kind == int(health::Kind::Outside) || kind == int(health::Kind::ExactDuplicate));
 }
 
 QString HealthReport::fixQuestion(int kind) const
