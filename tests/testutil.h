@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -28,6 +30,23 @@ inline void writeBytes(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
     QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
+
+// What `run` prints on the standard output while it runs; `status` gets what it returns.
+inline QByteArray capturedStdout(const std::function<int()> &run, int *status)
+{
+    QTemporaryFile output;
+    if (!output.open())
+        return QByteArray("<no temporary file>");
+    const int saved = dup(fileno(stdout));
+    fflush(stdout);
+    dup2(output.handle(), fileno(stdout));
+    *status = run();
+    fflush(stdout);
+    dup2(saved, fileno(stdout));
+    ::close(saved);
+    output.seek(0);
+    return output.readAll();
 }
 
 inline QByteArray readBytes(const QString &path)

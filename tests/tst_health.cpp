@@ -9,8 +9,6 @@
 
 #include <QtTest>
 
-#include <unistd.h>
-
 // The checks of one label file with their edges, and --check's output and exit status.
 class TestHealth : public QObject, protected DatasetFixture
 {
@@ -167,18 +165,11 @@ private slots:
         QCOMPARE(int(line.action), int(CommandLine::Check));
         QVERIFY(isPipelineCommand({"--check"}));
 
-        QTemporaryFile output;
-        QVERIFY(output.open());
-        const int saved = dup(fileno(stdout));
-        fflush(stdout);
-        dup2(output.handle(), fileno(stdout));
-        const int status = runPipeline(line);
-        fflush(stdout);
-        dup2(saved, fileno(stdout));
-        ::close(saved);
+        int status = 0;
+        const QByteArray output = capturedStdout([&] { return runPipeline(line); }, &status);
         QCOMPARE(status, 1);
         QCOMPARE(
-            QString::fromLocal8Bit(readBytes(output.fileName())).split('\n'),
+            QString::fromLocal8Bit(output).split('\n'),
             (QStringList{path("labels/b.txt")
                              + ":2: exact-duplicate: the same as line 1: the "
                                "trainer removes it",

@@ -70,6 +70,7 @@ int answered(const CommandLine &line)
     case CommandLine::ExportCoco:
     case CommandLine::ExportYolo:
     case CommandLine::Check:
+    case CommandLine::Compare:
         break;
     }
     return -1;
@@ -129,10 +130,7 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
             // Pipelines run where there is no display.
             QCoreApplication core(argc, argv);
             const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
-            return line.action == CommandLine::ExportCoco || line.action == CommandLine::ExportYolo
-                    || line.action == CommandLine::Check
-                ? runPipeline(line)
-                : answered(line);
+            return isPipelineAction(line.action) ? runPipeline(line) : answered(line);
         }
     }
 
@@ -144,6 +142,7 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
         DatasetActions::setStartInstances(line.images, line.instances);
     else
         DatasetActions::setStartFolders(line.images, line.labels, line.yaml, line.split);
+    DatasetActions::setStartPredictions(line.predictions);
     chooseSceneGraphBackend();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     registerQmlTypes(engine.get());

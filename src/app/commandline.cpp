@@ -72,7 +72,39 @@ QString labelsFolderOf(const QString &images)
     return parts.join(QLatin1Char('/'));
 }
 
+// A threshold of --compare: a number in [0, 1]; false when it is not one.
+bool thresholdOf(const QCommandLineParser &parser, const QString &option, double *value)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    *value = parser.value(option).toDouble(&ok);
+    return ok && *value >= 0 && *value <= 1;
+}
+
 } // namespace
+
+static CommandLine compareLine(const QCommandLineParser &parser, const QStringList &positional)
+{
+    if (positional.size() != 3)
+        return failure(QStringLiteral("--compare takes IMAGES LABELS PRED"));
+    for (const char *option : {"split", "unlabelled", "predictions"}) {
+        if (parser.isSet(QLatin1String(option)))
+            return failure(
+                QStringLiteral("--%1 does not go with --compare").arg(QLatin1String(option)));
+    }
+    CommandLine line;
+    line.action = CommandLine::Compare;
+    line.images = QFileInfo(positional.at(0)).absoluteFilePath();
+    line.labels = QFileInfo(positional.at(1)).absoluteFilePath();
+    line.predictions = QFileInfo(positional.at(2)).absoluteFilePath();
+    for (const auto &[option, value] : {std::make_pair(QStringLiteral("iou"), &line.iou),
+                                        std::make_pair(QStringLiteral("conf"), &line.confidence)}) {
+        if (!thresholdOf(parser, option, value))
+            return failure(QStringLiteral("--%1 takes a number from 0 to 1").arg(option));
+    }
+    return line;
+}
 
 static void describeOptions(QCommandLineParser &parser)
 {
@@ -98,6 +130,23 @@ static void describeOptions(QCommandLineParser &parser)
         QStringLiteral("Print every problem a trainer would trip on, one a line as "
                        "path:line: kind: detail, then the counts of each kind; exit 1 when there "
                        "is any, 0 when none. Without a window.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("compare"),
+        QStringLiteral("With IMAGES LABELS PRED: print each image whose labels disagree with the "
+                       "predictions in PRED, most suspect first, as "
+                       "name<TAB>score<TAB>missing<TAB>spurious<TAB>wrong-class<TAB>mislocated, "
+                       "then a summary line. Without a window.")));
+    parser.addOption(QCommandLineOption(QStringLiteral("iou"),
+                                        QStringLiteral("With --compare, the IoU threshold (0.5)."),
+                                        QStringLiteral("X")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("conf"), QStringLiteral("With --compare, the confidence threshold (0.5)."),
+        QStringLiteral("X")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("predictions"),
+        QStringLiteral("A folder of a model's predictions (one .txt per image) to compare the "
+                       "labels with in the window."),
+        QStringLiteral("PRED")));
     parser.addOption(QCommandLineOption(
         QStringLiteral("unlabelled"),
         QStringLiteral("With --check, also report images without a label file.")));
@@ -146,9 +195,20 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const bool toCoco = parser.isSet(QStringLiteral("export-coco"));
     const bool toYolo = parser.isSet(QStringLiteral("export-yolo"));
     const bool check = parser.isSet(QStringLiteral("check"));
-    if (int(toCoco) + int(toYolo) + int(check) > 1)
-        return failure(QStringLiteral("Give one of --check, --export-coco and --export-yolo"));
+    const bool compare = parser.isSet(QStringLiteral("compare"));
+    if (int(toCoco) + int(toYolo) + int(check) + int(compare) > 1)
+        return failure(
+            QStringLiteral("Give one of --check, --compare, --export-coco and --export-yolo"));
     const QStringList positional = parser.positionalArguments();
+    if (compare)
+        return compareLine(parser, positional);
+    for (const char *option : {"iou", "conf"}) {
+        if (parser.isSet(QLatin1String(option)))
+            return failure(QStringLiteral("--%1 goes with --compare").arg(QLatin1String(option)));
+    }
+    const bool predictions = parser.isSet(QStringLiteral("predictions"));
+    if (predictions && (toCoco || toYolo || check))
+        return failure(QStringLiteral("--predictions is for the window; use --compare"));
     const bool splitGiven = parser.isSet(splitOption);
     const QString split = splitGiven ? parser.value(splitOption) : QStringLiteral("train");
     const bool yaml = positional.size() == 1
@@ -193,7 +253,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
         const QString option = QLatin1String(toCoco ? "export-coco" : "export-yolo");
         line.output = QFileInfo(parser.value(option)).absoluteFilePath();
     }
+    if (predictions) {
+        if (positional.isEmpty())
+            return failure(QStringLiteral("--predictions needs a dataset to compare with"));
+        line.predictions
+            = QFileInfo(parser.value(QStringLiteral("predictions"))).absoluteFilePath();
+    }
     return line;
+}
+
+bool isPipelineAction(CommandLine::Action action)
+{
+    return action == CommandLine::ExportCoco || action == CommandLine::ExportYolo
+        || action == CommandLine::Check || action == CommandLine::Compare;
 }
 
 bool isPipelineCommand(const QStringList &arguments)
@@ -201,7 +273,8 @@ bool isPipelineCommand(const QStringList &arguments)
     for (const QString &argument : arguments) {
         if (argument == QLatin1String("--"))
             break;
-        for (const char *command : {"--export-coco", "--export-yolo", "--check", "--unlabelled"}) {
+        for (const char *command :
+             {"--export-coco", "--export-yolo", "--check", "--unlabelled", "--compare"}) {
             if (argument == QLatin1String(command)
                 || argument.startsWith(QLatin1String(command) + QLatin1Char('=')))
                 return true;

@@ -10,7 +10,7 @@
 // What the command line asks of the application.
 struct CommandLine
 {
-    enum Action { Run, Help, Version, Fail, ExportCoco, ExportYolo, Check };
+    enum Action { Run, Help, Version, Fail, ExportCoco, ExportYolo, Check, Compare };
     Action action = Run;
     // The folders to open (those of a dataset file's split of one folder); empty to start
     // without a dataset, or with a split of several parts.
@@ -20,13 +20,16 @@ struct CommandLine
     bool unlabelled = false; // --check also reports images without a label file
     QString yaml; // the dataset file named, absolute; its class names win over any near the labels
     QString split; // the split of `yaml` to open: train, val or test
+    QString predictions; // a folder of a model's predictions to compare the labels with
+    double iou = 0.5, confidence = 0.5; // the thresholds of --compare
     QString message; // why it failed
 };
 
 // Reads the arguments after the program's name with QCommandLineParser: none, IMAGES LABELS,
 // IMAGES INSTANCES.json or DATA.yaml with --split NAME (train when not given), each also after
-// --export-coco OUT.json or --export-yolo OUTDIR; --help (-h) and --version (-v) anywhere win
-// over the rest.
+// --export-coco OUT.json or --export-yolo OUTDIR; --compare IMAGES LABELS PRED [--iou X]
+// [--conf X]; --predictions PRED with a dataset for the window; --help (-h) and --version (-v)
+// anywhere win over the rest.
 CommandLine parseCommandLine(const QStringList &arguments);
 
 // The split `split` of an Ultralytics-style dataset file, checked for opening: the command line
@@ -73,5 +76,8 @@ QStringList imagesOfList(const QByteArray &bytes, const QString &listFolder, con
 // The help text, as QCommandLineParser lays it out; needs a QCoreApplication.
 QString usageText();
 
-// Whether the arguments ask for a command that runs without a window (an export, a check).
+// Whether the arguments ask for a command that runs without a window (an export, a check, a
+// comparison).
 bool isPipelineCommand(const QStringList &arguments);
+// Whether the action is one of those.
+bool isPipelineAction(CommandLine::Action action);

@@ -5,6 +5,7 @@
 #include "dataset/imagelist.h"
 #include "format/cocoinstances.h"
 #include "review/healthreport.h"
+#include "review/predictions.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,7 +69,7 @@ bool readDataset(const CommandLine &line, ImageList &list)
         fail(list.emptyReason());
         return false;
     }
-    if (line.action != CommandLine::Check)
+    if (line.action != CommandLine::Check && line.action != CommandLine::Compare)
         say(QStringLiteral("Read %1 label files from %2")
                 .arg(list.rowCount())
                 .arg(line.labels.isEmpty() ? line.yaml : line.labels));
@@ -153,6 +154,35 @@ int check(ImageList &list)
     return problems > 0 ? 1 : 0;
 }
 
+// Each image whose labels disagree with the predictions, most suspect first, then the summary.
+int compare(ImageList &list, const CommandLine &line)
+{
+    Predictions predictions(&list);
+    predictions.setIouThreshold(line.iou);
+    predictions.setConfidenceThreshold(line.confidence);
+    const QString why = predictions.openNow(line.predictions);
+    if (!why.isEmpty()) {
+        fail(why);
+        return 2;
+    }
+    QByteArray out;
+    for (const int row : predictions.ranked()) {
+        const auto info = list.imageAt(row);
+        out += QFileInfo(ImageList::plainPath(info->filePath)).fileName().toUtf8();
+        out += '\t' + QByteArray::number(double(predictions.score(row)), 'f', 3);
+        for (int k = 0; k < disagreement::kindCount; ++k)
+            out += '\t' + QByteArray::number(predictions.count(row, disagreement::Kind(k)));
+        out += '\n';
+        if (out.size() > (1 << 16)) {
+            std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+            out.clear();
+        }
+    }
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    say(predictions.summary());
+    return 0;
+}
+
 } // namespace
 
 int runPipeline(const CommandLine &line)
@@ -162,9 +192,11 @@ int runPipeline(const CommandLine &line)
     ImageList &list = *ImageList::instance();
     // A dataset that cannot be read is a usage error for --check, whose 1 means problems found.
     if (!readDataset(line, list))
-        return line.action == CommandLine::Check ? 2 : 1;
+        return line.action == CommandLine::Check || line.action == CommandLine::Compare ? 2 : 1;
     if (line.action == CommandLine::Check)
         return check(list);
+    if (line.action == CommandLine::Compare)
+        return compare(list, line);
     if (line.action == CommandLine::ExportCoco) {
         coco::ExportCounts counts;
         QString error;

@@ -415,6 +415,23 @@ void EditSession::editImage(int row, const QVector<QPair<int, BoxInfo>> &moves,
     emit historyChanged();
 }
 
+void EditSession::record(int row, QUndoCommand *command)
+{
+    const auto info = imageList->imageAt(row);
+    if (!info) {
+        delete command;
+        return;
+    }
+    history(info->bboxes.get())->push(command);
+    if (row == openRow) {
+        if (const auto *edit = dynamic_cast<const BoxCommand *>(command))
+            select(edit->selectionAfter(false));
+    } else {
+        imageList->editedRow(row);
+    }
+    emit historyChanged();
+}
+
 void EditSession::push(BoxCommand *command)
 {
     history(openBoxes)->push(command);

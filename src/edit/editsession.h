@@ -16,6 +16,7 @@
 class CategoryTable;
 class ImageList;
 class QAbstractProxyModel;
+class QUndoCommand;
 class QUndoStack;
 class RecoveryJournal;
 
@@ -120,6 +121,9 @@ public:
     // deleted. The image is then unsaved, for review.
     void editImage(int row, const QVector<QPair<int, BoxInfo>> &moves, QVector<int> removals,
                    const QString &text);
+    // Pushes `command` (made for the boxes of `row`, or one that edits no box) onto the
+    // history of `row` as one undo step, done at once; the open image's selection follows it.
+    void record(int row, QUndoCommand *command);
     // Whether the image's edits were made for review (editImage): opening it does not write them.
     bool heldForReview(const BBoxList *boxes) const { return held.contains(boxes); }
 

@@ -111,13 +111,10 @@ RecoveryJournal::~RecoveryJournal() = default;
 
 QString RecoveryJournal::pathFor(const QString &labelsFolder)
 {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
     const QByteArray key = QCryptographicHash::hash(
         QFileInfo(labelsFolder).absoluteFilePath().toUtf8(), QCryptographicHash::Sha1);
-    return QStringLiteral("%1/pallaster/recovery-%2.json")
-        .arg(state, QString::fromLatin1(key.toHex()));
+    return QStringLiteral("%1/recovery-%2.json")
+        .arg(io::stateFolder(), QString::fromLatin1(key.toHex()));
 }
 
 void RecoveryJournal::schedule()

@@ -369,6 +369,50 @@ int firstForeign(const Ch *text, const Ch *end)
     return foreign;
 }
 
+// Whether a line of `fields` fields ends with a confidence (see parsePredictions).
+bool endsWithConfidence(int fields, const KeypointShape &keypoints)
+{
+    if (keypoints.isValid()) {
+        const int pose = 5 + keypoints.count * keypoints.dims;
+        if (fields == pose || fields == pose + 1)
+            return fields == pose + 1;
+    }
+    return fields == 6 || (fields >= 8 && fields % 2 == 0);
+}
+
+template<typename Ch>
+QVector<Prediction> parsePredictionText(const Ch *text, const Ch *end,
+                                        const KeypointShape &keypoints)
+{
+    QVector<Prediction> result;
+    Values values;
+    forEachLine(text, end, [&](const Line<Ch> &whole, int number) {
+        if (whole.count < 5)
+            return true;
+        int fields = 0;
+        const Ch *last = nullptr;
+        for (const Ch *p = skipSeparators(whole.start, whole.end); p != whole.end;
+             p = skipSeparators(findSeparator(p, whole.end), whole.end)) {
+            ++fields;
+            last = p;
+        }
+        Prediction prediction;
+        const bool scored = endsWithConfidence(fields, keypoints);
+        bool ok = true;
+        if (scored)
+            prediction.confidence = float(toDouble(last, whole.end, &ok));
+        const Line<Ch> line = scored ? Line<Ch>(whole.start, last) : whole;
+        BoxInfo &box = prediction.box;
+        if (ok && readLabel(line, box)
+            && (line.count == 5 || readShape(line, box, keypoints, values))) {
+            box.setSourceLine(number);
+            result.append(std::move(prediction));
+        }
+        return true;
+    });
+    return result;
+}
+
 // Runs `parse` over the bytes up to the first NUL, as QString::fromUtf8 of a QByteArray reads
 // them. Label files are ASCII, where every byte is its own character: those are split and
 // converted as bytes. Anything else is decoded first, with the same splitting after.
@@ -589,6 +633,13 @@ int firstForeignLine(const QByteArray &bytes)
 {
     return withText(bytes,
                     [](const auto *begin, const auto *end) { return firstForeign(begin, end); });
+}
+
+QVector<Prediction> parsePredictions(const QByteArray &bytes, const KeypointShape &keypoints)
+{
+    return withText(bytes, [&keypoints](const auto *begin, const auto *end) {
+        return parsePredictionText(begin, end, keypoints);
+    });
 }
 
 } // namespace yolo

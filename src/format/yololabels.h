@@ -53,4 +53,21 @@ QVector<BoxInfo> parseLabels(const QByteArray &bytes, ForeignLines *foreign = nu
 // fields of which the first converts as an integer and the next four as numbers.
 int firstForeignLine(const QByteArray &bytes);
 
+// A line of a model's predictions: the label it proposes and how sure the model is of it.
+struct Prediction
+{
+    BoxInfo box;
+    float confidence = 1;
+};
+
+// The lines of a predictions file, as a trainer's predict step writes them with confidences:
+// a label line (read as parseLabels reads it) with the confidence as its last field. A line
+// carries one when its number of fields says so: six for a box, an even number from eight
+// (a polygon's pairs and one more), or with a valid `keypoints` one more than its pose lines
+// have. Every other label line (a second annotator's labels) has confidence 1. Lines that are
+// not labels are skipped; each prediction keeps its source line.
+QVector<Prediction> parsePredictions(const QByteArray &bytes, const KeypointShape &keypoints = {});
+
 } // namespace yolo
+
+Q_DECLARE_TYPEINFO(yolo::Prediction, Q_MOVABLE_TYPE);

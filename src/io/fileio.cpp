@@ -283,6 +283,14 @@ bool writeFileInParts(const QString &path, const std::function<bool(QByteArray &
     return ok;
 }
 
+QString stateFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/pallaster");
+}
+
 bool fileExists(const QString &path)
 {
     return QFileInfo::exists(path);

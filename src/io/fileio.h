@@ -70,6 +70,9 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nu
 bool writeFileInParts(const QString &path, const std::function<bool(QByteArray &)> &next,
                       QString *error = nullptr);
 bool fileExists(const QString &path);
+// The folder the program keeps its state in between runs: "pallaster" in $XDG_STATE_HOME, or in
+// ~/.local/state without it. Not made here.
+QString stateFolder();
 bool removeFile(const QString &path);
 
 // Moves the file to the desktop trash (the freedesktop one on Linux); `pathInTrash` receives
