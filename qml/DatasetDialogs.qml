@@ -3,12 +3,13 @@ import QtQuick.Dialogs 1.0
 import Pallaster 1.0
 
 // The file dialogs of the menu: a dataset JSON file to open or to write, a folder to export the
-// label files to.
+// label files to, a folder of a model's predictions.
 Item {
     signal openJsonChosen(string path)
     signal saveJsonChosen(string path)
     signal exportChosen(string folder)
     signal exportCocoChosen(string path)
+    signal predictionsChosen(string folder)
 
     function openJson() {
         dlgOpenJson.open()
@@ -21,6 +22,9 @@ Item {
     }
     function exportCoco() {
         dlgExportCoco.open()
+    }
+    function openPredictions() {
+        dlgPredictions.open()
     }
 
     FileDialog {
@@ -42,6 +46,12 @@ Item {
         title: qsTr("Export YOLO labels to a folder")
         selectFolder: true
         onAccepted: exportChosen(Utils.toLocalPath(fileUrl))
+    }
+    FileDialog {
+        id: dlgPredictions
+        title: qsTr("Open a folder of predictions")
+        selectFolder: true
+        onAccepted: predictionsChosen(Utils.toLocalPath(fileUrl))
     }
     FileDialog {
         id: dlgExportCoco

@@ -14,6 +14,7 @@ MenuBar {
     signal openCocoRequested()
     signal openInstancesRequested()
     signal exportCocoRequested()
+    signal openPredictionsRequested()
     signal openJsonRequested()
     signal saveJsonRequested()
     signal exportRequested()
@@ -33,6 +34,12 @@ MenuBar {
             objectName: "actOpenCoco"
             text: qsTr("Open &COCO…")
             onTriggered: bar.openCocoRequested()
+        }
+        Action {
+            objectName: "actOpenPredictions"
+            text: qsTr("Open &predictions…")
+            enabled: ImageFilter.total > 0
+            onTriggered: bar.openPredictionsRequested()
         }
         Action {
             objectName: "actOpenJson"

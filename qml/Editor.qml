@@ -50,6 +50,17 @@ Popup {
         { sequences: ["Ctrl+-"], help: "", command: "zoomOut" },
         { sequences: ["Ctrl+0"], help: "", command: "fit" },
         { sequences: ["Ctrl+1"], help: "", command: "actualSize" },
+        { sequences: ["N"], help: qsTr("N, Shift+N: next, previous disagreement with the predictions (most suspect images first)"),
+          command: "nextDisagreement" },
+        { sequences: ["Shift+N"], help: "", command: "previousDisagreement" },
+        { sequences: ["Y"], help: qsTr("Y: accept the prediction (a label is added, takes its class or box, or a spurious label is deleted)"),
+          command: "accept" },
+        { sequences: ["T"], help: qsTr("T: the label of a wrong class takes the prediction's class"),
+          command: "takeClass" },
+        { sequences: ["X"], help: qsTr("X: dismiss the disagreement (kept for this dataset and predictions folder)"),
+          command: "dismiss" },
+        { sequences: ["H"], help: qsTr("H: show or hide the predictions (also in the grid)"),
+          command: "togglePredictions" },
         { sequences: ["F1"], help: "", command: "help" },
         // Mouse only: listed, no key.
         { sequences: [], command: "",
@@ -74,7 +85,22 @@ Popup {
         case "fit": picture.fit(); break
         case "actualSize": picture.zoomToActualSize(); break
         case "help": keyHelp.open(); break
+        case "nextDisagreement":
+        case "previousDisagreement":
+            if (!Predictions.step(key.command === "nextDisagreement" ? 1 : -1))
+                predictionMessage = qsTr("No more disagreements")
+            break
+        case "accept": predictionMessage = Predictions.accept(Predictions.current); break
+        case "takeClass": predictionMessage = Predictions.takeClass(Predictions.current); break
+        case "dismiss": predictionMessage = Predictions.dismiss(Predictions.current); break
+        case "togglePredictions": Predictions.shown = !Predictions.shown; break
         }
+    }
+    // What the last key about the predictions did; cleared when another image opens.
+    property string predictionMessage
+    Connections {
+        target: EditSession
+        function onOpenChanged() { editor.predictionMessage = "" }
     }
 
     // Closing the image closes the popup; its closed() comes once it has slid out.
@@ -141,15 +167,33 @@ Popup {
     ColumnLayout {
         anchors.fill: parent
 
-        Label {
-            objectName: "lblPosition"
+        RowLayout {
             Layout.fillWidth: true
-            elide: Text.ElideMiddle
-            // Its place among the images the grid shows ("–" once an edit took it out of them).
-            readonly property int shown: EditSession.isOpen && ImageFilter.count >= 0
-                                         ? ImageFilter.shownRow(EditSession.row) : -1
-            text: EditSession.isOpen ? "%1 / %2 · %3".arg(shown >= 0 ? shown + 1 : "–").arg(ImageFilter.count)
-                                       .arg(Utils.fileName(EditSession.imagePath)) : ""
+
+            Label {
+                objectName: "lblPosition"
+                Layout.fillWidth: true
+                elide: Text.ElideMiddle
+                // Its place among the images the grid shows ("–" once an edit took it out of them).
+                readonly property int shown: EditSession.isOpen && ImageFilter.count >= 0
+                                             ? ImageFilter.shownRow(EditSession.row) : -1
+                text: EditSession.isOpen ? "%1 / %2 · %3".arg(shown >= 0 ? shown + 1 : "–").arg(ImageFilter.count)
+                                           .arg(Utils.fileName(EditSession.imagePath)) : ""
+            }
+            // The disagreement under review ("2 of 3: wrong class: dog 0.91, labelled cat"), or
+            // what the last key about it did.
+            Label {
+                objectName: "lblDisagreement"
+                readonly property int count: Predictions.revision >= 0 && EditSession.isOpen
+                                             ? Predictions.findingCount(EditSession.row) : 0
+                visible: text.length > 0
+                color: "#6a1b9a"
+                readonly property string finding: count === 0 || Predictions.current < 0 ? ""
+                    : qsTr("%1 of %2: %3").arg(Predictions.current + 1).arg(count)
+                      .arg(Predictions.findingText(EditSession.row, Predictions.current))
+                text: [editor.predictionMessage, finding].filter(function (t) { return t.length > 0 })
+                      .join(" · ")
+            }
         }
         RowLayout {
             Layout.fillWidth: true

@@ -194,8 +194,9 @@ Item {
                 onWidthChanged: layers.settle()
                 onHeightChanged: layers.settle()
 
-                // Polygons and keypoints as they are, beneath the box items: over the part of
-                // the picture in view only, so that its texture stays the size of the view.
+                // Polygons and keypoints as they are, and a model's predictions dashed, beneath
+                // the box items: over the part of the picture in view only, so that its texture
+                // stays the size of the view.
                 BoxOverlay {
                     readonly property real viewLeft: Math.max(0, flick.contentX - rcImageFrame.x)
                     readonly property real viewTop: Math.max(0, flick.contentY - rcImageFrame.y)
@@ -211,6 +212,11 @@ Item {
                     boxes: EditSession.boxes
                     categories: Categories
                     selectedBox: EditSession.selectedBox
+                    predictions: Predictions
+                    imageRow: EditSession.row
+                    predictionTags: true
+                    highlight: Predictions.revision >= 0
+                               ? Predictions.predictionOf(EditSession.row, Predictions.current) : -1
                 }
                 Repeater {
                     id: boxRepeater

@@ -72,6 +72,9 @@ GridView {
         } else if (event.key === Qt.Key_N && event.modifiers === Qt.NoModifier) {
             showNames = !showNames
             event.accepted = true
+        } else if (event.key === Qt.Key_H && event.modifiers === Qt.NoModifier) {
+            Predictions.shown = !Predictions.shown
+            event.accepted = true
         } else if (event.key === Qt.Key_Z && event.modifiers === Qt.ControlModifier) {
             restoreRequested()
             event.accepted = true
@@ -152,7 +155,8 @@ GridView {
         imagePath: model.imgFilePath
         caption: model.imgBaseFileName
         boxes: model.imgBBoxes
-        problems: Health.revision >= 0 ? Health.maskOf(ImageFilter.sourceRow(index)) : 0
+        imageRow: model.imgRow
+        problems: Health.revision >= 0 ? Health.maskOf(imageRow) : 0
         width: grid.cellWidth
         height: grid.cellHeight
         decodeSize: grid.decodeSize

@@ -11,6 +11,8 @@ MouseArea {
     // The tile's place in the grid; the image's file, name and box list (the roles of its
     // ImageList row) and whether it has a label file.
     property int row: -1
+    // The image's ImageList row.
+    property int imageRow: -1
     property bool hasLabelFile: true
     property string imagePath
     property string caption
@@ -89,5 +91,7 @@ MouseArea {
         boxes: tile.boxes
         categories: Categories
         showNames: tile.showNames
+        predictions: Predictions
+        imageRow: tile.imageRow
     }
 }

@@ -18,12 +18,18 @@ ApplicationWindow {
 
     // Set once the user has chosen to close with unsaved edits: the close is not asked again.
     property bool closeConfirmed: false
+    // The predictions the command line named are compared with the first dataset loaded.
+    property bool startPredictionsOpened: false
 
     // A new dataset is in the grid: the first tile is current, and edits a crash left behind
     // are offered back.
     function loaded() {
         gridImages.currentIndex = gridImages.count > 0 ? 0 : -1
         gridImages.forceActiveFocus()
+        if (Dataset.startPredictions.length > 0 && !startPredictionsOpened && gridImages.count > 0) {
+            startPredictionsOpened = true
+            Dataset.openPredictions(Dataset.startPredictions)
+        }
         if (EditSession.recoveryCount > 0)
             dlgRestore.open()
     }
@@ -83,6 +89,7 @@ ApplicationWindow {
             dlgCoco.open()
         }
         onExportCocoRequested: dialogs.exportCoco()
+        onOpenPredictionsRequested: dialogs.openPredictions()
         onOpenJsonRequested: dialogs.openJson()
         onSaveJsonRequested: dialogs.saveJson()
         onExportRequested: dialogs.exportLabels()
@@ -105,6 +112,7 @@ ApplicationWindow {
         onExportCocoChosen: busy.run(qsTr("Writing %1…").arg(path), function () {
             Dataset.exportCoco(path)
         })
+        onPredictionsChosen: Dataset.openPredictions(folder)
     }
 
     onClosing: {
@@ -139,6 +147,10 @@ ApplicationWindow {
                 id: filterBar
                 Layout.fillWidth: true
                 onDone: gridImages.forceActiveFocus()
+            }
+
+            PredictionBar {
+                Layout.fillWidth: true
             }
 
             Label {

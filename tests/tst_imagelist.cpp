@@ -55,10 +55,10 @@ private slots:
     void freshModel()
     {
         QCOMPARE(model->rowCount(), 0);
-        const QHash<int, QByteArray> expected{{0, "imgBaseFileName"}, {1, "imgFilePath"},
-                                              {2, "imgWidth"},        {3, "imgHeight"},
-                                              {4, "imgBBoxes"},       {5, "yoloTxtFilePath"},
-                                              {6, "imgHasLabelFile"}, {7, "imgUnsaved"}};
+        const QHash<int, QByteArray> expected{
+            {0, "imgBaseFileName"}, {1, "imgFilePath"}, {2, "imgWidth"},
+            {3, "imgHeight"},       {4, "imgBBoxes"},   {5, "yoloTxtFilePath"},
+            {6, "imgHasLabelFile"}, {7, "imgUnsaved"},  {Qt::UserRole, "imgRow"}};
         QCOMPARE(model->roleNames(), expected);
     }
 

@@ -1,6 +1,7 @@
 #include "app/boxoverlay.h"
 
 #include "dataset/categorytable.h"
+#include "review/predictions.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -76,6 +77,78 @@ void BoxOverlay::setShowNames(bool show)
     update();
 }
 
+QObject *BoxOverlay::predictions() const
+{
+    return modelPredictions;
+}
+
+void BoxOverlay::setPredictions(QObject *predictions)
+{
+    auto *p = qobject_cast<Predictions *>(predictions);
+    if (modelPredictions == p)
+        return;
+    for (const QMetaObject::Connection &connection : qAsConst(predictionConnections))
+        disconnect(connection);
+    predictionConnections.clear();
+    modelPredictions = p;
+    if (p) {
+        predictionConnections = {
+            connect(p, &Predictions::findingsChanged, this, &BoxOverlay::repaint),
+            connect(p, &Predictions::shownChanged, this, &BoxOverlay::repaint),
+            connect(p, &Predictions::thresholdsChanged, this, &BoxOverlay::repaint),
+        };
+    }
+    emit predictionsChanged();
+    update();
+}
+
+void BoxOverlay::setImageRow(int imageRow)
+{
+    if (row == imageRow)
+        return;
+    row = imageRow;
+    emit imageRowChanged();
+    update();
+}
+
+void BoxOverlay::setPredictionTags(bool on)
+{
+    if (tagsShown == on)
+        return;
+    tagsShown = on;
+    emit predictionTagsChanged();
+    update();
+}
+
+void BoxOverlay::setHighlight(int index)
+{
+    if (highlighted == index)
+        return;
+    highlighted = index;
+    emit highlightChanged();
+    update();
+}
+
+const Predictions *BoxOverlay::shownPredictions() const
+{
+    return modelPredictions && modelPredictions->isShown() && row >= 0 ? modelPredictions.data()
+                                                                       : nullptr;
+}
+
+QString BoxOverlay::disagreementBadge() const
+{
+    if (!modelPredictions || row < 0)
+        return QString();
+    static const QString marks[] = {QStringLiteral("+"), QStringLiteral("\u2212"),
+                                    QStringLiteral("\u2260"), QStringLiteral("\u2194")};
+    QStringList counts;
+    for (int k = 0; k < disagreement::kindCount; ++k) {
+        if (const int n = modelPredictions->count(row, disagreement::Kind(k)))
+            counts << marks[k] + QString::number(n);
+    }
+    return counts.join(QLatin1Char(' '));
+}
+
 void BoxOverlay::paint(QPainter *painter)
 {
     const QRectF item(0, 0, width(), height());
@@ -84,6 +157,14 @@ void BoxOverlay::paint(QPainter *painter)
 
 void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF &clip)
 {
+    const auto *table = qobject_cast<const CategoryTable *>(categoryTable.data());
+    if (shownPredictions()) {
+        painter->save();
+        painter->setClipRect(clip);
+        painter->translate(image.topLeft());
+        paintPredictions(painter, table, image.width(), image.height());
+        painter->restore();
+    }
     if (!list)
         return;
     painter->save();
@@ -91,7 +172,6 @@ void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF
     const double w = image.width(), h = image.height();
     painter->translate(image.topLeft());
     painter->setRenderHint(QPainter::Antialiasing, false);
-    const auto *table = qobject_cast<const CategoryTable *>(categoryTable.data());
     QPolygonF outline;
     const BoxRecords &records = list->boxList();
     if (namesShown) {
@@ -132,6 +212,62 @@ void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF
     if (namesShown && table)
         paintNames(painter, *table, w, h);
     painter->restore();
+}
+
+// Dashed outlines beneath the labels, each in its class colour; their tags at the bottom left of
+// their boxes, so that they do not cover the labels' tags.
+void BoxOverlay::paintPredictions(QPainter *painter, const CategoryTable *table, double w, double h)
+{
+    const Predictions &p = *shownPredictions();
+    const QVector<yolo::Prediction> &all = p.of(row);
+    const bool tags = (namesShown || tagsShown) && table;
+    QFontMetrics metrics(painter->font());
+    if (tags) {
+        QFont font = painter->font();
+        font.setPixelSize(tagsShown ? 11 : 9);
+        painter->setFont(font);
+        metrics = QFontMetrics(font);
+    }
+    QPolygonF outline;
+    for (int i = 0; i < all.size(); ++i) {
+        if (!p.isDrawn(row, i))
+            continue;
+        const BoxInfo &box = all[i].box;
+        const QColor colour = table ? table->colorOf(box.catId) : QColor(Qt::red);
+        const QRectF rect((box.cx - box.cw / 2) * w, (box.cy - box.ch / 2) * h, box.cw * w,
+                          box.ch * h);
+        if (box.kind() == ShapeKind::Polygon) {
+            const ShapePoints &v = box.shape();
+            outline.resize(v.size() / 2);
+            for (int k = 0; k + 1 < v.size(); k += 2)
+                outline[k / 2] = QPointF(v.at(k) * w, v.at(k + 1) * h);
+        }
+        // The one under review on a white halo, so that it stands out from the labels.
+        const bool chosen = i == highlighted;
+        for (const QPen &pen :
+             {QPen(QColor(255, 255, 255, 200), 6), QPen(colour, chosen ? 3 : 1, Qt::DashLine)}) {
+            if (!chosen && pen.style() == Qt::SolidLine)
+                continue;
+            QPen cosmetic = pen;
+            cosmetic.setCosmetic(true);
+            painter->setPen(cosmetic);
+            painter->setBrush(Qt::NoBrush);
+            if (box.kind() == ShapeKind::Polygon)
+                painter->drawPolygon(outline);
+            else
+                painter->drawRect(rect);
+        }
+        if (!tags)
+            continue;
+        const QString text = QStringLiteral("%1 %2")
+                                 .arg(table->nameOf(box.catId))
+                                 .arg(all[i].confidence, 0, 'f', 2);
+        const QRectF tag(QPointF(rect.left(), rect.bottom() - metrics.height()),
+                         QSizeF(metrics.horizontalAdvance(text) + 4, metrics.height()));
+        painter->fillRect(tag, QColor(0, 0, 0, 150));
+        painter->setPen(colour.lighter(150));
+        painter->drawText(tag, Qt::AlignCenter, text);
+    }
 }
 
 // A tag of the line's colour at the top left of its box, above the lines of every box.

@@ -2,6 +2,8 @@
 
 #include "dataset/bboxlist.h"
 
+class Predictions;
+
 #include <QMetaObject>
 #include <QPointer>
 #include <QQuickPaintedItem>
@@ -24,6 +26,14 @@ class BoxOverlay : public QQuickPaintedItem
     Q_PROPERTY(QRectF area READ area WRITE setArea NOTIFY areaChanged)
     // Whether each line carries a tag with its class name (and a prediction's confidence).
     Q_PROPERTY(bool showNames READ showNames WRITE setShowNames NOTIFY showNamesChanged)
+    // A model's predictions: those of image `imageRow` drawn dashed while they are shown, with
+    // their class name and confidence where names are shown or `predictionTags` is set.
+    Q_PROPERTY(QObject *predictions READ predictions WRITE setPredictions NOTIFY predictionsChanged)
+    Q_PROPERTY(int imageRow READ imageRow WRITE setImageRow NOTIFY imageRowChanged)
+    Q_PROPERTY(bool predictionTags READ predictionTags WRITE setPredictionTags NOTIFY
+                   predictionTagsChanged)
+    // The prediction drawn with a thicker line; -1 for none.
+    Q_PROPERTY(int highlight READ highlight WRITE setHighlight NOTIFY highlightChanged)
 
 public:
     explicit BoxOverlay(QQuickItem *parent = nullptr);
@@ -40,6 +50,15 @@ public:
     bool showNames() const { return namesShown; }
     void setShowNames(bool show);
 
+    QObject *predictions() const;
+    void setPredictions(QObject *predictions);
+    int imageRow() const { return row; }
+    void setImageRow(int imageRow);
+    bool predictionTags() const { return tagsShown; }
+    void setPredictionTags(bool on);
+    int highlight() const { return highlighted; }
+    void setHighlight(int index);
+
     void paint(QPainter *painter) override;
 
 signals:
@@ -48,15 +67,25 @@ signals:
     void selectedBoxChanged();
     void areaChanged();
     void showNamesChanged();
+    void predictionsChanged();
+    void imageRowChanged();
+    void predictionTagsChanged();
+    void highlightChanged();
 
 protected:
     // The lines of the list over `image` (where the whole picture lies, in the item's
     // coordinates), cut off at `clip`.
     void paintBoxes(QPainter *painter, const QRectF &image, const QRectF &clip);
     void repaint() { update(); }
+    // The predictions drawn over this image, when they are shown; null otherwise.
+    const Predictions *shownPredictions() const;
+    // The image's disagreements with the predictions, counted by kind: "+2 −1 ≠1 ↔1" for two
+    // missing labels, one spurious, one of the wrong class and one mislocated; empty for none.
+    QString disagreementBadge() const;
 
 private:
     void paintNames(QPainter *painter, const class CategoryTable &table, double w, double h);
+    void paintPredictions(QPainter *painter, const CategoryTable *table, double w, double h);
 
     QPointer<BBoxList> list;
     QPointer<QObject> categoryTable;
@@ -65,4 +94,9 @@ private:
     int selected = -1;
     QRectF imageArea;
     bool namesShown = false;
+    QPointer<Predictions> modelPredictions;
+    QVector<QMetaObject::Connection> predictionConnections;
+    int row = -1;
+    bool tagsShown = false;
+    int highlighted = -1;
 };

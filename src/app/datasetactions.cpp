@@ -10,6 +10,7 @@
 #include "format/cocoinstances.h"
 #include "io/fileio.h"
 #include "review/healthreport.h"
+#include "review/predictions.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -22,7 +23,8 @@ DatasetActions *DatasetActions::s_instance = nullptr;
 
 namespace {
 
-QString startImagesFolder, startLabelsFolder, startDatasetFile, startSplitName, startInstancesFile;
+QString startImagesFolder, startLabelsFolder, startDatasetFile, startSplitName, startInstancesFile,
+    startPredictionsFolder;
 
 // Counts as the window writes them: 67,728.
 QString counted(int n)
@@ -58,7 +60,17 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     , imageFilter(new ImageFilter(images, this))
     , classCounts(new ClassCounts(images, EditSession::instance()->categories(), this))
     , healthReport(new HealthReport(images, this))
+    , modelPredictions(new Predictions(images, this))
 {
+    // The disagreements' filter and order follow each full match.
+    imageFilter->setDisagreementTest(
+        [p = modelPredictions](int row, int kind) { return p->hasKind(row, kind); });
+    imageFilter->setSuspicion([p = modelPredictions](int row) { return p->score(row); });
+    connect(modelPredictions, &Predictions::busyChanged, imageFilter,
+            [filter = imageFilter, p = modelPredictions] {
+                if (!p->isBusy())
+                    filter->suspicionChanged();
+            });
     // The problems panel's filter, and images without labels reported where they are shown.
     imageFilter->setProblemTest(
         [report = healthReport](int row, int kind) { return report->hasKind(row, kind); });
@@ -98,12 +110,14 @@ void DatasetActions::create()
     for (QObject *object :
          {static_cast<QObject *>(actions), static_cast<QObject *>(actions->imageFilter),
           static_cast<QObject *>(actions->classCounts),
-          static_cast<QObject *>(actions->healthReport)})
+          static_cast<QObject *>(actions->healthReport),
+          static_cast<QObject *>(actions->modelPredictions)})
         QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "Dataset", actions);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "ImageFilter", actions->imageFilter);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "ClassCounts", actions->classCounts);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "Health", actions->healthReport);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "Predictions", actions->modelPredictions);
 }
 
 DatasetActions *DatasetActions::instance()
@@ -141,6 +155,16 @@ void DatasetActions::setStartInstances(const QString &images, const QString &ins
 {
     startImagesFolder = images;
     startInstancesFile = instances;
+}
+
+void DatasetActions::setStartPredictions(const QString &folder)
+{
+    startPredictionsFolder = folder;
+}
+
+QString DatasetActions::startPredictions() const
+{
+    return startPredictionsFolder;
 }
 
 namespace {
@@ -422,6 +446,18 @@ QString DatasetActions::exportYolo(const QString &dir)
     text += tr("; %1 could not be written (%2)")
                 .arg(counted(done.failures.size()), done.failures.first());
     return report(text, true);
+}
+
+QString DatasetActions::openPredictions(const QString &folder)
+{
+    if (imageList->rowCount() == 0)
+        return report(tr("Open a dataset first: the predictions are compared with its labels."),
+                      true);
+    const QString why = modelPredictions->open(folder);
+    if (!why.isEmpty())
+        return report(why, true);
+    // The predictions' own line says how they compare once they are read.
+    return report(QString(), false);
 }
 
 QString DatasetActions::showUnlabelled(bool show)

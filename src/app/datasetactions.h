@@ -12,6 +12,7 @@ class ClassCounts;
 class HealthReport;
 class ImageFilter;
 class ImageList;
+class Predictions;
 
 // What the window's menu and Load do with the whole dataset, each returning (and keeping in
 // `result`) one line for the window: what was loaded or written, or why nothing was. Also holds
@@ -27,6 +28,9 @@ class DatasetActions : public QObject
     Q_PROPERTY(QString startLabels READ startLabels CONSTANT)
     // The COCO instances file the command line named instead of a labels folder; empty for none.
     Q_PROPERTY(QString startInstances READ startInstances CONSTANT)
+    // The predictions folder the command line named, for the window to open after the dataset;
+    // empty for none.
+    Q_PROPERTY(QString startPredictions READ startPredictions CONSTANT)
     // The split of the dataset file the command line named for the window to open at start;
     // empty for none.
     Q_PROPERTY(QString startSplit READ startSplit CONSTANT)
@@ -62,6 +66,8 @@ public:
     QString startInstances() const;
     // The images folder and COCO instances file the window opens at start.
     static void setStartInstances(const QString &images, const QString &instances);
+    static void setStartPredictions(const QString &folder);
+    QString startPredictions() const;
 
     // The lines the window and the command line give for these results.
     static QString instancesLoaded(int images, const QString &file, const coco::Instances &report);
@@ -77,6 +83,7 @@ public:
     ImageFilter *filter() const { return imageFilter; }
     ClassCounts *counts() const { return classCounts; }
     HealthReport *health() const { return healthReport; }
+    Predictions *predictions() const { return modelPredictions; }
 
 public slots:
     QString openYolo(const QString &labels, const QString &images);
@@ -92,6 +99,8 @@ public slots:
     QString openJson(const QString &path);
     QString saveJson(const QString &path);
     QString exportYolo(const QString &dir);
+    // Reads a model's predictions for the dataset, and compares them with the labels.
+    QString openPredictions(const QString &folder);
     // Shows or hides the rows of images without a label file, and says how many there are.
     QString showUnlabelled(bool show);
 
@@ -113,6 +122,7 @@ private:
     ImageFilter *imageFilter;
     ClassCounts *classCounts;
     HealthReport *healthReport;
+    Predictions *modelPredictions;
     QString resultText;
     bool resultError = false;
     QString datasetFile, nameOfDataset;

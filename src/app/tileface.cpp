@@ -15,6 +15,7 @@ const QColor problemColour(0xd0, 0xd0, 0xd0);
 const QColor problemBorder(0xa0, 0xa0, 0xa0);
 const QColor problemInk(0xb2, 0x22, 0x22); // firebrick
 const QColor badgeColour(0x50, 0x50, 0x50, 0xa0);
+const QColor disagreementColour(0x6a, 0x1b, 0x9a, 0xd0);
 const QColor problemMark(0xd0, 0x20, 0x20); // the mark of an image with problems
 const QColor savedFrame(0x80, 0x80, 0x80); // gray
 const QColor unsavedFrame(0xff, 0x8c, 0x00); // darkorange
@@ -276,6 +277,17 @@ void TileFace::paint(QPainter *painter)
         painter->setFont(bold);
         painter->drawText(mark, Qt::AlignCenter, QStringLiteral("!"));
         painter->restore();
+    }
+    // The disagreements with a model's predictions at the bottom right.
+    const QString disagreements = disagreementBadge();
+    if (!disagreements.isEmpty()) {
+        const qreal width = metrics.horizontalAdvance(disagreements) + 2 * padding;
+        const QRectF area(content.right() - width, content.bottom() - lineHeight - 2 * padding,
+                          width, lineHeight + 2 * padding);
+        painter->fillRect(area, disagreementColour);
+        painter->setPen(Qt::white);
+        painter->drawText(area.topLeft() + QPointF(padding, padding + metrics.ascent()),
+                          disagreements);
     }
     // The frame, drawn inside the card like a Rectangle's border.
     const qreal line = modified ? 3 : 1;

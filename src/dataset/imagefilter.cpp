@@ -77,6 +77,7 @@ void ImageFilter::clear()
     classIds.clear();
     unsaved = noBoxes = noLabelFile = imageMissing = false;
     problem = -1;
+    disagreement = -1;
     refilter();
 }
 
@@ -91,7 +92,45 @@ void ImageFilter::refilter()
 bool ImageFilter::isActive() const
 {
     return !searchText.isEmpty() || !classIds.isEmpty() || unsaved || noBoxes || noLabelFile
-        || imageMissing || problem >= 0;
+        || imageMissing || problem >= 0 || disagreement != -1;
+}
+
+void ImageFilter::setDisagreementKind(int kind)
+{
+    if (kind < -2)
+        kind = -1;
+    if (disagreement == kind)
+        return;
+    disagreement = kind;
+    refilter();
+}
+
+void ImageFilter::setSuspectFirst(bool on)
+{
+    if (suspectOrder == on)
+        return;
+    suspectOrder = on;
+    emit filterAboutToChange();
+    sort(on ? 0 : -1);
+    invalidate();
+    emit filterChanged();
+    emit countChanged();
+}
+
+void ImageFilter::suspicionChanged()
+{
+    if (suspectOrder || disagreement != -1)
+        refilter();
+}
+
+bool ImageFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
+{
+    if (suspicion) {
+        const float a = suspicion(left.row()), b = suspicion(right.row());
+        if (a != b)
+            return a > b;
+    }
+    return left.row() < right.row();
 }
 
 void ImageFilter::setProblemKind(int kind)
@@ -179,6 +218,9 @@ bool ImageFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParen
     if (imageMissing && !imageList->imageMissing(sourceRow))
         return false;
     if (problem >= 0 && !(problemTest && problemTest(sourceRow, problem)))
+        return false;
+    if (disagreement != -1
+        && !(disagreementTest && disagreementTest(sourceRow, disagreement < 0 ? -1 : disagreement)))
         return false;
     if (!classIds.isEmpty()) {
         const auto has = imageList->classRange(sourceRow);

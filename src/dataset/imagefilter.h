@@ -27,6 +27,14 @@ class ImageFilter : public QSortFilterProxyModel
     // A kind of problem: an image is shown when it has one (see setProblemTest); -1 for no such
     // filter.
     Q_PROPERTY(int problemKind READ problemKind WRITE setProblemKind NOTIFY filterChanged)
+    // A kind of disagreement with a model's predictions: an image is shown when it has one (see
+    // setDisagreementTest); -2 for any kind, -1 for no such filter.
+    Q_PROPERTY(
+        int disagreementKind READ disagreementKind WRITE setDisagreementKind NOTIFY filterChanged)
+    // The images most likely to have wrong labels first (see setSuspicion), else the list's order.
+    // The order is made when this is switched on and when the scores are made again
+    // (suspicionChanged).
+    Q_PROPERTY(bool suspectFirst READ suspectFirst WRITE setSuspectFirst NOTIFY filterChanged)
     // Whether any filter is on.
     Q_PROPERTY(bool active READ isActive NOTIFY filterChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
@@ -56,6 +64,17 @@ public:
     void setProblemTest(ProblemTest test) { problemTest = std::move(test); }
     // The problems of some rows changed: the problem filter looks again.
     void problemsChanged();
+    int disagreementKind() const { return disagreement; }
+    void setDisagreementKind(int kind);
+    using DisagreementTest = std::function<bool(int row, int kind)>;
+    void setDisagreementTest(DisagreementTest test) { disagreementTest = std::move(test); }
+    bool suspectFirst() const { return suspectOrder; }
+    void setSuspectFirst(bool on);
+    // How likely the labels of row `row` are wrong: the higher, the earlier.
+    using Suspicion = std::function<float(int row)>;
+    void setSuspicion(Suspicion score) { suspicion = std::move(score); }
+    // The disagreements or their scores changed: the filter and the order are made again.
+    void suspicionChanged();
     bool isActive() const;
     int count() const { return rowCount(); }
     int total() const;
@@ -82,6 +101,7 @@ signals:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
 
 private:
     void setFlag(bool &flag, bool on);
@@ -96,4 +116,8 @@ private:
     bool unsaved = false, noBoxes = false, noLabelFile = false, imageMissing = false;
     int problem = -1;
     ProblemTest problemTest;
+    int disagreement = -1;
+    DisagreementTest disagreementTest;
+    bool suspectOrder = false;
+    Suspicion suspicion;
 };

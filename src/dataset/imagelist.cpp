@@ -20,6 +20,7 @@ ImageList::ImageList()
           {YoloTxtFilePath, QByteArrayLiteral("yoloTxtFilePath")},
           {ImgHasLabelFile, QByteArrayLiteral("imgHasLabelFile")},
           {ImgUnsaved, QByteArrayLiteral("imgUnsaved")},
+          {ImgRow, QByteArrayLiteral("imgRow")},
       }
 {
     s_instance = this;
@@ -116,6 +117,8 @@ QVariant ImageList::data(const QModelIndex &index, int role) const
         return hasLabelFile(row);
     case ImgUnsaved:
         return info->bboxes->isModified();
+    case ImgRow:
+        return row;
     default:
         return QVariant();
     }

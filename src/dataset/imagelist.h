@@ -260,6 +260,9 @@ private:
         // Additions: the row has a label file; its boxes have unsaved edits.
         ImgHasLabelFile,
         ImgUnsaved,
+        // The row's number, what a view of a proxy of the list maps its rows back to: a user
+        // role, since the next number is Qt's background role.
+        ImgRow = Qt::UserRole,
     };
 
     void addImage(std::shared_ptr<ImageInfo> info);
