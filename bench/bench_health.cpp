@@ -7,10 +7,8 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <random>
 #include <string>
@@ -72,27 +70,11 @@ int main(int argc, char **argv)
     int found = 0;
     for (int run = 0; run < 3; ++run) {
         HealthReport report(model);
-        QElapsedTimer clock, tick;
-        double gap = 0;
-        QTimer ticker;
-        ticker.setInterval(16);
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            gap = std::max(gap, tick.nsecsElapsed() / 1e6);
-            tick.restart();
-        });
-        QEventLoop loop;
-        QObject::connect(&report, &HealthReport::busyChanged, &loop, [&] {
-            if (!report.isBusy())
-                loop.quit();
-        });
-        clock.start();
-        tick.start();
-        ticker.start();
-        report.start();
-        loop.exec();
-        const double seconds = clock.nsecsElapsed() / 1e9;
-        checks = run == 0 ? seconds : std::min(checks, seconds);
-        longestGap = run == 0 ? gap : std::max(longestGap, gap);
+        const bench::LoopRun done = bench::runEventLoop(
+            &report, &HealthReport::busyChanged, [&] { report.start(); },
+            [&] { return !report.isBusy(); });
+        checks = run == 0 ? done.seconds : std::min(checks, done.seconds);
+        longestGap = run == 0 ? done.longestGapMs : std::max(longestGap, done.longestGapMs);
         found = report.imagesWithProblems();
     }
     std::printf("images with problems: %d\n", found);

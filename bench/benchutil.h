@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -58,6 +60,44 @@ inline AlternatedTimes alternatedMedians(int runs, const std::function<void()> &
     for (auto *times : {&as, &bs, &ratios})
         std::sort(times->begin(), times->end());
     return {as[as.size() / 2], bs[bs.size() / 2], ratios[ratios.size() / 2]};
+}
+
+// How long work done a slice at a time by the event loop took, and the longest the loop went
+// without turning meanwhile, as a tick of `tickMs` measures it (a gap of one tick is no stall).
+struct LoopRun
+{
+    double seconds = 0, longestGapMs = 0;
+};
+// Calls `start`, then turns the event loop until `finished` says the work is done; `finished` is
+// asked whenever `sender` emits `signal`.
+template<typename Object, typename Signal>
+inline LoopRun runEventLoop(Object *sender, Signal signal, const std::function<void()> &start,
+                            const std::function<bool()> &finished, int tickMs = 16)
+{
+    QElapsedTimer clock, tick;
+    LoopRun run;
+    QTimer ticker;
+    ticker.setInterval(tickMs);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        run.longestGapMs = std::max(run.longestGapMs, tick.nsecsElapsed() / 1e6);
+        tick.restart();
+    });
+    QEventLoop loop;
+    const auto connection = QObject::connect(sender, signal, &loop, [&] {
+        if (finished())
+            loop.quit();
+    });
+    clock.start();
+    tick.start();
+    ticker.start();
+    start();
+    if (!finished())
+        loop.exec();
+    run.seconds = clock.nsecsElapsed() / 1e9;
+    // The last stretch too: the work's end (a filter made again, say) may be its longest.
+    run.longestGapMs = std::max(run.longestGapMs, tick.nsecsElapsed() / 1e6);
+    QObject::disconnect(connection);
+    return run;
 }
 
 // The largest resident set since the start, or since the last resetPeakRss.

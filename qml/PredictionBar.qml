@@ -81,11 +81,7 @@ ColumnLayout {
             objectName: "btnClosePredictions"
             focusPolicy: Qt.NoFocus
             text: qsTr("Close")
-            onClicked: {
-                ImageFilter.disagreementKind = -1
-                ImageFilter.suspectFirst = false
-                Predictions.close()
-            }
+            onClicked: Predictions.close()
         }
     }
 }

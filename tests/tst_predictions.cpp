@@ -83,9 +83,9 @@ private slots:
         for (const yolo::Prediction &p : yolo::parsePredictions(
                  text, keypoints ? KeypointShape{keypoints, 3} : KeypointShape{}))
             got << QStringLiteral("%1 %2 %3 %4")
-                       .arg(p.box.catId)
-                       .arg(QLatin1String(shape::kindName(p.box.kind())))
-                       .arg(p.box.shape().pointCount())
+                       .arg(p.catId)
+                       .arg(QLatin1String(shape::kindName(p.kind())))
+                       .arg(p.points.pointCount())
                        .arg(double(p.confidence));
         QCOMPARE(got, expected);
     }
@@ -175,9 +175,7 @@ private slots:
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         EditSession *session = EditSession::instance();
         Predictions predictions(model);
-        filter.setDisagreementTest(
-            [&](int row, int kind) { return predictions.hasKind(row, kind); });
-        filter.setSuspicion([&](int row) { return predictions.score(row); });
+        predictions.serve(&filter);
         QCOMPARE(predictions.openNow(path("labels")).isEmpty(), false);
         QCOMPARE(predictions.openNow(path("pred")), QString());
         QCOMPARE(predictions.summary(),

@@ -232,12 +232,12 @@ void BoxOverlay::paintPredictions(QPainter *painter, const CategoryTable *table,
     for (int i = 0; i < all.size(); ++i) {
         if (!p.isDrawn(row, i))
             continue;
-        const BoxInfo &box = all[i].box;
+        const yolo::Prediction &box = all[i];
         const QColor colour = table ? table->colorOf(box.catId) : QColor(Qt::red);
         const QRectF rect((box.cx - box.cw / 2) * w, (box.cy - box.ch / 2) * h, box.cw * w,
                           box.ch * h);
         if (box.kind() == ShapeKind::Polygon) {
-            const ShapePoints &v = box.shape();
+            const ShapePoints &v = box.points;
             outline.resize(v.size() / 2);
             for (int k = 0; k + 1 < v.size(); k += 2)
                 outline[k / 2] = QPointF(v.at(k) * w, v.at(k + 1) * h);

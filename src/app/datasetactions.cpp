@@ -62,15 +62,7 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     , healthReport(new HealthReport(images, this))
     , modelPredictions(new Predictions(images, this))
 {
-    // The disagreements' filter and order follow each full match.
-    imageFilter->setDisagreementTest(
-        [p = modelPredictions](int row, int kind) { return p->hasKind(row, kind); });
-    imageFilter->setSuspicion([p = modelPredictions](int row) { return p->score(row); });
-    connect(modelPredictions, &Predictions::busyChanged, imageFilter,
-            [filter = imageFilter, p = modelPredictions] {
-                if (!p->isBusy())
-                    filter->suspicionChanged();
-            });
+    modelPredictions->serve(imageFilter);
     // The problems panel's filter, and images without labels reported where they are shown.
     imageFilter->setProblemTest(
         [report = healthReport](int row, int kind) { return report->hasKind(row, kind); });

@@ -110,6 +110,7 @@ void ImageFilter::setSuspectFirst(bool on)
     if (suspectOrder == on)
         return;
     suspectOrder = on;
+    takeScores();
     emit filterAboutToChange();
     sort(on ? 0 : -1);
     invalidate();
@@ -119,18 +120,27 @@ void ImageFilter::setSuspectFirst(bool on)
 
 void ImageFilter::suspicionChanged()
 {
+    takeScores();
     if (suspectOrder || disagreement != -1)
         refilter();
 }
 
+void ImageFilter::takeScores()
+{
+    scores.clear();
+    if (!suspectOrder || !suspicion)
+        return;
+    // Asked once a row here rather than twice a comparison: the sort makes millions.
+    scores.resize(imageList->rowCount());
+    for (int row = 0; row < scores.size(); ++row)
+        scores[row] = suspicion(row);
+}
+
 bool ImageFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
-    if (suspicion) {
-        const float a = suspicion(left.row()), b = suspicion(right.row());
-        if (a != b)
-            return a > b;
-    }
-    return left.row() < right.row();
+    const int l = left.row(), r = right.row();
+    const float a = l < scores.size() ? scores[l] : 0, b = r < scores.size() ? scores[r] : 0;
+    return a != b ? a > b : l < r;
 }
 
 void ImageFilter::setProblemKind(int kind)

@@ -105,6 +105,8 @@ protected:
 
 private:
     void setFlag(bool &flag, bool on);
+    // Keeps the scores of every row for the order while it is on.
+    void takeScores();
     // Runs the filters again over every row: one layout change for the views, rather than a
     // removal or insertion for every run of rows that comes or goes.
     void refilter();
@@ -120,4 +122,5 @@ private:
     DisagreementTest disagreementTest;
     bool suspectOrder = false;
     Suspicion suspicion;
+    QVector<float> scores; // by row, while the order is on
 };

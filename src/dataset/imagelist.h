@@ -80,6 +80,14 @@ public:
     static bool hasInstance() { return s_instance != nullptr; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    // Without the base class's virtual calls: a proxy sorting the rows asks millions of times.
+    QModelIndex index(int row, int column = 0,
+                      const QModelIndex &parent = QModelIndex()) const override
+    {
+        return row >= 0 && row < images.size() && column == 0 && !parent.isValid()
+            ? createIndex(row, 0)
+            : QModelIndex();
+    }
     QVariant data(const QModelIndex &index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 

@@ -386,7 +386,7 @@ QVector<Prediction> parsePredictionText(const Ch *text, const Ch *end,
 {
     QVector<Prediction> result;
     Values values;
-    forEachLine(text, end, [&](const Line<Ch> &whole, int number) {
+    forEachLine(text, end, [&](const Line<Ch> &whole, int) {
         if (whole.count < 5)
             return true;
         int fields = 0;
@@ -396,18 +396,14 @@ QVector<Prediction> parsePredictionText(const Ch *text, const Ch *end,
             ++fields;
             last = p;
         }
-        Prediction prediction;
         const bool scored = endsWithConfidence(fields, keypoints);
         bool ok = true;
-        if (scored)
-            prediction.confidence = float(toDouble(last, whole.end, &ok));
+        const double confidence = scored ? toDouble(last, whole.end, &ok) : 1;
         const Line<Ch> line = scored ? Line<Ch>(whole.start, last) : whole;
-        BoxInfo &box = prediction.box;
+        BoxInfo box;
         if (ok && readLabel(line, box)
-            && (line.count == 5 || readShape(line, box, keypoints, values))) {
-            box.setSourceLine(number);
-            result.append(std::move(prediction));
-        }
+            && (line.count == 5 || readShape(line, box, keypoints, values)))
+            result.append(Prediction(box, float(confidence)));
         return true;
     });
     return result;
@@ -633,6 +629,25 @@ int firstForeignLine(const QByteArray &bytes)
 {
     return withText(bytes,
                     [](const auto *begin, const auto *end) { return firstForeign(begin, end); });
+}
+
+Prediction::Prediction(const BoxInfo &box, float confidence)
+    : cx(float(box.cx))
+    , cy(float(box.cy))
+    , cw(float(box.cw))
+    , ch(float(box.ch))
+    , confidence(confidence)
+    , catId(box.catId)
+    , points(box.shape())
+{
+}
+
+BoxInfo Prediction::box() const
+{
+    BoxInfo box(catId, cx, cy, cw, ch);
+    if (!points.isNull())
+        box.setShape(points);
+    return box;
 }
 
 QVector<Prediction> parsePredictions(const QByteArray &bytes, const KeypointShape &keypoints)

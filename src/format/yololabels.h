@@ -53,12 +53,23 @@ QVector<BoxInfo> parseLabels(const QByteArray &bytes, ForeignLines *foreign = nu
 // fields of which the first converts as an integer and the next four as numbers.
 int firstForeignLine(const QByteArray &bytes);
 
-// A line of a model's predictions: the label it proposes and how sure the model is of it.
+// A line of a model's predictions: the label it proposes and how sure the model is of it. In
+// floats, which keep the six decimals a predict step writes: a dataset's predictions run to
+// millions of lines.
 struct Prediction
 {
-    BoxInfo box;
+    float cx = 0, cy = 0, cw = 0, ch = 0;
     float confidence = 1;
+    qint32 catId = 0;
+    ShapePoints points; // a polygon's vertices or a pose line's keypoints; null for a box
+
+    Prediction() = default;
+    Prediction(const BoxInfo &box, float confidence);
+    ShapeKind kind() const { return points.kind(); }
+    // The prediction as a label line.
+    BoxInfo box() const;
 };
+static_assert(sizeof(void *) != 8 || sizeof(Prediction) == 32, "a prediction in 32 bytes");
 
 // The lines of a predictions file, as a trainer's predict step writes them with confidences:
 // a label line (read as parseLabels reads it) with the confidence as its last field. A line

@@ -44,16 +44,17 @@ QString kindTitle(Kind kind)
     return QCoreApplication::translate("disagreement", "mislocated");
 }
 
-double iou(const BoxInfo &a, const BoxInfo &b)
+double iou(const yolo::Prediction &a, const BoxInfo &b)
 {
+    const double ax = a.cx, ay = a.cy, aw = a.cw, ah = a.ch;
     const double w
-        = std::min(a.cx + a.cw / 2, b.cx + b.cw / 2) - std::max(a.cx - a.cw / 2, b.cx - b.cw / 2);
+        = std::min(ax + aw / 2, b.cx + b.cw / 2) - std::max(ax - aw / 2, b.cx - b.cw / 2);
     const double h
-        = std::min(a.cy + a.ch / 2, b.cy + b.ch / 2) - std::max(a.cy - a.ch / 2, b.cy - b.ch / 2);
+        = std::min(ay + ah / 2, b.cy + b.ch / 2) - std::max(ay - ah / 2, b.cy - b.ch / 2);
     if (!(w > 0 && h > 0))
         return 0;
     const double both = w * h;
-    const double either = a.cw * a.ch + b.cw * b.ch - both;
+    const double either = aw * ah + b.cw * b.ch - both;
     return either > 0 ? both / either : 0;
 }
 
@@ -76,7 +77,7 @@ Findings match(const BoxRecords &labels, const QVector<yolo::Prediction> &predic
     // The IoU of every counted prediction with every label, a row a prediction.
     QVarLengthArray<float, 1024> overlap(order.size() * nLabels);
     for (int i = 0; i < order.size(); ++i) {
-        const BoxInfo &p = predictions[order[i]].box;
+        const yolo::Prediction &p = predictions[order[i]];
         for (int l = 0; l < nLabels; ++l)
             overlap[i * nLabels + l] = float(iou(p, *labels[l]));
     }
@@ -86,7 +87,7 @@ Findings match(const BoxRecords &labels, const QVector<yolo::Prediction> &predic
     // The unused label that prediction i overlaps most within [low, high), of its class or of
     // another; -1 for none. Ties go to the first label.
     auto best = [&](int i, bool sameClass, double low, double high) {
-        const int catId = predictions[order[i]].box.catId;
+        const int catId = predictions[order[i]].catId;
         int found = -1;
         float most = -1;
         for (int l = 0; l < nLabels; ++l) {
@@ -130,7 +131,7 @@ Findings match(const BoxRecords &labels, const QVector<yolo::Prediction> &predic
         bool seen = false;
         float doubt = 0;
         for (int p = 0; p < nPredictions && !seen; ++p) {
-            if (iou(predictions[p].box, *labels[l]) < touching)
+            if (iou(predictions[p], *labels[l]) < touching)
                 continue;
             if (predictions[p].confidence >= thresholds.confidence)
                 seen = true;

@@ -48,8 +48,8 @@ struct Finding
 };
 using Findings = QVector<Finding>;
 
-// The box IoU of two lines (their boxes, whatever their shapes).
-double iou(const BoxInfo &a, const BoxInfo &b);
+// The box IoU of a prediction and a line (their boxes, whatever their shapes).
+double iou(const yolo::Prediction &a, const BoxInfo &b);
 
 // The findings of one image, most suspect first (ties in the order of the predictions, then the
 // labels).

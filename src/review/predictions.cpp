@@ -1,6 +1,7 @@
 #include "review/predictions.h"
 
 #include "dataset/categorytable.h"
+#include "dataset/imagefilter.h"
 #include "dataset/imagelist.h"
 #include "edit/boxcommands.h"
 #include "edit/editsession.h"
@@ -17,7 +18,6 @@
 #include <QUndoCommand>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -60,10 +60,15 @@ Predictions::Predictions(ImageList *images, QObject *parent)
     : QObject(parent)
     , imageList(images)
 {
-    // Another dataset, or rows made or dropped: the folder is read again for the rows there are.
+    // Rows made or dropped, or the dataset read again: the folder is read again for the rows
+    // there are. The predictions of one dataset are not another's: they go with it.
     const auto reread = [this] {
-        if (!folderPath.isEmpty())
+        if (folderPath.isEmpty())
+            return;
+        if (datasetOf() == datasetPath)
             startReading(folderPath);
+        else
+            close();
     };
     connect(imageList, &QAbstractItemModel::modelReset, this, reread);
     connect(imageList, &QAbstractItemModel::rowsInserted, this, reread);
@@ -135,6 +140,22 @@ QString Predictions::summary() const
     return images + QStringLiteral(": ") + kinds.join(QStringLiteral(", "));
 }
 
+void Predictions::serve(ImageFilter *filter)
+{
+    filter->setDisagreementTest([this](int row, int kind) { return hasKind(row, kind); });
+    filter->setSuspicion([this](int row) { return score(row); });
+    connect(this, &Predictions::folderChanged, filter, [this, filter] {
+        if (folderPath.isEmpty()) {
+            filter->setDisagreementKind(-1);
+            filter->setSuspectFirst(false);
+        }
+    });
+    connect(this, &Predictions::busyChanged, filter, [this, filter] {
+        if (!busy)
+            QTimer::singleShot(0, filter, &ImageFilter::suspicionChanged);
+    });
+}
+
 QString Predictions::open(const QString &folder)
 {
     if (!QFileInfo(folder).isDir())
@@ -143,6 +164,7 @@ QString Predictions::open(const QString &folder)
         == QFileInfo(imageList->labelsFolderPath()).canonicalFilePath())
         return tr("%1 is the labels folder: choose the folder of the predictions.").arg(folder);
     folderPath = QFileInfo(folder).absoluteFilePath();
+    datasetPath = datasetOf();
     readDismissals();
     emit folderChanged();
     return startReading(folderPath);
@@ -166,9 +188,12 @@ void Predictions::close()
     stopReading();
     ++generation;
     folderPath.clear();
+    datasetPath.clear();
     predicted.clear();
     found.clear();
     hidden.clear();
+    masks.clear();
+    scores.clear();
     dismissed.clear();
     nextRow = -1;
     recount();
@@ -193,7 +218,7 @@ QString Predictions::startReading(const QString &folder)
     reading = std::make_shared<Read>();
     const int started = generation;
     reader = std::thread([this, paths, keypoints, into = reading, started] {
-        readFiles(paths, keypoints, *into, stopFlag);
+        into->rows = readFiles(paths, keypoints, stopFlag);
         QMetaObject::invokeMethod(this, [this, started] {
             if (started == generation)
                 filesRead();
@@ -210,14 +235,13 @@ void Predictions::stopReading()
     stopFlag = false;
 }
 
-// `paths` end in the image's name: each is made the name of its predictions file here, off the
-// GUI thread.
-void Predictions::readFiles(const QStringList &paths, const KeypointShape &keypoints, Read &read,
-                            const std::atomic<bool> &stop)
+QVector<QVector<yolo::Prediction>> Predictions::readFiles(const QStringList &paths,
+                                                          const KeypointShape &keypoints,
+                                                          const std::atomic<bool> &stop)
 {
     const int n = paths.size();
-    read.rows.resize(n);
-    std::atomic<int> next{0}, files{0};
+    QVector<QVector<yolo::Prediction>> rows(n);
+    std::atomic<int> next{0};
     // Opening the files is most of the work, and it goes faster on two threads than on one.
     const auto work = [&] {
         QByteArray bytes;
@@ -228,16 +252,14 @@ void Predictions::readFiles(const QStringList &paths, const KeypointShape &keypo
             if (dot > slash + 1)
                 path.truncate(dot);
             path += QLatin1String(".txt");
-            if (!io::readFile(path, bytes))
-                continue;
-            ++files;
-            read.rows[i] = yolo::parsePredictions(bytes, keypoints);
+            if (io::readFile(path, bytes))
+                rows[i] = yolo::parsePredictions(bytes, keypoints);
         }
     };
     std::thread second(work);
     work();
     second.join();
-    read.files = files;
+    return rows;
 }
 
 void Predictions::filesRead()
@@ -250,6 +272,8 @@ void Predictions::filesRead()
     reading.reset();
     found = QVector<disagreement::Findings>(predicted.size());
     hidden = QVector<QVector<qint32>>(predicted.size());
+    masks = QVector<quint8>(predicted.size(), 0);
+    scores = QVector<float>(predicted.size(), 0);
     rematch();
 }
 
@@ -305,7 +329,8 @@ void Predictions::matchRow(int row)
         = disagreement::match(info->bboxes->boxList(), predicted[row], thresholds);
     QVector<qint32> &hide = hidden[row];
     hide.clear();
-    const auto mine = dismissed.constFind(imageName(row));
+    const auto mine
+        = dismissed.isEmpty() ? dismissed.constEnd() : dismissed.constFind(imageName(row));
     if (mine != dismissed.constEnd()) {
         all.erase(std::remove_if(all.begin(), all.end(),
                                  [&](const disagreement::Finding &f) {
@@ -322,6 +347,11 @@ void Predictions::matchRow(int row)
                           return a.kind == b.kind && a.prediction == b.prediction
                               && a.label == b.label && a.score == b.score;
                       });
+    quint8 mask = 0;
+    for (const disagreement::Finding &f : all)
+        mask |= quint8(1u << int(f.kind));
+    masks[row] = mask;
+    scores[row] = disagreement::scoreOf(all);
     found[row] = std::move(all);
     // A row matched alone (an edit) is counted at once; a full match counts at its end.
     if (nextRow < 0 && !same) {
@@ -382,16 +412,13 @@ const disagreement::Findings &Predictions::findings(int row) const
 
 float Predictions::score(int row) const
 {
-    return disagreement::scoreOf(findings(row));
+    return row >= 0 && row < scores.size() ? scores[row] : 0;
 }
 
 bool Predictions::hasKind(int row, int kind) const
 {
-    const disagreement::Findings &f = findings(row);
-    if (kind < 0)
-        return !f.isEmpty();
-    return std::any_of(f.cbegin(), f.cend(),
-                       [kind](const disagreement::Finding &x) { return int(x.kind) == kind; });
+    const quint8 mask = row >= 0 && row < masks.size() ? masks[row] : 0;
+    return kind < 0 ? mask != 0 : (mask & (1u << kind)) != 0;
 }
 
 int Predictions::count(int row, Kind kind) const
@@ -411,9 +438,7 @@ QString Predictions::findingText(int row, int index) const
     QString text = disagreement::kindTitle(finding.kind);
     if (finding.prediction >= 0) {
         const yolo::Prediction &p = of(row)[finding.prediction];
-        text += QStringLiteral(": %1 %2")
-                    .arg(table->nameOf(p.box.catId))
-                    .arg(p.confidence, 0, 'f', 2);
+        text += QStringLiteral(": %1 %2").arg(table->nameOf(p.catId)).arg(p.confidence, 0, 'f', 2);
     }
     const auto info = imageList->imageAt(row);
     if (finding.label >= 0 && info && finding.label < info->bboxes->rowCount()) {
@@ -526,11 +551,10 @@ QString Predictions::accept(int index)
         return takeClass(index);
     const yolo::Prediction &p = of(row)[finding.prediction];
     if (finding.kind == Kind::Mislocated) {
-        session->record(row, new MoveBoxCommand(boxes, finding.label, p.box, false));
-        return tr("Moved the %1 label to the prediction").arg(table->nameOf(p.box.catId));
+        session->record(row, new MoveBoxCommand(boxes, finding.label, p.box(), false));
+        return tr("Moved the %1 label to the prediction").arg(table->nameOf(p.catId));
     }
-    BoxInfo box = p.box;
-    box.setSourceLine(0);
+    BoxInfo box = p.box();
     // A pose prediction's third values are confidences: a point the model sees is visible.
     if (box.kind() == ShapeKind::Keypoints && box.shape().dims() == 3) {
         for (int i = 2; i < box.shape().size(); i += 3)
@@ -548,7 +572,7 @@ QString Predictions::takeClass(int index)
     const auto info = imageList->imageAt(row);
     if (!info || index < 0 || index >= f.size() || f[index].kind != Kind::WrongClass)
         return tr("The disagreement is not of class");
-    const int catId = of(row)[f[index].prediction].box.catId;
+    const int catId = of(row)[f[index].prediction].catId;
     session->record(row, new CategoryCommand(info->bboxes.get(), f[index].label, catId));
     return tr("The label is now %1").arg(session->categories()->nameOf(catId));
 }
@@ -593,19 +617,23 @@ QString Predictions::imageName(int row) const
 QString Predictions::keyOf(int row, const disagreement::Finding &finding) const
 {
     if (finding.prediction >= 0)
-        return QLatin1String("p ") + yolo::formatLine(of(row)[finding.prediction].box);
+        return QLatin1String("p ") + yolo::formatLine(of(row)[finding.prediction].box());
     const auto info = imageList->imageAt(row);
     return QLatin1String("l ") + yolo::formatLine(*info->bboxes->boxList()[finding.label]);
 }
 
 // One file for each labels folder (or dataset file) and predictions folder.
-QString Predictions::dismissalFile() const
+QString Predictions::datasetOf() const
 {
     const QString dataset = imageList->originFile().isEmpty() ? imageList->labelsFolderPath()
                                                               : imageList->originFile();
+    return QFileInfo(dataset).absoluteFilePath();
+}
+
+QString Predictions::dismissalFile() const
+{
     const QByteArray key = QCryptographicHash::hash(
-        (QFileInfo(dataset).absoluteFilePath() + QLatin1Char('\n') + folderPath).toUtf8(),
-        QCryptographicHash::Sha1);
+        (datasetPath + QLatin1Char('\n') + folderPath).toUtf8(), QCryptographicHash::Sha1);
     return QStringLiteral("%1/dismissed-%2.tsv")
         .arg(io::stateFolder(), QString::fromLatin1(key.toHex()));
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+class ImageFilter;
 class ImageList;
 
 // A model's predictions for the images of the dataset, read from a folder of one ".txt" file
@@ -62,6 +63,11 @@ public:
     int current() const { return currentFinding; }
     void setCurrent(int index);
 
+    // Gives `filter` its filter by kind of disagreement and its most-suspect-first order, made
+    // again after each full match, in an event of its own (it is the longest step of a change of
+    // threshold).
+    void serve(ImageFilter *filter);
+
     // Reads the folder in the background (and matches); why it cannot be read, or empty.
     Q_INVOKABLE QString open(const QString &folder);
     // The same, done before it returns.
@@ -106,6 +112,13 @@ public:
     // Takes back or makes a dismissal of the finding with `key` in the image named `image`.
     void setDismissed(const QString &image, const QString &key, bool dismissed);
 
+    // The predictions of the images at `paths`, each read from the file of the image's name with
+    // the extension ".txt" (none for an image without one), on two threads; stops early once
+    // `stop` is set.
+    static QVector<QVector<yolo::Prediction>> readFiles(const QStringList &paths,
+                                                        const KeypointShape &keypoints,
+                                                        const std::atomic<bool> &stop);
+
 public slots:
     // Matches every image again, a slice at a time.
     void rematch();
@@ -122,10 +135,7 @@ private:
     struct Read
     {
         QVector<QVector<yolo::Prediction>> rows;
-        int files = 0;
     };
-    static void readFiles(const QStringList &paths, const KeypointShape &keypoints, Read &read,
-                          const std::atomic<bool> &stop);
     QString startReading(const QString &folder);
     void filesRead();
     void stopReading();
@@ -136,6 +146,8 @@ private:
     // The key a dismissal of `finding` is remembered by.
     QString keyOf(int row, const disagreement::Finding &finding) const;
     QString imageName(int row) const;
+    // The labels folder or dataset file of the rows, absolute.
+    QString datasetOf() const;
     QString dismissalFile() const;
     void readDismissals();
     void writeDismissals() const;
@@ -143,6 +155,7 @@ private:
 
     ImageList *imageList;
     QString folderPath;
+    QString datasetPath; // datasetOf() when the folder was opened
     bool busy = false;
     bool shownFlag = true;
     disagreement::Thresholds thresholds;
@@ -153,6 +166,9 @@ private:
     int currentFinding = -1;
     QVector<QVector<yolo::Prediction>> predicted;
     QVector<disagreement::Findings> found;
+    // Of each image, for the filter and the order: a bit for each kind it has, its score.
+    QVector<quint8> masks;
+    QVector<float> scores;
     // Per image, the predictions whose findings were dismissed; usually empty.
     QVector<QVector<qint32>> hidden;
     mutable QVector<int> rankedRows;
