@@ -15,7 +15,12 @@ Popup {
     readonly property var categories: Categories
     // The editor's keys work while an image is open and the key list is not shown.
     readonly property bool keysEnabled: EditSession.isOpen && !keyHelp.visible
-                                        && !classPicker.visible
+                                        && !classPicker.visible && !keysSuspended
+    // Set while a dialog of the window's is over the editor.
+    property bool keysSuspended: false
+
+    // Shift+V: the open image needs work; its note is to be asked for.
+    signal noteRequested(int row)
 
     // The editor's keys, one row a command: its key sequences, its line in the F1 list (rows
     // without one share the line of the row before) and the command run() carries out.
@@ -61,6 +66,10 @@ Popup {
           command: "dismiss" },
         { sequences: ["H"], help: qsTr("H: show or hide the predictions (also in the grid)"),
           command: "togglePredictions" },
+        { sequences: ["V"], help: qsTr("V: mark the image reviewed (saving it) and open the next not reviewed; Shift+V: needs work, with a note; U: the next not reviewed"),
+          command: "reviewed" },
+        { sequences: ["Shift+V"], help: "", command: "needsWork" },
+        { sequences: ["U"], help: "", command: "nextToReview" },
         { sequences: ["F1"], help: "", command: "help" },
         // Mouse only: listed, no key.
         { sequences: [], command: "",
@@ -88,19 +97,26 @@ Popup {
         case "nextDisagreement":
         case "previousDisagreement":
             if (!Predictions.step(key.command === "nextDisagreement" ? 1 : -1))
-                predictionMessage = qsTr("No more disagreements")
+                keyMessage = qsTr("No more disagreements")
             break
-        case "accept": predictionMessage = Predictions.accept(Predictions.current); break
-        case "takeClass": predictionMessage = Predictions.takeClass(Predictions.current); break
-        case "dismiss": predictionMessage = Predictions.dismiss(Predictions.current); break
+        case "accept": keyMessage = Predictions.accept(Predictions.current); break
+        case "takeClass": keyMessage = Predictions.takeClass(Predictions.current); break
+        case "dismiss": keyMessage = Predictions.dismiss(Predictions.current); break
         case "togglePredictions": Predictions.shown = !Predictions.shown; break
+        case "needsWork": noteRequested(EditSession.row); break
+        case "reviewed":
+        case "nextToReview":
+            if (!(key.command === "reviewed" ? Review.markReviewedAndNext() : Review.openNextToReview()))
+                keyMessage = qsTr("No image after this one is left to review")
+            break
         }
     }
-    // What the last key about the predictions did; cleared when another image opens.
-    property string predictionMessage
+    // What the last key about the predictions or the review did; cleared when another image
+    // opens.
+    property string keyMessage
     Connections {
         target: EditSession
-        function onOpenChanged() { editor.predictionMessage = "" }
+        function onOpenChanged() { editor.keyMessage = "" }
     }
 
     // Closing the image closes the popup; its closed() comes once it has slid out.
@@ -177,8 +193,12 @@ Popup {
                 // Its place among the images the grid shows ("–" once an edit took it out of them).
                 readonly property int shown: EditSession.isOpen && ImageFilter.count >= 0
                                              ? ImageFilter.shownRow(EditSession.row) : -1
+                readonly property int review: Review.revision >= 0 ? Review.stateOf(EditSession.row) : 0
+                readonly property var reviewWords: ["", qsTr(" · reviewed"), qsTr(" · needs work: %1"),
+                                                    qsTr(" · changed since review")]
                 text: EditSession.isOpen ? "%1 / %2 · %3".arg(shown >= 0 ? shown + 1 : "–").arg(ImageFilter.count)
-                                           .arg(Utils.fileName(EditSession.imagePath)) : ""
+                                           .arg(Utils.fileName(EditSession.imagePath))
+                                           + reviewWords[review].arg(Review.noteOf(EditSession.row)) : ""
             }
             // The disagreement under review ("2 of 3: wrong class: dog 0.91, labelled cat"), or
             // what the last key about it did.
@@ -191,7 +211,7 @@ Popup {
                 readonly property string finding: count === 0 || Predictions.current < 0 ? ""
                     : qsTr("%1 of %2: %3").arg(Predictions.current + 1).arg(count)
                       .arg(Predictions.findingText(EditSession.row, Predictions.current))
-                text: [editor.predictionMessage, finding].filter(function (t) { return t.length > 0 })
+                text: [editor.keyMessage, finding].filter(function (t) { return t.length > 0 })
                       .join(" · ")
             }
         }

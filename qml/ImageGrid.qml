@@ -17,6 +17,8 @@ GridView {
     signal openRequested(int row)
     // Ctrl+Z: the label file deleted last is to be put back.
     signal restoreRequested()
+    // Shift+V: the image of `row` needs work; its note is to be asked for.
+    signal noteRequested(int row)
 
     // A number names a tile, anything else an image by name (ImageFilter.find); false when
     // nothing matches.
@@ -71,6 +73,21 @@ GridView {
             event.accepted = true
         } else if (event.key === Qt.Key_N && event.modifiers === Qt.NoModifier) {
             showNames = !showNames
+            event.accepted = true
+        } else if (event.key === Qt.Key_V && currentIndex >= 0
+                   && (event.modifiers === Qt.NoModifier || event.modifiers === Qt.ShiftModifier)) {
+            // V: reviewed, and on to the next tile not reviewed; Shift+V: needs work.
+            var row = ImageFilter.sourceRow(currentIndex)
+            if (event.modifiers === Qt.ShiftModifier) {
+                noteRequested(row)
+            } else {
+                var next = Review.nextToReview(row)
+                Review.mark(row, 1)
+                showRow(ImageFilter.shownRow(next))
+            }
+            event.accepted = true
+        } else if (event.key === Qt.Key_U && event.modifiers === Qt.NoModifier) {
+            showRow(ImageFilter.shownRow(Review.nextToReview(ImageFilter.sourceRow(currentIndex))))
             event.accepted = true
         } else if (event.key === Qt.Key_H && event.modifiers === Qt.NoModifier) {
             Predictions.shown = !Predictions.shown
@@ -156,6 +173,8 @@ GridView {
         caption: model.imgBaseFileName
         boxes: model.imgBBoxes
         imageRow: model.imgRow
+        reviewState: Review.revision >= 0 ? Review.stateOf(imageRow) : 0
+        note: reviewState === 2 ? Review.noteOf(imageRow) : ""
         problems: Health.revision >= 0 ? Health.maskOf(imageRow) : 0
         width: grid.cellWidth
         height: grid.cellHeight

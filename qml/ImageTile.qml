@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
 import Pallaster 1.0
 
 // One grid cell: the image's thumbnail with its boxes drawn over it, its tile number and name.
@@ -11,8 +12,10 @@ MouseArea {
     // The tile's place in the grid; the image's file, name and box list (the roles of its
     // ImageList row) and whether it has a label file.
     property int row: -1
-    // The image's ImageList row.
+    // The image's ImageList row, its review state (ReviewStates.Shown) and what it needs.
     property int imageRow: -1
+    property int reviewState: 0
+    property string note
     property bool hasLabelFile: true
     property string imagePath
     property string caption
@@ -43,6 +46,10 @@ MouseArea {
     property size readySize
 
     acceptedButtons: Qt.LeftButton | Qt.RightButton
+    hoverEnabled: note.length > 0
+    ToolTip.visible: containsMouse && note.length > 0
+    ToolTip.text: note
+    ToolTip.delay: 300
     onClicked: {
         if (mouse.button === Qt.LeftButton)
             activated()
@@ -88,6 +95,7 @@ MouseArea {
         caption: tile.caption
         hasLabelFile: tile.hasLabelFile
         flagged: tile.problems !== 0
+        reviewState: tile.reviewState
         boxes: tile.boxes
         categories: Categories
         showNames: tile.showNames

@@ -3,7 +3,8 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import Pallaster 1.0
 
-// Under the folders: the grid's columns, showing images without labels, and Goto.
+// Under the folders: the grid's columns, showing images without labels, the review's progress
+// and its filter, and Goto.
 GridLayout {
     id: bar
 
@@ -34,6 +35,21 @@ GridLayout {
             checked: ImageList.showUnlabelled
             onToggled: Dataset.showUnlabelled(checked)
         }
+        // How far the review is, and a filter by review state.
+        Label {
+            objectName: "lblReview"
+            leftPadding: 8
+            text: Review.summary
+            color: "#2e7d32"
+        }
+        ComboBox {
+            objectName: "cmbReview"
+            focusPolicy: Qt.NoFocus
+            Layout.preferredWidth: 130
+            model: [qsTr("Any state"), qsTr("Not reviewed"), qsTr("Reviewed"), qsTr("Needs work")]
+            currentIndex: ImageFilter.reviewState + 1
+            onActivated: ImageFilter.reviewState = index - 1
+        }
         Item {
             Layout.fillWidth: true
         }
@@ -43,6 +59,7 @@ GridLayout {
         TextField {
             id: txtGoto
             objectName: "txtGoto"
+            Layout.preferredWidth: 110
             selectByMouse: true
             onAccepted: bar.goRequested(text)
         }

@@ -190,6 +190,7 @@ ApplicationWindow {
                         keysBlocked: EditSession.isOpen
                         onOpenRequested: EditSession.open(row)
                         onRestoreRequested: showRow(ImageFilter.shownRow(ImageList.restoreRemoved()))
+                        onNoteRequested: dlgNote.ask(row)
                     }
                     Label {
                         objectName: "lblEmpty"
@@ -271,6 +272,12 @@ ApplicationWindow {
         y: Math.round((window.height - height) / 2)
     }
 
+    NoteDialog {
+        id: dlgNote
+        objectName: "dlgNote"
+        z: 10
+    }
+
     Editor {
         id: popupEditor
         objectName: "popupEditor"
@@ -280,6 +287,8 @@ ApplicationWindow {
         height: window.height
         x: Math.round((window.width - width) / 2)
         thumbnailSize: gridImages.decodeSize
+        keysSuspended: dlgNote.visible
+        onNoteRequested: dlgNote.ask(row)
         onClosed: {
             gridImages.showRow(gridImages.currentIndex)
             gridImages.forceActiveFocus()

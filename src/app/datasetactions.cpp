@@ -11,6 +11,7 @@
 #include "io/fileio.h"
 #include "review/healthreport.h"
 #include "review/predictions.h"
+#include "review/reviewstates.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -61,8 +62,12 @@ DatasetActions::DatasetActions(ImageList *images, QObject *parent)
     , classCounts(new ClassCounts(images, EditSession::instance()->categories(), this))
     , healthReport(new HealthReport(images, this))
     , modelPredictions(new Predictions(images, this))
+    , reviewStates(new ReviewStates(images, this))
 {
     modelPredictions->serve(imageFilter);
+    reviewStates->setOrder(imageFilter);
+    imageFilter->setReviewTest(
+        [r = reviewStates](int row, int state) { return r->passes(row, state); });
     // The problems panel's filter, and images without labels reported where they are shown.
     imageFilter->setProblemTest(
         [report = healthReport](int row, int kind) { return report->hasKind(row, kind); });
@@ -103,13 +108,15 @@ void DatasetActions::create()
          {static_cast<QObject *>(actions), static_cast<QObject *>(actions->imageFilter),
           static_cast<QObject *>(actions->classCounts),
           static_cast<QObject *>(actions->healthReport),
-          static_cast<QObject *>(actions->modelPredictions)})
+          static_cast<QObject *>(actions->modelPredictions),
+          static_cast<QObject *>(actions->reviewStates)})
         QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "Dataset", actions);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "ImageFilter", actions->imageFilter);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "ClassCounts", actions->classCounts);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "Health", actions->healthReport);
     qmlRegisterSingletonInstance("Pallaster", 1, 0, "Predictions", actions->modelPredictions);
+    qmlRegisterSingletonInstance("Pallaster", 1, 0, "Review", actions->reviewStates);
 }
 
 DatasetActions *DatasetActions::instance()

@@ -13,6 +13,7 @@ class HealthReport;
 class ImageFilter;
 class ImageList;
 class Predictions;
+class ReviewStates;
 
 // What the window's menu and Load do with the whole dataset, each returning (and keeping in
 // `result`) one line for the window: what was loaded or written, or why nothing was. Also holds
@@ -84,6 +85,7 @@ public:
     ClassCounts *counts() const { return classCounts; }
     HealthReport *health() const { return healthReport; }
     Predictions *predictions() const { return modelPredictions; }
+    ReviewStates *reviews() const { return reviewStates; }
 
 public slots:
     QString openYolo(const QString &labels, const QString &images);
@@ -123,6 +125,7 @@ private:
     ClassCounts *classCounts;
     HealthReport *healthReport;
     Predictions *modelPredictions;
+    ReviewStates *reviewStates;
     QString resultText;
     bool resultError = false;
     QString datasetFile, nameOfDataset;

@@ -1,6 +1,7 @@
 #include "app/tileface.h"
 
 #include "dataset/bboxlist.h"
+#include "review/reviewstates.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -17,6 +18,8 @@ const QColor problemInk(0xb2, 0x22, 0x22); // firebrick
 const QColor badgeColour(0x50, 0x50, 0x50, 0xa0);
 const QColor disagreementColour(0x6a, 0x1b, 0x9a, 0xd0);
 const QColor problemMark(0xd0, 0x20, 0x20); // the mark of an image with problems
+const QColor reviewedMark(0x2e, 0x7d, 0x32);
+const QColor needsWorkMark(0xef, 0x6c, 0x00);
 const QColor savedFrame(0x80, 0x80, 0x80); // gray
 const QColor unsavedFrame(0xff, 0x8c, 0x00); // darkorange
 
@@ -72,6 +75,15 @@ void TileFace::setFlagged(bool flagged)
         return;
     flaggedShown = flagged;
     emit flaggedChanged();
+    update();
+}
+
+void TileFace::setReviewState(int state)
+{
+    if (review == state)
+        return;
+    review = state;
+    emit reviewStateChanged();
     update();
 }
 
@@ -277,6 +289,27 @@ void TileFace::paint(QPainter *painter)
         painter->setFont(bold);
         painter->drawText(mark, Qt::AlignCenter, QStringLiteral("!"));
         painter->restore();
+    }
+    // The reviewer's mark at the bottom left: a check, a flag, or that the labels changed.
+    if (review == ReviewStates::Reviewed || review == ReviewStates::NeedsWork) {
+        const qreal size = lineHeight + 2;
+        const QRectF mark(content.left() + 1, content.bottom() - size - 1, size, size);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::white);
+        painter->setBrush(review == ReviewStates::Reviewed ? reviewedMark : needsWorkMark);
+        painter->drawEllipse(mark.adjusted(0.5, 0.5, -0.5, -0.5));
+        painter->drawText(mark, Qt::AlignCenter,
+                          review == ReviewStates::Reviewed ? QStringLiteral("\u2713")
+                                                           : QStringLiteral("\u2691"));
+        painter->restore();
+    } else if (review == ReviewStates::ChangedSinceReview) {
+        const QString text = tr("changed since review");
+        const QRectF area(content.left(), content.bottom() - lineHeight - 2 * padding,
+                          metrics.horizontalAdvance(text) + 2 * padding, lineHeight + 2 * padding);
+        painter->fillRect(area, badgeColour);
+        painter->setPen(Qt::white);
+        painter->drawText(area.topLeft() + QPointF(padding, padding + metrics.ascent()), text);
     }
     // The disagreements with a model's predictions at the bottom right.
     const QString disagreements = disagreementBadge();

@@ -22,6 +22,9 @@ class TileFace : public BoxOverlay
     Q_PROPERTY(bool hasLabelFile READ hasLabelFile WRITE setHasLabelFile NOTIFY hasLabelFileChanged)
     // The image has a problem a trainer would trip on: a red mark at the top right.
     Q_PROPERTY(bool flagged READ flagged WRITE setFlagged NOTIFY flaggedChanged)
+    // The reviewer's mark (ReviewStates::Shown): a check for reviewed, a flag for needs work, a
+    // line for a review the label file changed since; nothing for not reviewed.
+    Q_PROPERTY(int reviewState READ reviewState WRITE setReviewState NOTIFY reviewStateChanged)
     // The image's width over its height; 0 while unknown, when there is no picture to place.
     Q_PROPERTY(qreal aspect READ aspect WRITE setAspect NOTIFY aspectChanged)
     // Why the picture cannot be shown; drawn on a neutral card in its place.
@@ -48,6 +51,8 @@ public:
     void setHasLabelFile(bool has);
     bool flagged() const { return flaggedShown; }
     void setFlagged(bool flagged);
+    int reviewState() const { return review; }
+    void setReviewState(int state);
     qreal aspect() const { return aspectRatio; }
     void setAspect(qreal aspect);
     QString problem() const { return problemText; }
@@ -72,6 +77,7 @@ signals:
     void captionChanged();
     void hasLabelFileChanged();
     void flaggedChanged();
+    void reviewStateChanged();
     void aspectChanged();
     void problemChanged();
     void blankChanged();
@@ -92,6 +98,7 @@ private:
     QString captionText;
     bool labelled = true;
     bool flaggedShown = false;
+    int review = 0;
     qreal aspectRatio = 0;
     QString problemText;
     bool blankShown = false;

@@ -76,8 +76,7 @@ void ImageFilter::clear()
     searchMatcher = QStringMatcher();
     classIds.clear();
     unsaved = noBoxes = noLabelFile = imageMissing = false;
-    problem = -1;
-    disagreement = -1;
+    problems.value = disagreements.value = reviews.value = -1;
     refilter();
 }
 
@@ -92,17 +91,21 @@ void ImageFilter::refilter()
 bool ImageFilter::isActive() const
 {
     return !searchText.isEmpty() || !classIds.isEmpty() || unsaved || noBoxes || noLabelFile
-        || imageMissing || problem >= 0 || disagreement != -1;
+        || imageMissing || problems.value != -1 || disagreements.value != -1 || reviews.value != -1;
 }
 
-void ImageFilter::setDisagreementKind(int kind)
+void ImageFilter::setOuter(Outer &outer, int value)
 {
-    if (kind < -2)
-        kind = -1;
-    if (disagreement == kind)
+    if (outer.value == value)
         return;
-    disagreement = kind;
+    outer.value = value;
     refilter();
+}
+
+void ImageFilter::outerChanged(const Outer &outer)
+{
+    if (outer.value != -1)
+        refilter();
 }
 
 void ImageFilter::setSuspectFirst(bool on)
@@ -121,7 +124,7 @@ void ImageFilter::setSuspectFirst(bool on)
 void ImageFilter::suspicionChanged()
 {
     takeScores();
-    if (suspectOrder || disagreement != -1)
+    if (suspectOrder || disagreements.value != -1)
         refilter();
 }
 
@@ -141,22 +144,6 @@ bool ImageFilter::lessThan(const QModelIndex &left, const QModelIndex &right) co
     const int l = left.row(), r = right.row();
     const float a = l < scores.size() ? scores[l] : 0, b = r < scores.size() ? scores[r] : 0;
     return a != b ? a > b : l < r;
-}
-
-void ImageFilter::setProblemKind(int kind)
-{
-    if (kind < 0)
-        kind = -1;
-    if (problem == kind)
-        return;
-    problem = kind;
-    refilter();
-}
-
-void ImageFilter::problemsChanged()
-{
-    if (problem >= 0)
-        refilter();
 }
 
 int ImageFilter::total() const
@@ -227,10 +214,8 @@ bool ImageFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParen
         return false;
     if (imageMissing && !imageList->imageMissing(sourceRow))
         return false;
-    if (problem >= 0 && !(problemTest && problemTest(sourceRow, problem)))
-        return false;
-    if (disagreement != -1
-        && !(disagreementTest && disagreementTest(sourceRow, disagreement < 0 ? -1 : disagreement)))
+    if (problems.rejects(sourceRow) || disagreements.rejects(sourceRow)
+        || reviews.rejects(sourceRow))
         return false;
     if (!classIds.isEmpty()) {
         const auto has = imageList->classRange(sourceRow);

@@ -31,6 +31,9 @@ class ImageFilter : public QSortFilterProxyModel
     // setDisagreementTest); -2 for any kind, -1 for no such filter.
     Q_PROPERTY(
         int disagreementKind READ disagreementKind WRITE setDisagreementKind NOTIFY filterChanged)
+    // A review state: NotReviewed (0, a changed review included), Reviewed (1) or NeedsWork (2)
+    // of ReviewStates::Shown; -1 for no such filter.
+    Q_PROPERTY(int reviewState READ reviewState WRITE setReviewState NOTIFY filterChanged)
     // The images most likely to have wrong labels first (see setSuspicion), else the list's order.
     // The order is made when this is switched on and when the scores are made again
     // (suspicionChanged).
@@ -57,17 +60,23 @@ public:
     void setNoLabelFileOnly(bool on) { setFlag(noLabelFile, on); }
     bool imageMissingOnly() const { return imageMissing; }
     void setImageMissingOnly(bool on) { setFlag(imageMissing, on); }
-    int problemKind() const { return problem; }
-    void setProblemKind(int kind);
-    // What tells whether row `row` has a problem of kind `kind`.
-    using ProblemTest = std::function<bool(int row, int kind)>;
-    void setProblemTest(ProblemTest test) { problemTest = std::move(test); }
+    // What tells whether row `row` passes a filter whose value is `value` (a kind of problem, a
+    // kind of disagreement, a review state), for the filters whose facts are kept elsewhere.
+    using Test = std::function<bool(int row, int value)>;
+    int problemKind() const { return problems.value; }
+    void setProblemKind(int kind) { setOuter(problems, kind < 0 ? -1 : kind); }
+    void setProblemTest(Test test) { problems.test = std::move(test); }
     // The problems of some rows changed: the problem filter looks again.
-    void problemsChanged();
-    int disagreementKind() const { return disagreement; }
-    void setDisagreementKind(int kind);
-    using DisagreementTest = std::function<bool(int row, int kind)>;
-    void setDisagreementTest(DisagreementTest test) { disagreementTest = std::move(test); }
+    void problemsChanged() { outerChanged(problems); }
+    int disagreementKind() const { return disagreements.value; }
+    void setDisagreementKind(int kind) { setOuter(disagreements, kind < -2 ? -1 : kind); }
+    // Asked with -1 for any kind when the filter is -2.
+    void setDisagreementTest(Test test) { disagreements.test = std::move(test); }
+    int reviewState() const { return reviews.value; }
+    void setReviewState(int state) { setOuter(reviews, state < 0 ? -1 : state); }
+    void setReviewTest(Test test) { reviews.test = std::move(test); }
+    // The review states of some rows changed: the review filter looks again.
+    void reviewsChanged() { outerChanged(reviews); }
     bool suspectFirst() const { return suspectOrder; }
     void setSuspectFirst(bool on);
     // How likely the labels of row `row` are wrong: the higher, the earlier.
@@ -104,6 +113,18 @@ protected:
     bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
 
 private:
+    // A filter whose facts are kept elsewhere: off at -1.
+    struct Outer
+    {
+        int value = -1;
+        Test test;
+        bool rejects(int row) const
+        {
+            return value != -1 && !(test && test(row, value == -2 ? -1 : value));
+        }
+    };
+    void setOuter(Outer &outer, int value);
+    void outerChanged(const Outer &outer);
     void setFlag(bool &flag, bool on);
     // Keeps the scores of every row for the order while it is on.
     void takeScores();
@@ -116,10 +137,7 @@ private:
     QStringMatcher searchMatcher;
     QVector<qint32> classIds; // ascending
     bool unsaved = false, noBoxes = false, noLabelFile = false, imageMissing = false;
-    int problem = -1;
-    ProblemTest problemTest;
-    int disagreement = -1;
-    DisagreementTest disagreementTest;
+    Outer problems, disagreements, reviews;
     bool suspectOrder = false;
     Suspicion suspicion;
     QVector<float> scores; // by row, while the order is on
