@@ -7,6 +7,7 @@
 #include <QAbstractItemModelTester>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -201,10 +202,23 @@ private slots:
         writeBytes(folder + "/labels/c.txt", polygon + "\n");
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--crash-after-an-edit", folder});
+        QVERIFY(child.waitForStarted());
+        const qint64 crashed = child.processId();
         QVERIFY(child.waitForFinished(20000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         QCOMPARE(readBytes(folder + "/labels/b.txt"), QByteArray("1 0.5 0.5 0.2 0.2\n"));
 
+        // A window still open on the folder keeps its record to itself; once it is gone, the
+        // next load offers its edits.
+        QProcess other;
+        other.start(QCoreApplication::applicationFilePath(), {"--stay"});
+        QVERIFY(other.waitForStarted());
+        QVERIFY(QFile::rename(RecoveryJournal::pathFor(folder + "/labels", crashed),
+                              RecoveryJournal::pathFor(folder + "/labels", other.processId())));
+        model->loadYolo(folder + "/labels", folder + "/images");
+        QCOMPARE(session->recoveryCount(), 0);
+        other.kill();
+        QVERIFY(other.waitForFinished());
         QSignalSpy offered(session.get(), &EditSession::recoveryChanged);
         model->loadYolo(folder + "/labels", folder + "/images");
         QCOMPARE(session->recoveryCount(), 2);
@@ -283,6 +297,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--crash-after-an-edit") == 0)
         return crashAfterAnEdit(QString::fromLocal8Bit(argv[2]));
+    if (argc == 2 && qstrcmp(argv[1], "--stay") == 0) {
+        QThread::sleep(60); // another window on the same folder, until it is killed
+        return 0;
+    }
     TestEditSession test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -4,6 +4,7 @@
 #include "format/labelshape.h"
 #include "io/fileio.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +12,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <cerrno>
+#include <csignal>
 
 namespace {
 QJsonArray stampToJson(const io::FileStamp &stamp)
@@ -109,12 +113,13 @@ RecoveryJournal::RecoveryJournal(ImageList *images, QObject *parent)
 
 RecoveryJournal::~RecoveryJournal() = default;
 
-QString RecoveryJournal::pathFor(const QString &labelsFolder)
+QString RecoveryJournal::pathFor(const QString &labelsFolder, qint64 pid)
 {
     const QByteArray key = QCryptographicHash::hash(
         QFileInfo(labelsFolder).absoluteFilePath().toUtf8(), QCryptographicHash::Sha1);
-    return QStringLiteral("%1/recovery-%2.json")
-        .arg(io::stateFolder(), QString::fromLatin1(key.toHex()));
+    return QStringLiteral("%1/recovery-%2-%3.json")
+        .arg(io::stateFolder(), QString::fromLatin1(key.toHex()))
+        .arg(pid < 0 ? QCoreApplication::applicationPid() : pid);
 }
 
 void RecoveryJournal::schedule()
@@ -153,18 +158,60 @@ void RecoveryJournal::finish()
     setFound({});
 }
 
+namespace {
+
+// Whether the process `pid` is this one or still a running copy of this program (a process
+// that took the number of a window gone is not).
+bool isRunning(qint64 pid)
+{
+    if (pid == QCoreApplication::applicationPid())
+        return true;
+    if (pid <= 0 || kill(pid_t(pid), 0) != 0)
+        return errno == EPERM;
+    QByteArray name;
+    if (!io::readFile(QStringLiteral("/proc/%1/comm").arg(pid), name))
+        return true; // no /proc: taken at its word
+    // The kernel keeps 15 bytes of the name.
+    const QByteArray own = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8();
+    return name.trimmed() == own.left(15);
+}
+
+} // namespace
+
 void RecoveryJournal::datasetLoaded()
 {
     const QString folder = imageList->labelsFolderPath();
     path = folder.isEmpty() ? QString() : pathFor(folder);
-    QByteArray bytes;
-    if (path.isEmpty() || !io::readFile(path, bytes))
+    if (path.isEmpty())
         return;
-    const QJsonObject journal = QJsonDocument::fromJson(bytes).object();
+    // The files of windows gone: "recovery-KEY-PID.json" and, from before windows kept their
+    // own, "recovery-KEY.json"; the newest first, so that its edits of an image win.
+    const QFileInfo own(path);
+    const QString prefix = own.fileName().left(own.fileName().lastIndexOf(QLatin1Char('-')));
+    QFileInfoList files
+        = QDir(own.path())
+              .entryInfoList({prefix + QStringLiteral("*.json")}, QDir::Files, QDir::Time);
     QHash<QString, QJsonObject> byLabel;
-    for (const QJsonValue &value : journal.value(QStringLiteral("images")).toArray()) {
-        const QJsonObject entry = value.toObject();
-        byLabel.insert(entry.value(QStringLiteral("label")).toString(), entry);
+    QStringList sources;
+    for (const QFileInfo &file : qAsConst(files)) {
+        const QString tail = file.completeBaseName().mid(prefix.size());
+        bool isPid = false;
+        const qint64 pid = tail.mid(1).toLongLong(&isPid);
+        if (!tail.isEmpty() && (!tail.startsWith(QLatin1Char('-')) || !isPid))
+            continue;
+        if (!tail.isEmpty() && isRunning(pid))
+            continue;
+        QByteArray bytes;
+        if (!io::readFile(file.filePath(), bytes))
+            continue;
+        sources << file.filePath();
+        const QJsonObject journal = QJsonDocument::fromJson(bytes).object();
+        for (const QJsonValue &value : journal.value(QStringLiteral("images")).toArray()) {
+            const QJsonObject entry = value.toObject();
+            const QString label = entry.value(QStringLiteral("label")).toString();
+            if (!byLabel.contains(label))
+                byLabel.insert(label, entry);
+        }
     }
     QVector<Entry> entries;
     for (int row = 0; row < imageList->rowCount() && !byLabel.isEmpty(); ++row) {
@@ -175,9 +222,17 @@ void RecoveryJournal::datasetLoaded()
             byLabel.erase(entry);
         }
     }
+    foundFiles = sources;
     if (entries.isEmpty())
-        io::removeFile(path);
+        dropFoundFiles();
     setFound(entries);
+}
+
+void RecoveryJournal::dropFoundFiles()
+{
+    for (const QString &file : qAsConst(foundFiles))
+        io::removeFile(file);
+    foundFiles.clear();
 }
 
 int RecoveryJournal::restore()
@@ -199,6 +254,7 @@ int RecoveryJournal::restore()
             changed << QFileInfo(entry.labelFile).fileName();
     }
     setFound({});
+    dropFoundFiles();
     if (!changed.isEmpty())
         imageList->setNotice(tr("These label files have changed on disk since the edits restored "
                                 "for them were made; saving will replace them: %1")
@@ -210,8 +266,7 @@ int RecoveryJournal::restore()
 void RecoveryJournal::discard()
 {
     setFound({});
-    if (!path.isEmpty())
-        io::removeFile(path);
+    dropFoundFiles();
 }
 
 void RecoveryJournal::setFound(QVector<Entry> entries)

@@ -11,9 +11,10 @@ class ImageList;
 
 // Keeps the edits that are not in their label files yet in a recovery file, so that a crash
 // loses none of them: within a second of a change, the boxes of every modified image of the
-// loaded labels folder are written (atomically) to a file of that folder's own under
-// $XDG_STATE_HOME/pallaster/, which goes once nothing is unsaved. When the same labels folder
-// is loaded again and such a file is there, its edits can be put back as unsaved ones.
+// loaded labels folder are written (atomically) to a file of that folder and this process's own
+// under $XDG_STATE_HOME/pallaster/, which goes once nothing is unsaved. Each window keeps its
+// own, and an orderly end removes only its own. When the same labels folder is loaded again,
+// the edits of every such file whose process is gone can be put back as unsaved ones.
 class RecoveryJournal : public QObject
 {
     Q_OBJECT
@@ -22,8 +23,9 @@ public:
     explicit RecoveryJournal(ImageList *images, QObject *parent = nullptr);
     ~RecoveryJournal() override;
 
-    // The recovery file of the labels folder `labelsFolder`.
-    static QString pathFor(const QString &labelsFolder);
+    // The recovery file of the labels folder `labelsFolder` kept by the process `pid` (this
+    // one's by default).
+    static QString pathFor(const QString &labelsFolder, qint64 pid = -1);
 
     // How many images of the loaded dataset the recovery file found at Load has edits for;
     // nothing is written until they are restored or discarded.
@@ -52,9 +54,11 @@ private:
 
     void datasetLoaded();
     void setFound(QVector<Entry> entries);
+    void dropFoundFiles();
 
     ImageList *imageList;
     QString path; // the recovery file of the loaded labels folder; empty when there is none
     QTimer timer;
     QVector<Entry> found;
+    QStringList foundFiles; // the files of windows gone that `found` came from
 };
