@@ -21,6 +21,8 @@ MenuBar {
     signal quitRequested()
     // One of the dataset file's splits was chosen.
     signal splitRequested(string name)
+    // One of the datasets opened last was chosen (an entry of Dataset.recent).
+    signal recentRequested(var entry)
 
     Menu {
         title: qsTr("&File")
@@ -34,6 +36,22 @@ MenuBar {
             objectName: "actOpenCoco"
             text: qsTr("Open &COCO…")
             onTriggered: bar.openCocoRequested()
+        }
+        Menu {
+            id: recentMenu
+            objectName: "mnuRecent"
+            title: qsTr("Open &Recent")
+            enabled: Dataset.recent.length > 0
+
+            Instantiator {
+                model: Dataset.recent
+                delegate: MenuItem {
+                    text: modelData.title
+                    onTriggered: bar.recentRequested(modelData)
+                }
+                onObjectAdded: recentMenu.insertItem(index, object)
+                onObjectRemoved: recentMenu.removeItem(object)
+            }
         }
         Action {
             objectName: "actOpenPredictions"

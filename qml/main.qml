@@ -62,6 +62,17 @@ ApplicationWindow {
         })
     }
 
+    // A dataset of File → Open Recent, opened as it was.
+    function openRecent(entry) {
+        if (entry.labels === undefined) {
+            replaceDataset(qsTr("Loading %1…").arg(entry.title), function () { Dataset.openRecent(entry) })
+            return
+        }
+        folderBar.imagesFolder = entry.images
+        folderBar.labelsFolder = entry.labels
+        loadFolders()
+    }
+
     Component.onCompleted: {
         folderBar.imagesFolder = Dataset.startImages
         if (Dataset.startInstances.length > 0) {
@@ -94,6 +105,7 @@ ApplicationWindow {
         onSaveJsonRequested: dialogs.saveJson()
         onExportRequested: dialogs.exportLabels()
         onSplitRequested: window.openSplit(name)
+        onRecentRequested: window.openRecent(entry)
         onQuitRequested: window.close()
     }
 

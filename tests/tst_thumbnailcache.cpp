@@ -80,7 +80,8 @@ private slots:
         QTest::newRow("exactly normal") << QSize(128, 96) << 128;
         QTest::newRow("one side over normal") << QSize(129, 10) << 256;
         QTest::newRow("exactly large") << QSize(256, 256) << 256;
-        QTest::newRow("larger: the photo") << QSize(257, 1) << 0;
+        QTest::newRow("4 columns: x-large") << QSize(257, 1) << 512;
+        QTest::newRow("larger: the photo") << QSize(513, 1) << 0;
         QTest::newRow("no size: the photo") << QSize() << 0;
     }
     void sizeChosen()
@@ -107,8 +108,9 @@ private slots:
 
         QTest::newRow("made and kept") << QSize(119, 119) << "" << 0 << false << false << "normal";
         QTest::newRow("large") << QSize(200, 200) << "" << 0 << false << false << "large";
-        QTest::newRow("larger than large: nothing kept")
-            << QSize(300, 300) << "" << 0 << false << false << "";
+        QTest::newRow("x-large") << QSize(300, 300) << "" << 0 << false << false << "x-large";
+        QTest::newRow("larger than x-large: nothing kept")
+            << QSize(600, 600) << "" << 0 << false << false << "";
         QTest::newRow("another program's, used as it is")
             << QSize(100, 100) << "current" << 0 << true << false << "normal";
         QTest::newRow("stale time: made again")

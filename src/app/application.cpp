@@ -19,6 +19,7 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
+#include <QSettings>
 #include <QUrl>
 
 #include <cstdio>
@@ -158,8 +159,24 @@ int runApplication(int &argc, char **argv, const QString &mainUrl)
         },
         Qt::QueuedConnection);
     engine->load(url);
+    // The window comes back at the size and columns it was left with.
+    QSettings settings;
+    auto *window = engine->rootObjects().isEmpty()
+        ? nullptr
+        : qobject_cast<QQuickWindow *>(engine->rootObjects().first());
+    QObject *columns
+        = window ? window->findChild<QObject *>(QStringLiteral("spinColumns")) : nullptr;
+    if (window && settings.contains(QStringLiteral("window/size")))
+        window->resize(settings.value(QStringLiteral("window/size")).toSize());
+    if (columns && settings.contains(QStringLiteral("window/columns")))
+        columns->setProperty("value", settings.value(QStringLiteral("window/columns")));
 
     const int result = app->exec();
+
+    if (window)
+        settings.setValue(QStringLiteral("window/size"), window->size());
+    if (columns)
+        settings.setValue(QStringLiteral("window/columns"), columns->property("value"));
 
     if (DatasetActions::hasInstance())
         delete DatasetActions::instance();

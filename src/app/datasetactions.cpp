@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 #include <QQmlEngine>
+#include <QSettings>
 
 DatasetActions *DatasetActions::s_instance = nullptr;
 
@@ -285,6 +286,8 @@ QString DatasetActions::openYolo(const QString &labels, const QString &images)
     const int rows = imageList->rowCount();
     if (rows == 0)
         return report(imageList->emptyReason(), true);
+    remember({{QStringLiteral("images"), images}, {QStringLiteral("labels"), labels}},
+             QDir::toNativeSeparators(labels));
     return report(imagesLoaded(rows, QStringLiteral("yolo")), false);
 }
 
@@ -308,6 +311,8 @@ QString DatasetActions::openSplit(const QString &name)
     const int rows = imageList->rowCount();
     if (rows == 0)
         return report(imageList->emptyReason(), true);
+    remember({{QStringLiteral("yaml"), datasetFile}, {QStringLiteral("split"), name}},
+             QStringLiteral("%1 · %2").arg(QDir::toNativeSeparators(datasetFile), name));
     return report(imagesLoaded(rows, name), false);
 }
 
@@ -387,6 +392,8 @@ QString DatasetActions::openCocoInstances(const QString &path, const QString &im
         return report(tr("%1 %2.").arg(path, error), true);
     }
     setSplit(QString());
+    remember({{QStringLiteral("instances"), path}, {QStringLiteral("images"), imageDir}},
+             QDir::toNativeSeparators(path));
     return report(instancesLoaded(imageList->rowCount(), path, instances), false);
 }
 
@@ -412,6 +419,7 @@ QString DatasetActions::openJson(const QString &path)
     const int rows = imageList->openJsonFile(path);
     if (rows > 0) {
         setSplit(QString());
+        remember({{QStringLiteral("json"), path}}, QDir::toNativeSeparators(path));
         return report(imagesLoaded(rows, QStringLiteral("json")), false);
     }
     if (coco::looksLikeObject(path) && QFileInfo(path).isFile())
@@ -445,6 +453,39 @@ QString DatasetActions::exportYolo(const QString &dir)
     text += tr("; %1 could not be written (%2)")
                 .arg(counted(done.failures.size()), done.failures.first());
     return report(text, true);
+}
+
+QVariantList DatasetActions::recent() const
+{
+    return QSettings().value(QStringLiteral("recent/datasets")).toList();
+}
+
+void DatasetActions::remember(QVariantMap entry, const QString &title)
+{
+    QVariantList list = recent();
+    for (int i = list.size() - 1; i >= 0; --i) {
+        QVariantMap other = list[i].toMap();
+        other.remove(QStringLiteral("title"));
+        if (other == entry)
+            list.removeAt(i);
+    }
+    entry.insert(QStringLiteral("title"), title);
+    list.prepend(entry);
+    QSettings().setValue(QStringLiteral("recent/datasets"), list.mid(0, 8));
+    emit recentChanged();
+}
+
+QString DatasetActions::openRecent(const QVariantMap &entry)
+{
+    const auto text
+        = [&entry](const char *key) { return entry.value(QLatin1String(key)).toString(); };
+    if (entry.contains(QStringLiteral("yaml"))) {
+        setDatasetFile(text("yaml"));
+        return openSplit(text("split"));
+    }
+    if (entry.contains(QStringLiteral("json")))
+        return openJson(text("json"));
+    return openCocoInstances(text("instances"), text("images"));
 }
 
 QString DatasetActions::openPredictions(const QString &folder)

@@ -35,6 +35,9 @@ class DatasetActions : public QObject
     // The split of the dataset file the command line named for the window to open at start;
     // empty for none.
     Q_PROPERTY(QString startSplit READ startSplit CONSTANT)
+    // The datasets opened last, the latest first, at most eight: maps of {title} and {images,
+    // labels}, {yaml, split}, {json} or {instances, images}, kept in the settings.
+    Q_PROPERTY(QVariantList recent READ recent NOTIFY recentChanged)
     // The splits the dataset file names (train, val, test), and the name of its dataset (its
     // root folder's); empty without a dataset file.
     Q_PROPERTY(QStringList splits READ splits NOTIFY datasetFileChanged)
@@ -81,6 +84,7 @@ public:
     QString splitImages() const { return splitImagesFolder; }
     QString splitLabels() const { return splitLabelsFolder; }
 
+    QVariantList recent() const;
     ImageFilter *filter() const { return imageFilter; }
     ClassCounts *counts() const { return classCounts; }
     HealthReport *health() const { return healthReport; }
@@ -101,6 +105,9 @@ public slots:
     QString openJson(const QString &path);
     QString saveJson(const QString &path);
     QString exportYolo(const QString &dir);
+    // Opens an entry of `recent` that is not a labels folder: a split of a dataset file, a
+    // dataset JSON file or a COCO instances file.
+    QString openRecent(const QVariantMap &entry);
     // Reads a model's predictions for the dataset, and compares them with the labels.
     QString openPredictions(const QString &folder);
     // Shows or hides the rows of images without a label file, and says how many there are.
@@ -110,6 +117,7 @@ signals:
     void resultChanged();
     void datasetFileChanged();
     void splitChanged();
+    void recentChanged();
 
 private:
     static void create();
@@ -119,6 +127,8 @@ private:
     static QString jsonProblem(const QString &path);
     void setSplit(const QString &name, const QString &images = QString(),
                   const QString &labels = QString());
+    // Puts `entry` (with its title) first among the datasets opened last.
+    void remember(QVariantMap entry, const QString &title);
 
     ImageList *imageList;
     ImageFilter *imageFilter;

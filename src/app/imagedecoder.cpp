@@ -187,7 +187,7 @@ public:
             mtime = ThumbnailCache::modificationTime(path);
             // The smallest kept size that holds the request; a larger one kept by another
             // program does too.
-            for (int kept = edge; kept <= ThumbnailCache::largeEdge && image.isNull(); kept *= 2)
+            for (int kept = edge; kept <= ThumbnailCache::xLargeEdge && image.isNull(); kept *= 2)
                 image = table->thumbnails.find(path, kept, mtime);
             if (image.isNull()) {
                 made = ImageDecoder::decode(path, QSize(edge, edge), &error);

@@ -27,7 +27,14 @@ const char uprightKey[] = "X-Pallaster-Upright";
 
 QString subfolder(int edge)
 {
-    return edge == ThumbnailCache::normalEdge ? QStringLiteral("normal") : QStringLiteral("large");
+    switch (edge) {
+    case ThumbnailCache::normalEdge:
+        return QStringLiteral("normal");
+    case ThumbnailCache::largeEdge:
+        return QStringLiteral("large");
+    default:
+        return QStringLiteral("x-large");
+    }
 }
 
 // A folder of the cache, made private to the user as the desktop's thumbnailers make them.
@@ -62,9 +69,11 @@ int ThumbnailCache::edgeFor(const QSize &requested)
     if (requested.width() <= 0 || requested.height() <= 0)
         return 0;
     const int side = qMax(requested.width(), requested.height());
-    if (side <= normalEdge)
-        return normalEdge;
-    return side <= largeEdge ? largeEdge : 0;
+    for (const int edge : {normalEdge, largeEdge, xLargeEdge}) {
+        if (side <= edge)
+            return edge;
+    }
+    return 0;
 }
 
 QByteArray ThumbnailCache::uriOf(const QString &path)

@@ -6,8 +6,8 @@
 #include <QString>
 
 // Thumbnails kept on disk where the desktop keeps them, so that a folder seen before (by this
-// program or by a file manager) shows at once: $XDG_CACHE_HOME/thumbnails/normal (128 pixels)
-// and large (256 pixels), each a PNG named by the MD5 of the file's URI and carrying that URI
+// program or by a file manager) shows at once: $XDG_CACHE_HOME/thumbnails/normal (128 pixels),
+// large (256 pixels) and x-large (512 pixels), each a PNG named by the MD5 of the file's URI and carrying that URI
 // and the file's modification time. A thumbnail made for an older version of the file is made
 // again; one made by another program is used as it is. Nothing here is fatal: a cache that
 // cannot be read or written only costs the time of decoding the photo.
@@ -18,6 +18,7 @@ class ThumbnailCache
 public:
     static constexpr int normalEdge = 128;
     static constexpr int largeEdge = 256;
+    static constexpr int xLargeEdge = 512;
 
     // `root` is the "thumbnails" folder itself.
     explicit ThumbnailCache(const QString &root = defaultRoot());
