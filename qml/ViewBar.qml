@@ -39,6 +39,9 @@ GridLayout {
         Label {
             objectName: "lblReview"
             leftPadding: 8
+            // A width of its own, so that the fields after it stay where they are as it changes.
+            Layout.preferredWidth: 230
+            elide: Text.ElideRight
             text: Review.summary
             color: "#2e7d32"
         }

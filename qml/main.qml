@@ -245,6 +245,16 @@ ApplicationWindow {
         }
     }
 
+    // Back to a dataset reviewed before: the first image not reviewed is current, unless the
+    // reviewer has moved already.
+    Connections {
+        target: Review
+        function onMarksRead() {
+            if (gridImages.currentIndex <= 0 && !EditSession.isOpen)
+                gridImages.showRow(Math.max(0, ImageFilter.shownRow(Review.nextToReview(-1))))
+        }
+    }
+
     // Counted while someone looks at the counts.
     Binding {
         target: ClassCounts

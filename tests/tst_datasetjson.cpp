@@ -106,6 +106,23 @@ private slots:
                                                  "        \"width\": 0\n"
                                                  "    }\n"
                                                  "]\n");
+        QTest::newRow("review state and note")
+            << QByteArray("[{\"id\": 3, \"reviewState\": \"needs-work\", \"reviewNote\": "
+                          "\"box \\\"x\\\"\"}, {\"id\": 4, \"reviewState\": \"reviewed\", "
+                          "\"reviewNote\": \"\"}, {\"id\": 5, \"reviewState\": \"\"}]")
+            << QByteArray(
+                   "[\n"
+                   "    {\n        \"bboxes\": [\n        ],\n        \"fileName\": \"\",\n"
+                   "        \"filePath\": \"\",\n        \"height\": 0,\n        \"id\": 3,\n"
+                   "        \"reviewNote\": \"box \\\"x\\\"\",\n"
+                   "        \"reviewState\": \"needs-work\",\n        \"width\": 0\n    },\n"
+                   "    {\n        \"bboxes\": [\n        ],\n        \"fileName\": \"\",\n"
+                   "        \"filePath\": \"\",\n        \"height\": 0,\n        \"id\": 4,\n"
+                   "        \"reviewState\": \"reviewed\",\n        \"width\": 0\n    },\n"
+                   "    {\n        \"bboxes\": [\n        ],\n        \"fileName\": \"\",\n"
+                   "        \"filePath\": \"\",\n        \"height\": 0,\n        \"id\": 5,\n"
+                   "        \"width\": 0\n    }\n"
+                   "]\n");
     }
     void exactBytes()
     {

@@ -72,7 +72,7 @@ const QByteArray valueDataset
         " 'height': 4, 'bboxes': [{'catId': V, 'cx': V, 'cy': 0.5, 'cw': V, 'ch': 1e-05}, V,"
         " {'catId': 1, 'kind': 'polygon', 'points': [V, 0.1, 0.2, 0.3, V, 0.5]},"
         " {'kind': 'keypoints', 'pointDims': V, 'points': [0.5, 0.5, 2, 0.1, V, 0]}]},"
-        " {'id': 2, 'bboxes': V}]");
+        " {'id': 2, 'bboxes': V, 'reviewState': V, 'reviewNote': V}]");
 const QByteArray valueInstances
     = J("{'info': V, 'images': [{'id': 1, 'file_name': 'a.jpg', 'width': 640, 'height': 480},"
         " {'id': V, 'file_name': V, 'width': V, 'height': 48}],"

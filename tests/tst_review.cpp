@@ -48,9 +48,18 @@ private slots:
                      "  \"images/c.jpg\": {\"state\": \"not-reviewed\", \"labelSize\": 3, "
                      "\"labelModifiedNs\": \"4\", \"changedMs\": 9}\n"
                      "}\n"));
+        // Read back by lines where it can be (the names and notes without escapes), else as a
+        // document: the same marks either way.
         review::Marks back;
         QVERIFY(review::fromJson(bytes, &back));
         QCOMPARE(back, marks);
+        review::Marks plain = marks;
+        plain.remove("images/a \"1\".jpg");
+        plain["images/b.jpg"].note = QStringLiteral("été");
+        QVERIFY(review::fromJson(review::toJson(plain), &back));
+        QCOMPARE(back, plain);
+        QVERIFY(review::fromJson(QJsonDocument::fromJson(review::toJson(plain)).toJson(), &back));
+        QCOMPARE(back, plain);
         QVERIFY(!review::fromJson("[1]", &back));
 
         // The later change of an image wins; a tie keeps ours.
@@ -130,6 +139,28 @@ private slots:
         again.loadNow();
         QCOMPARE(again.stateOf(1), int(ReviewStates::NeedsWork));
         QCOMPARE(again.stateOf(2), int(ReviewStates::Reviewed));
+    }
+
+    // A dataset JSON file keeps each image's state and note, and its marks are the review's.
+    void datasetJson()
+    {
+        writeBytes(path("set.json"),
+                   "[{\"id\": 1, \"fileName\": \"a.jpg\", \"reviewState\": "
+                   "\"reviewed\"}, {\"id\": 2, \"fileName\": \"b.jpg\", "
+                   "\"reviewState\": \"needs-work\", \"reviewNote\": \"why\"}, "
+                   "{\"id\": 3, \"fileName\": \"c.jpg\"}]");
+        QCOMPARE(model->openJsonFile(path("set.json")), 3);
+        ReviewStates states(model);
+        states.loadNow();
+        QCOMPARE(states.summary(), QStringLiteral("1 of 3 reviewed, 1 needs work"));
+        QCOMPARE(states.noteOf(1), QStringLiteral("why"));
+        states.mark(0, ReviewStates::NotReviewed);
+        states.mark(2, ReviewStates::Reviewed);
+        QString error;
+        QVERIFY(model->writeJson(path("out.json"), &error));
+        const QByteArray out = readBytes(path("out.json"));
+        QCOMPARE(out.count("\"reviewState\""), 2);
+        QVERIFY(out.contains("\"reviewNote\": \"why\",\n        \"reviewState\": \"needs-work\""));
     }
 
     void unwritableFolder()

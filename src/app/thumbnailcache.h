@@ -7,10 +7,10 @@
 
 // Thumbnails kept on disk where the desktop keeps them, so that a folder seen before (by this
 // program or by a file manager) shows at once: $XDG_CACHE_HOME/thumbnails/normal (128 pixels),
-// large (256 pixels) and x-large (512 pixels), each a PNG named by the MD5 of the file's URI and carrying that URI
-// and the file's modification time. A thumbnail made for an older version of the file is made
-// again; one made by another program is used as it is. Nothing here is fatal: a cache that
-// cannot be read or written only costs the time of decoding the photo.
+// large (256 pixels) and x-large (512 pixels), each a PNG named by the MD5 of the file's URI and
+// carrying that URI and the file's modification time. A thumbnail made for an older version of the
+// file is made again; one made by another program is used as it is. Nothing here is fatal: a cache
+// that cannot be read or written only costs the time of decoding the photo.
 //
 // Every member may be called from any thread; none keeps state besides the folder.
 class ThumbnailCache

@@ -16,12 +16,14 @@ struct PairCounts;
 #include <QByteArray>
 #include <QHash>
 #include <QMap>
+#include <QPair>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -60,6 +62,8 @@ public:
         qint32 height = 0;
         std::unique_ptr<BBoxList> bboxes;
         QString yoloTxtFilePath;
+        // What a dataset JSON file said of the image's review (state, note); null for nothing.
+        std::unique_ptr<const QPair<QString, QString>> reviewRead;
     };
 
     // One part of a YOLO dataset loaded from several (a split of a dataset file): a folder of
@@ -202,6 +206,11 @@ public:
     // Writes the dataset JSON file; false with `error` set when it could not be written.
     bool writeJson(const QString &json, QString *error);
 
+    // What the dataset JSON writers write of each row's review (state name, note): set by
+    // what keeps the reviews. Without it, what the file the rows came from said.
+    using ReviewOf = std::function<QPair<QString, QString>(int row)>;
+    void setReviewSource(ReviewOf source) { reviewSource = std::move(source); }
+
     // The class names of the last YOLO load no longer apply (a COCO dataset replaced it).
     void forgetClassNames()
     {
@@ -311,6 +320,7 @@ private:
     QString noticeText;
     QString labelsFolder;
     QString imagesFolder;
+    ReviewOf reviewSource;
     // The parts of the last YOLO load, a list's without its files: one for a loadYolo.
     QVector<YoloPart> yoloParts;
     bool labelsFolderWritable = true;

@@ -230,13 +230,18 @@ datasetjson::Row ImageList::jsonRow(int row)
 {
     const QSize size = imageSize(row);
     const ImageInfo &info = *images.at(row);
+    const QPair<QString, QString> review = reviewSource ? reviewSource(row)
+        : info.reviewRead                               ? *info.reviewRead
+                                                        : QPair<QString, QString>();
     return {info.id,
             info.fileName,
             plainPath(info.filePath),
             size.isValid() ? size.width() : info.width,
             size.isValid() ? size.height() : info.height,
             &info.bboxes->boxList(),
-            row == 0 && !classNameList.isEmpty() ? &jsonClassNames : nullptr};
+            row == 0 && !classNameList.isEmpty() ? &jsonClassNames : nullptr,
+            review.first,
+            review.second};
 }
 
 void ImageList::exportJson(const QString &json)
@@ -273,6 +278,9 @@ QVector<std::shared_ptr<ImageInfo>> jsonRows(const QString &json, QStringList *c
             *classNames = image.classNames;
         read.append(newRow(image.id, image.fileName, image.filePath, image.width, image.height,
                            image.boxes));
+        if (!image.reviewState.isEmpty() || !image.reviewNote.isEmpty())
+            read.last()->reviewRead = std::make_unique<const QPair<QString, QString>>(
+                image.reviewState, image.reviewNote);
     };
     datasetjson::read(json, add, [&read] { read.clear(); });
     return read;

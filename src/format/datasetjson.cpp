@@ -84,6 +84,14 @@ void appendImage(QByteArray &out, const datasetjson::Row &info)
     jsontext::appendInteger(out, info.height);
     out.append(",\n        \"id\": ");
     jsontext::appendInteger(out, info.id);
+    if (!info.reviewNote.isEmpty()) {
+        out.append(",\n        \"reviewNote\": ");
+        jsontext::appendString(out, info.reviewNote);
+    }
+    if (!info.reviewState.isEmpty()) {
+        out.append(",\n        \"reviewState\": ");
+        jsontext::appendString(out, info.reviewState);
+    }
     out.append(",\n        \"width\": ");
     jsontext::appendInteger(out, info.width);
     out.append("\n    }");
@@ -156,6 +164,10 @@ bool writeDocument(const QString &json, int count, const RowAt &rowAt, QString *
         image.insert(QLatin1String("bboxes"), boxesToJson(*info.boxes));
         if (info.classNames)
             image.insert(QLatin1String("classNames"), QJsonArray::fromStringList(*info.classNames));
+        if (!info.reviewState.isEmpty())
+            image.insert(QLatin1String("reviewState"), info.reviewState);
+        if (!info.reviewNote.isEmpty())
+            image.insert(QLatin1String("reviewNote"), info.reviewNote);
         array.append(image);
     }
     return io::writeFile(json, QJsonDocument(array).toJson(), error);
@@ -189,9 +201,15 @@ bool readDatasetFast(const QString &path, const AddImage &add)
         image.filePath.clear();
         image.boxes.clear();
         image.classNames.clear();
+        image.reviewState.clear();
+        image.reviewNote.clear();
         const bool ok = Walk::forEachMember(element, 1, [&](const Key &key, ondemand::value &v) {
             if (key.is("id"))
                 return Walk::toInt(v, 2, image.id);
+            if (key.is("reviewState"))
+                return Walk::toString(v, 2, image.reviewState);
+            if (key.is("reviewNote"))
+                return Walk::toString(v, 2, image.reviewNote);
             if (key.is("fileName"))
                 return Walk::toString(v, 2, image.fileName);
             if (key.is("filePath"))
@@ -269,6 +287,8 @@ void readDatasetReference(const QString &path, const AddImage &add)
         image.filePath = object.value(QLatin1String("filePath")).toString();
         image.width = object.value(QLatin1String("width")).toInt();
         image.height = object.value(QLatin1String("height")).toInt();
+        image.reviewState = object.value(QLatin1String("reviewState")).toString();
+        image.reviewNote = object.value(QLatin1String("reviewNote")).toString();
         image.classNames.clear();
         for (const QJsonValue &name : object.value(QLatin1String("classNames")).toArray())
             image.classNames.append(name.toString());

@@ -27,6 +27,10 @@ struct DatasetImage
     // The dataset's class names by class id ("" for an id without one); the writer gives them
     // to the first image only, a member that readers of boxes alone pass over.
     QStringList classNames;
+    // What a reviewer said of the image ("reviewed", "needs-work"; empty for nothing) and why
+    // it needs work: members written only when there is something to say.
+    QString reviewState;
+    QString reviewNote;
 };
 using AddImage = std::function<void(DatasetImage &)>;
 
@@ -44,6 +48,7 @@ struct Row
     qint32 height = 0;
     const BoxRecords *boxes = nullptr;
     const QStringList *classNames = nullptr; // written when not null
+    QString reviewState, reviewNote; // written when not empty
 };
 using RowAt = std::function<Row(int)>;
 

@@ -80,6 +80,13 @@ ReviewStates::ReviewStates(ImageList *images, QObject *parent)
     : QObject(parent)
     , imageList(images)
 {
+    // A dataset JSON file keeps each image's review state and note.
+    imageList->setReviewSource([this](int row) {
+        const int state = stateOf(row);
+        if (state != Reviewed && state != NeedsWork)
+            return QPair<QString, QString>();
+        return qMakePair(QString::fromLatin1(review::stateName(review::State(state))), noteOf(row));
+    });
     writeTimer.setSingleShot(true);
     writeTimer.setInterval(500);
     connect(&writeTimer, &QTimer::timeout, this, &ReviewStates::startWriting);
@@ -98,6 +105,7 @@ ReviewStates::ReviewStates(ImageList *images, QObject *parent)
 ReviewStates::~ReviewStates()
 {
     writeNow();
+    imageList->setReviewSource(nullptr);
 }
 
 QString ReviewStates::summary() const
@@ -260,34 +268,44 @@ void ReviewStates::startLoading()
     fallbackPath = fallbackFile();
     QStringList paths;
     QVector<QPair<qint64, qint64>> stamps;
+    ReadReviews read;
     paths.reserve(imageList->rowCount());
     stamps.reserve(imageList->rowCount());
     for (int row = 0; row < imageList->rowCount(); ++row) {
-        paths << imageList->imageAt(row)->filePath;
+        const auto info = imageList->imageAt(row);
+        // Named by the image's path; a row without one (a dataset file may leave it out) by
+        // its name.
+        paths << (info->filePath.isEmpty() ? info->fileName : info->filePath);
         stamps << labelStamp(row);
+        if (info->reviewRead)
+            read.insert(row, *info->reviewRead);
     }
-    // Until the file is read, every image is not reviewed.
-    marks.clear();
-    keys.clear();
-    rowOfKey.clear();
+    // Until the file is read, every image is not reviewed. The marks of before are freed by
+    // the worker: a hundred thousand of them take a while.
+    auto before = std::make_shared<Loaded>();
+    before->marks.swap(marks);
+    before->keys.swap(keys);
+    before->rowOfKey.swap(rowOfKey);
     shown = QVector<quint8>(paths.size(), NotReviewed);
     recount();
     if (paths.isEmpty())
         return;
     loading = std::make_shared<Loaded>();
     const int started = generation;
-    worker = std::thread(
-        [this, file = filePath, fallback = fallbackPath, paths, stamps, into = loading, started] {
-            load(file, fallback, paths, stamps, *into);
-            QMetaObject::invokeMethod(this, [this, started] {
-                if (started == generation)
-                    loaded();
-            });
+    worker = std::thread([this, file = filePath, fallback = fallbackPath, paths, stamps, read,
+                          into = loading, before = std::move(before), started]() mutable {
+        before.reset();
+        load(file, fallback, paths, stamps, read, *into);
+        QMetaObject::invokeMethod(this, [this, started] {
+            if (started == generation)
+                loaded();
         });
+    });
 }
 
 void ReviewStates::load(const QString &file, const QString &fallback, const QStringList &paths,
-                        const QVector<QPair<qint64, qint64>> &stamps, Loaded &loaded)
+                        const QVector<QPair<qint64, qint64>> &stamps, const ReadReviews &read,
+                        Loaded &loaded)
 {
     readMarks(file, &loaded.marks);
     review::Marks kept;
@@ -297,9 +315,22 @@ void ReviewStates::load(const QString &file, const QString &fallback, const QStr
         = QFileInfo(file.isEmpty() ? fallback : file).absolutePath() + QLatin1Char('/');
     loaded.keys.reserve(paths.size());
     loaded.shown.resize(paths.size());
-    for (int row = 0; row < paths.size(); ++row) {
+    for (int row = 0; row < paths.size(); ++row)
         loaded.keys << keyOf(ImageList::plainPath(paths[row]), base);
+    // Older than any mark of the review file, which wins.
+    review::Marks fromDataset;
+    for (auto it = read.constBegin(); it != read.constEnd(); ++it) {
+        const review::State state = review::stateFromName(it->first);
+        if (state != review::State::NotReviewed && it.key() < paths.size())
+            fromDataset.insert(
+                loaded.keys[it.key()],
+                {state, it->second, stamps[it.key()].first, stamps[it.key()].second, 0});
+    }
+    review::mergeInto(loaded.marks, fromDataset);
+    loaded.rowOfKey.reserve(paths.size());
+    for (int row = 0; row < paths.size(); ++row) {
         loaded.shown[row] = shownFor(loaded.marks.value(loaded.keys[row]), stamps[row]);
+        loaded.rowOfKey.insert(loaded.keys[row], row);
     }
 }
 
@@ -308,20 +339,15 @@ void ReviewStates::loaded()
     join();
     if (!loading || loading->keys.size() != imageList->rowCount())
         return;
-    marks = std::move(loading->marks);
-    keys = std::move(loading->keys);
-    shown = std::move(loading->shown);
+    marks.swap(loading->marks);
+    keys.swap(loading->keys);
+    rowOfKey.swap(loading->rowOfKey);
+    shown.swap(loading->shown);
     loading.reset();
-    rowOfKey.clear();
-    rowOfKey.reserve(keys.size());
-    for (int row = 0; row < keys.size(); ++row)
-        rowOfKey.insert(keys[row], row);
-    // Label files read again meanwhile.
-    for (int row = 0; row < keys.size(); ++row)
-        updateRow(row);
     recount();
     if (viewOrder)
         viewOrder->reviewsChanged();
+    emit marksRead();
 }
 
 void ReviewStates::join()

@@ -75,21 +75,27 @@ public:
 
 signals:
     void statesChanged();
+    // The marks of the dataset just loaded are read.
+    void marksRead();
 
 private:
     struct Loaded
     {
         review::Marks marks;
         QStringList keys;
+        QHash<QString, int> rowOfKey;
         QVector<quint8> shown;
-        QString notice;
     };
     // Where the file lies for the dataset loaded, and where it goes when that cannot be written.
     QString reviewFile() const;
     QString fallbackFile() const;
     void startLoading();
+    // What the rows' dataset JSON file said of reviews, by row: the marks the review file does
+    // not have.
+    using ReadReviews = QHash<int, QPair<QString, QString>>;
     static void load(const QString &file, const QString &fallback, const QStringList &paths,
-                     const QVector<QPair<qint64, qint64>> &stamps, Loaded &loaded);
+                     const QVector<QPair<qint64, qint64>> &stamps, const ReadReviews &read,
+                     Loaded &loaded);
     void loaded();
     void scheduleWrite();
     void startWriting();
