@@ -292,14 +292,16 @@ void ReviewStates::startLoading()
         return;
     loading = std::make_shared<Loaded>();
     const int started = generation;
+    working = true;
     worker = std::thread([this, file = filePath, fallback = fallbackPath, paths, stamps, read,
                           into = loading, before = std::move(before), started]() mutable {
-        before.reset();
         load(file, fallback, paths, stamps, read, *into);
         QMetaObject::invokeMethod(this, [this, started] {
             if (started == generation)
                 loaded();
         });
+        before.reset();
+        working = false;
     });
 }
 
@@ -336,7 +338,7 @@ void ReviewStates::load(const QString &file, const QString &fallback, const QStr
 
 void ReviewStates::loaded()
 {
-    join();
+    // Not joined here: the worker may still be freeing the marks of before.
     if (!loading || loading->keys.size() != imageList->rowCount())
         return;
     marks.swap(loading->marks);
@@ -360,10 +362,11 @@ void ReviewStates::startWriting()
 {
     if (!dirty)
         return;
-    if (worker.joinable()) {
+    if (working) {
         writeTimer.start(); // after the one under way
         return;
     }
+    join();
     dirty = false;
     writing = std::make_shared<review::Marks>(marks);
     writeProblem = std::make_shared<QString>();
@@ -384,6 +387,7 @@ void ReviewStates::startWriting()
             *problem = error;
     };
     const int started = generation;
+    working = true;
     worker = std::thread([this, work, started] {
         work();
         QMetaObject::invokeMethod(this, [this, started] {
@@ -391,6 +395,7 @@ void ReviewStates::startWriting()
             if (started == generation)
                 written();
         });
+        working = false;
     });
 }
 

@@ -118,6 +118,7 @@ private:
     bool noticeGiven = false;
     QTimer writeTimer;
     std::thread worker;
+    std::atomic<bool> working{false}; // while the worker has more to do
     std::shared_ptr<Loaded> loading;
     // A write under way: the marks it writes, and what it took from the file.
     std::shared_ptr<review::Marks> writing;
