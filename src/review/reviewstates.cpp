@@ -223,7 +223,8 @@ int ReviewStates::nextToReview(int row) const
 
 void ReviewStates::updateRow(int row)
 {
-    if (row >= 0 && row < shown.size())
+    // While the file is read, the rows have no names yet: they stay not reviewed.
+    if (row >= 0 && row < shown.size() && row < keys.size())
         shown[row] = shownFor(marks.value(keys[row]), labelStamp(row));
 }
 
