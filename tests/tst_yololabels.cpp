@@ -640,6 +640,81 @@ private slots:
         back.saveTxtFile(path);
         QCOMPARE(readBytes(path), first);
     }
+
+    // The outline edits of the editor: a vertex put on an edge or taken out, a polygon turned,
+    // the edge near a point, a polygon through clicked points; "no" where nothing changes.
+    void outlineEdits_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("expected");
+        const QByteArray square = "0 0.4 0.4 0.6 0.4 0.6 0.6 0.4 0.6";
+        QTest::newRow("vertex on an edge")
+            << QByteArray("0 0.1 0.1 0.5 0.1 0.5 0.5") << "insert 0 0.3 0.1"
+            << "0 0.1 0.1 0.3 0.1 0.5 0.1 0.5 0.5";
+        QTest::newRow("after the last: on the closing edge")
+            << QByteArray("0 0.1 0.1 0.5 0.1 0.5 0.5") << "insert 2 1.2 -0.1"
+            << "0 0.1 0.1 0.5 0.1 0.5 0.5 1 0";
+        QTest::newRow("no vertex of a box") << QByteArray("0 0.5 0.5 0.2 0.2") << "insert 0 0.5 0.5"
+                                            << "no";
+        QTest::newRow("vertex taken out") << square << "remove 1"
+                                          << "0 0.4 0.4 0.6 0.6 0.4 0.6";
+        QTest::newRow("never below three") << QByteArray("0 0.1 0.1 0.5 0.1 0.5 0.5") << "remove 0"
+                                           << "no";
+        QTest::newRow("turned a quarter, corners in order") << square << "rotate 90 100 100"
+                                                            << "0 0.6 0.4 0.6 0.6 0.4 0.6 0.4 0.4";
+        QTest::newRow("a rectangle as seen stays one")
+            << QByteArray("0 0.4 0.45 0.6 0.45 0.6 0.55 0.4 0.55") << "rotate 90 200 100"
+            << "0 0.525 0.3 0.525 0.7 0.475 0.7 0.475 0.3";
+        QTest::newRow("not out of the picture")
+            << QByteArray("0 0 0 1 0 1 0.2 0 0.2") << "rotate 45 100 100"
+            << "no";
+        QTest::newRow("edge within reach") << square << "edge 0.5 0.41"
+                                           << "0";
+        QTest::newRow("closing edge") << square << "edge 0.39 0.5"
+                                      << "3";
+        QTest::newRow("nothing within reach") << square << "edge 0.5 0.5"
+                                              << "-1";
+        QTest::newRow("polygon through points, clamped")
+            << QByteArray() << "through -0.1 0.2 0.5 1.2 0.9 0.9"
+            << "3 0 0.2 0.5 1 0.9 0.9";
+        QTest::newRow("two points: no polygon") << QByteArray() << "through 0.1 0.1 0.2 0.2"
+                                                << "no";
+    }
+    void outlineEdits()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, edit);
+        QFETCH(QString, expected);
+        const QStringList words = edit.split(' ');
+        const auto number = [&](int i) { return words.at(i).toDouble(); };
+        BoxInfo box = line.isEmpty() ? BoxInfo() : yolo::parseLabels(line).first();
+        bool changed = false;
+        if (words[0] == "insert") {
+            changed = shape::insertVertex(box, words[1].toInt(), number(2), number(3));
+        } else if (words[0] == "remove") {
+            changed = shape::removeVertex(box, words[1].toInt());
+        } else if (words[0] == "rotate") {
+            changed = shape::rotate(box, number(1) * M_PI / 180, number(2), number(3));
+        } else if (words[0] == "edge") {
+            QCOMPARE(QString::number(shape::edgeNear(box, number(1), number(2), 100, 100, 6)),
+                     expected);
+            return;
+        } else {
+            QVector<double> points;
+            for (int i = 1; i < words.size(); ++i)
+                points << number(i);
+            box = shape::polygonThrough(3, points);
+            changed = box.kind() == ShapeKind::Polygon;
+        }
+        QCOMPARE(changed ? yolo::formatLine(box) : QStringLiteral("no"), expected);
+        // The box is fitted to the vertices.
+        if (changed) {
+            double left, top, right, bottom;
+            box.shape().bounds(&left, &top, &right, &bottom);
+            QCOMPARE(box.cw, right - left);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestYoloLabels)

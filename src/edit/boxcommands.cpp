@@ -114,6 +114,17 @@ bool MovePointCommand::continues(const LineEditCommand &other) const
         && static_cast<const MovePointCommand &>(other).point == point;
 }
 
+ReshapeCommand::ReshapeCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing)
+    : LineEditCommand(boxes, row, continuing)
+    , to(to)
+{
+}
+
+void ReshapeCommand::apply()
+{
+    list->setBox(row, to);
+}
+
 CategoryCommand::CategoryCommand(BBoxList *boxes, int row, int catId)
     : BoxCommand(boxes)
     , row(row)

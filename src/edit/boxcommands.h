@@ -106,6 +106,20 @@ private:
     double x, y;
 };
 
+// A line given a new shape as a whole (a vertex added or taken out, a polygon turned); the
+// reports of one turning drag come `continuing` and make one step.
+class ReshapeCommand : public LineEditCommand
+{
+public:
+    ReshapeCommand(BBoxList *boxes, int row, const BoxInfo &to, bool continuing);
+    int id() const override { return 3; }
+
+private:
+    void apply() override;
+
+    BoxInfo to;
+};
+
 class CategoryCommand : public BoxCommand
 {
 public:

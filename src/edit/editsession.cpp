@@ -453,6 +453,59 @@ void EditSession::addBox(int catId, double x, double y, double width, double hei
     push(new AddBoxCommand(openBoxes, box));
 }
 
+void EditSession::addPolygon(int catId, const QVariantList &points)
+{
+    QVector<double> values;
+    for (const QVariant &value : points)
+        values << value.toDouble();
+    const BoxInfo polygon = shape::polygonThrough(catId, values);
+    if (!openBoxes || polygon.kind() != ShapeKind::Polygon)
+        return;
+    noteUsed(catId);
+    push(new AddBoxCommand(openBoxes, polygon));
+    select(openBoxes->rowCount() - 1);
+    const BoxRecords &lines = openBoxes->boxList();
+    const bool mixed = std::any_of(lines.cbegin(), lines.cend(), [](const auto &line) {
+        return line->kind() != ShapeKind::Polygon;
+    });
+    if (mixed)
+        setMessage(tr("This label file now holds boxes and polygons. A YOLO trainer reads every "
+                      "line of a file with a polygon as a polygon, which spoils its boxes: keep "
+                      "one kind in a file."));
+}
+
+bool EditSession::insertVertexAt(int box, double x, double y, double width, double height)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        return false;
+    BoxInfo line = *openBoxes->boxList().at(box);
+    const int edge = shape::edgeNear(line, x, y, width, height, 6);
+    if (edge < 0 || !shape::insertVertex(line, edge, x, y))
+        return false;
+    push(new ReshapeCommand(openBoxes, box, line, false));
+    return true;
+}
+
+bool EditSession::removeVertex(int box, int point)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        return false;
+    BoxInfo line = *openBoxes->boxList().at(box);
+    if (!shape::removeVertex(line, point))
+        return false;
+    push(new ReshapeCommand(openBoxes, box, line, false));
+    return true;
+}
+
+void EditSession::rotateBox(int box, double radians, double width, double height, bool continuing)
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        return;
+    BoxInfo line = *openBoxes->boxList().at(box);
+    if (shape::rotate(line, radians, width, height))
+        push(new ReshapeCommand(openBoxes, box, line, continuing));
+}
+
 void EditSession::drawBox(int catId, double x0, double y0, double x1, double y1, double width,
                           double height)
 {

@@ -154,6 +154,18 @@ public slots:
     // Moves vertex or keypoint `point` of `box` to (x, y), fractions of the picture; a drag's
     // further reports come `continuing` and make one undo step with the first.
     void movePoint(int box, int point, double x, double y, bool continuing);
+    // Adds a polygon of `catId` through `points` (x y fractions of the picture, clamped into
+    // it), of three points or more, and selects it; says in the message line what a trainer
+    // makes of a file that then holds boxes and polygons.
+    void addPolygon(int catId, const QVariantList &points);
+    // Puts a vertex at (x, y), fractions of a picture `width` by `height` shown, on the edge of
+    // polygon `box` it lies within a few pixels of; whether it did.
+    bool insertVertexAt(int box, double x, double y, double width, double height);
+    // Takes vertex `point` out of polygon `box` (never below three); whether it did.
+    bool removeVertex(int box, int point);
+    // Turns polygon `box` by `radians` about its middle on a picture `width` by `height` shown;
+    // a turning drag's further reports come `continuing` and make one undo step.
+    void rotateBox(int box, double radians, double width, double height, bool continuing);
     void deleteBox(int box);
     void deleteSelected() { deleteBox(selected); }
     void setCategory(int box, int catId);

@@ -187,4 +187,109 @@ ShapePoints fromValues(ShapeKind kind, int dims, const QVector<double> &values)
     return ShapePoints();
 }
 
+namespace {
+
+bool isPolygon(const BoxInfo &box)
+{
+    return box.kind() == ShapeKind::Polygon && box.shape().pointCount() >= 3;
+}
+
+QVector<double> valuesOf(const ShapePoints &points)
+{
+    QVector<double> values(points.size());
+    for (int i = 0; i < values.size(); ++i)
+        values[i] = points.at(i);
+    return values;
+}
+
+void setPolygon(BoxInfo &box, const QVector<double> &values)
+{
+    box.setShape(ShapePoints(ShapeKind::Polygon, 2, values.constData(), values.size()));
+    fitBox(box);
+}
+
+} // namespace
+
+BoxInfo polygonThrough(qint32 catId, const QVector<double> &points)
+{
+    BoxInfo box(catId);
+    if (points.size() < 6 || points.size() % 2 != 0)
+        return box;
+    QVector<double> values(points.size());
+    for (int i = 0; i < values.size(); ++i)
+        values[i] = std::clamp(points[i], 0.0, 1.0);
+    setPolygon(box, values);
+    return box;
+}
+
+int edgeNear(const BoxInfo &box, double x, double y, double width, double height, double reach)
+{
+    if (!isPolygon(box))
+        return -1;
+    const ShapePoints &v = box.shape();
+    const int n = v.pointCount();
+    int nearest = -1;
+    double best = reach * reach;
+    for (int i = 0; i < n; ++i) {
+        const int j = (i + 1) % n;
+        const double ax = v.at(2 * i) * width, ay = v.at(2 * i + 1) * height;
+        const double bx = v.at(2 * j) * width - ax, by = v.at(2 * j + 1) * height - ay;
+        const double px = x * width - ax, py = y * height - ay;
+        const double length = bx * bx + by * by;
+        const double t = length > 0 ? std::clamp((px * bx + py * by) / length, 0.0, 1.0) : 0;
+        const double dx = px - t * bx, dy = py - t * by;
+        if (dx * dx + dy * dy <= best) {
+            best = dx * dx + dy * dy;
+            nearest = i;
+        }
+    }
+    return nearest;
+}
+
+bool insertVertex(BoxInfo &box, int after, double x, double y)
+{
+    if (!isPolygon(box) || after < 0 || after >= box.shape().pointCount())
+        return false;
+    QVector<double> values = valuesOf(box.shape());
+    values.insert(2 * after + 2, std::clamp(y, 0.0, 1.0));
+    values.insert(2 * after + 2, std::clamp(x, 0.0, 1.0));
+    setPolygon(box, values);
+    return true;
+}
+
+bool removeVertex(BoxInfo &box, int index)
+{
+    if (!isPolygon(box) || box.shape().pointCount() <= 3 || index < 0
+        || index >= box.shape().pointCount())
+        return false;
+    QVector<double> values = valuesOf(box.shape());
+    values.remove(2 * index, 2);
+    setPolygon(box, values);
+    return true;
+}
+
+bool rotate(BoxInfo &box, double radians, double width, double height)
+{
+    if (!isPolygon(box) || !(width > 0 && height > 0))
+        return false;
+    QVector<double> values = valuesOf(box.shape());
+    const int n = values.size() / 2;
+    double mx = 0, my = 0;
+    for (int i = 0; i < n; ++i) {
+        mx += values[2 * i] / n;
+        my += values[2 * i + 1] / n;
+    }
+    const double c = std::cos(radians), s = std::sin(radians);
+    for (int i = 0; i < n; ++i) {
+        const double dx = (values[2 * i] - mx) * width, dy = (values[2 * i + 1] - my) * height;
+        const double x = mx + (c * dx - s * dy) / width, y = my + (s * dx + c * dy) / height;
+        if (x < 0 || x > 1 || y < 0 || y > 1)
+            return false;
+        values[2 * i] = x;
+        values[2 * i + 1] = y;
+    }
+    setPolygon(box, values);
+    return true;
+}
+
 } // namespace shape

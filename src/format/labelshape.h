@@ -114,6 +114,26 @@ BoxInfo shapedLike(const BoxInfo &box, const LabelLayout &layout);
 // boxes.
 LabelLayout layoutOf(const QVector<BoxInfo> &boxes, const KeypointShape &keypoints);
 
+// The edits of a polygon's outline, in fractions of the picture, each fitting the box to the
+// vertices after it. A picture `width` by `height` pixels is given where distances or angles
+// are measured, so that they are those seen.
+
+// A polygon of class `catId` through `points` (x y pairs), each clamped into the picture; a
+// plain box of nothing for fewer than three points.
+BoxInfo polygonThrough(qint32 catId, const QVector<double> &points);
+// The vertex whose edge to the next one passes nearest (x, y), within `reach` pixels; -1 for
+// none (or no polygon).
+int edgeNear(const BoxInfo &box, double x, double y, double width, double height, double reach);
+// Puts (x, y), clamped into the picture, between vertex `after` and the next; false for no
+// polygon or no such vertex.
+bool insertVertex(BoxInfo &box, int after, double x, double y);
+// Takes vertex `index` out; false when it would leave fewer than three, or there is none.
+bool removeVertex(BoxInfo &box, int index);
+// Turns a polygon by `radians` about the middle of its vertices, as seen on the picture (a
+// rectangle stays one), the vertices in their order; false, changing nothing, when a vertex
+// would leave the picture.
+bool rotate(BoxInfo &box, double radians, double width, double height);
+
 // The text of a kind as the roles and the dataset JSON give it, and back (Box for anything else).
 const char *kindName(ShapeKind kind);
 ShapeKind kindFromName(const QString &name);
