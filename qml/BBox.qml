@@ -22,6 +22,12 @@ Rectangle {
     // belong together.
     property bool held: false
 
+    // Asked for a Ctrl+click or double click at (x, y) in the box: true when it was used (a
+    // vertex put on a polygon's edge), and the press moves nothing.
+    property var modifierClick: function (x, y) { return false }
+    // The pointer is over the box.
+    readonly property bool hovered: mouseDrag.containsMouse
+
     signal pressed()
     signal deleteRequested()
     signal dimensionsChanged(real newCx, real newCy, real newCw, real newCh)
@@ -64,16 +70,30 @@ Rectangle {
         anchors.fill: parent
         acceptedButtons: Qt.LeftButton | Qt.RightButton
         enabled: control.enabled
-        drag.target: control
+        hoverEnabled: true
+        // A press a modifier click used moves nothing.
+        property bool used: false
+        drag.target: used ? null : control
         drag.threshold: 1
         drag.minimumX: 0
         drag.maximumX: control.xMax - control.width
         drag.minimumY: 0
         drag.maximumY: control.yMax - control.height
 
-        onReleased: control.held = false
-        onCanceled: control.held = false
+        onReleased: {
+            control.held = false
+            used = false
+        }
+        onCanceled: {
+            control.held = false
+            used = false
+        }
+        onDoubleClicked: control.modifierClick(mouse.x, mouse.y)
         onPressed: {
+            used = mouse.button === Qt.LeftButton && (mouse.modifiers & Qt.ControlModifier)
+                    && control.modifierClick(mouse.x, mouse.y)
+            if (used)
+                return
             if (mouse.button === Qt.LeftButton) {
                 control.held = true
                 control.pressed()

@@ -40,8 +40,13 @@ Popup {
         { sequences: ["Shift+Right"], help: "", command: "nudge", dx: 10, dy: 0 },
         { sequences: ["Shift+Up"], help: "", command: "nudge", dx: 0, dy: -10 },
         { sequences: ["Shift+Down"], help: "", command: "nudge", dx: 0, dy: 10 },
-        { sequences: ["Del", "Backspace"], help: qsTr("Delete, Backspace: delete the selected box"),
+        { sequences: ["Del", "Backspace"], help: qsTr("Delete, Backspace: delete the selected box (Backspace: the last point of a polygon being drawn)"),
           command: "delete" },
+        { sequences: ["P"], help: qsTr("P: the polygon tool, or boxes again: click points, the first point or Enter closes, Esc cancels; Ctrl+click or double-click on an edge adds a vertex, Ctrl+click on a vertex takes it out"),
+          command: "polygonTool" },
+        { sequences: ["Return", "Enter"], help: "", command: "closePolygon" },
+        { sequences: ["F"], help: qsTr("F: fill polygons in their class colour, or outlines only (also in the grid)"),
+          command: "fill" },
         { sequences: ["Ctrl+Z"], help: qsTr("Ctrl+Z: undo; Ctrl+Shift+Z, Ctrl+Y: redo"),
           command: "undo" },
         { sequences: ["Ctrl+Shift+Z", "Ctrl+Y"], help: "", command: "redo" },
@@ -83,7 +88,13 @@ Popup {
         case "selectNext": EditSession.selectStep(1); break
         case "selectPrevious": EditSession.selectStep(-1); break
         case "nudge": picture.nudge(key.dx, key.dy); break
-        case "delete": EditSession.deleteSelected(); break
+        case "delete":
+            if (!picture.takeBackPoint())
+                EditSession.deleteSelected()
+            break
+        case "polygonTool": picture.setPolygonMode(!picture.polygonMode); break
+        case "fill": EditSession.fillShapes = !EditSession.fillShapes; break
+        case "closePolygon": picture.closePolygon(); break
         case "undo": EditSession.undo(); break
         case "redo": EditSession.redo(); break
         case "add": picture.addBoxAtPointer(EditSession.currentCatId); break
@@ -198,7 +209,8 @@ Popup {
                                                     qsTr(" · changed since review")]
                 text: EditSession.isOpen ? "%1 / %2 · %3".arg(shown >= 0 ? shown + 1 : "–").arg(ImageFilter.count)
                                            .arg(Utils.fileName(EditSession.imagePath))
-                                           + reviewWords[review].arg(Review.noteOf(EditSession.row)) : ""
+                                           + (review === 2 ? reviewWords[2].arg(Review.noteOf(EditSession.row))
+                                                           : reviewWords[review]) : ""
             }
             // The disagreement under review ("2 of 3: wrong class: dog 0.91, labelled cat"), or
             // what the last key about it did.
@@ -222,6 +234,23 @@ Popup {
                 Layout.fillWidth: true
                 keysEnabled: editor.keysEnabled
                 onAddRequested: picture.addBoxAtPointer(catId)
+            }
+            // The drawing tools: boxes by dragging, polygons point by point (P).
+            ToolButton {
+                objectName: "btnBoxTool"
+                focusPolicy: Qt.NoFocus
+                text: qsTr("Box")
+                checkable: true
+                checked: !picture.polygonMode
+                onClicked: picture.setPolygonMode(false)
+            }
+            ToolButton {
+                objectName: "btnPolygonTool"
+                focusPolicy: Qt.NoFocus
+                text: qsTr("Polygon")
+                checkable: true
+                checked: picture.polygonMode
+                onClicked: picture.setPolygonMode(true)
             }
             Button {
                 objectName: "btnClasses"

@@ -69,12 +69,30 @@ Item {
     function fit() {
         zoom = 1
     }
-    // True while a box is being drawn by dragging on the picture.
-    readonly property bool drawing: band.visible
+    // True while a box is being drawn by dragging on the picture, or a polygon point by point.
+    readonly property bool drawing: band.visible || polygonTool.drawing
+    // The polygon tool is on: clicks put points, boxes are not picked.
+    property bool polygonMode: false
 
     function cancelDrawing() {
         band.visible = false
         mouseFull.cancelled = true
+        polygonTool.cancel()
+    }
+    function setPolygonMode(on) {
+        polygonMode = on
+        polygonTool.cancel()
+    }
+    // Enter: the polygon being drawn is closed.
+    function closePolygon() {
+        polygonTool.close()
+    }
+    // Backspace: the last point of the polygon being drawn goes; false when none is drawn.
+    function takeBackPoint() {
+        if (!polygonTool.drawing)
+            return false
+        polygonTool.takeBack()
+        return true
     }
     // Adds a box of `catId` at the last place the pointer was seen over the picture.
     function addBoxAtPointer(catId) {
@@ -90,7 +108,10 @@ Item {
         }
         EditSession.nudgeSelected(dx, dy, w, h)
     }
-    onDecodedUrlChanged: zoom = 1
+    onDecodedUrlChanged: {
+        zoom = 1
+        polygonTool.cancel()
+    }
 
     // The open image and the ones PageDown and PageUp open next, decoded in the background at
     // the size a fitted picture asks for: the next one is sharp as soon as it is opened.
@@ -151,13 +172,20 @@ Item {
                     drew = false
                     cancelled = false
                     start = framePoint(mouse)
+                    if (picture.polygonMode) {
+                        polygonTool.clicked(start.x, start.y)
+                        drew = true
+                        return
+                    }
                     band.x = start.x
                     band.y = start.y
                     band.width = 0
                     band.height = 0
                 }
                 onPositionChanged: {
-                    if (!pressed || cancelled)
+                    if (picture.polygonMode)
+                        polygonTool.pointer = framePoint(mouse)
+                    if (!pressed || cancelled || picture.polygonMode)
                         return
                     var p = framePoint(mouse)
                     band.x = Math.min(start.x, p.x)
@@ -214,6 +242,7 @@ Item {
                     selectedBox: EditSession.selectedBox
                     predictions: Predictions
                     imageRow: EditSession.row
+                    fillShapes: EditSession.fillShapes
                     predictionTags: true
                     highlight: Predictions.revision >= 0
                                ? Predictions.predictionOf(EditSession.row, Predictions.current) : -1
@@ -223,6 +252,7 @@ Item {
                     model: EditSession.boxes
 
                     delegate: PlacedBox {
+                        enabled: !picture.polygonMode
                         flagged: picture.flaggedBoxes.indexOf(index) >= 0
                         xMax: rcImageFrame.width
                         yMax: rcImageFrame.height
@@ -233,6 +263,12 @@ Item {
                     id: boxPicker
                     boxes: boxRepeater
                     z: 150
+                }
+                PolygonTool {
+                    id: polygonTool
+                    objectName: "polygonTool"
+                    anchors.fill: parent
+                    z: 210
                 }
                 // The box being drawn, in the current class's colour.
                 Rectangle {

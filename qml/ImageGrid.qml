@@ -89,6 +89,9 @@ GridView {
         } else if (event.key === Qt.Key_U && event.modifiers === Qt.NoModifier) {
             showRow(ImageFilter.shownRow(Review.nextToReview(ImageFilter.sourceRow(currentIndex))))
             event.accepted = true
+        } else if (event.key === Qt.Key_F && event.modifiers === Qt.NoModifier) {
+            EditSession.fillShapes = !EditSession.fillShapes
+            event.accepted = true
         } else if (event.key === Qt.Key_H && event.modifiers === Qt.NoModifier) {
             Predictions.shown = !Predictions.shown
             event.accepted = true

@@ -101,5 +101,6 @@ MouseArea {
         showNames: tile.showNames
         predictions: Predictions
         imageRow: tile.imageRow
+        fillShapes: EditSession.fillShapes
     }
 }

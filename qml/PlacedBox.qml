@@ -60,6 +60,12 @@ BBox {
         continuing = held
     }
     onDeleteRequested: EditSession.deleteBox(index)
+    // Ctrl+click or a double click on an edge of the selected polygon puts a vertex there.
+    modifierClick: function (x, y) {
+        return kind === "polygon" && selected
+                && EditSession.insertVertexAt(index, (placed.x + x) / xMax, (placed.y + y) / yMax,
+                                              xMax, yMax)
+    }
 
     // Binding objects rather than plain bindings: dragging the body writes x and y itself,
     // which would break a plain binding for good.
@@ -116,7 +122,45 @@ BBox {
             unlabelled: placed.pointDims === 3 && placed.points[index * 3 + 2] === 0
             xMax: placed.xMax
             yMax: placed.yMax
+            numbered: placed.hovered && placed.kind === "polygon"
             z: 20
+        }
+    }
+    // An oriented box (four corners) turns about its middle by its handle above.
+    Rectangle {
+        id: turnHandle
+        objectName: "turnHandle"
+        visible: placed.selected && placed.kind === "polygon" && placed.points.length === 8
+        x: placed.width / 2 - width / 2
+        y: -28
+        width: 12
+        height: 12
+        radius: 6
+        color: "white"
+        border.width: 2
+        border.color: "black"
+        property real last: 0
+        property bool continuing: false
+
+        MouseArea {
+            anchors.fill: parent
+            anchors.margins: -3
+            cursorShape: Qt.SizeAllCursor
+            function angle(mouse) {
+                var p = mapToItem(placed, mouse.x, mouse.y)
+                return Math.atan2(p.y - placed.height / 2, p.x - placed.width / 2)
+            }
+            onPressed: {
+                turnHandle.last = angle(mouse)
+                turnHandle.continuing = false
+            }
+            onPositionChanged: {
+                var now = angle(mouse)
+                EditSession.rotateBox(placed.index, now - turnHandle.last, placed.xMax,
+                                      placed.yMax, turnHandle.continuing)
+                turnHandle.last = now
+                turnHandle.continuing = true
+            }
         }
     }
     // Corners drag two edges at once.

@@ -18,6 +18,8 @@ Rectangle {
     property bool unlabelled: false
     readonly property real half: width / 2
     property bool continuing: false
+    // Its number shown beside it (an outline that crosses itself is easy to see).
+    property bool numbered: false
 
     objectName: "vertex" + point
     width: 9
@@ -43,7 +45,9 @@ Rectangle {
         id: area
         anchors.fill: parent
         anchors.margins: -2
-        drag.target: handle
+        // A Ctrl+click that took the vertex out drags nothing.
+        property bool removing: false
+        drag.target: removing ? null : handle
         drag.threshold: 1
         // Inside the picture.
         drag.minimumX: -handle.box.x - handle.half
@@ -51,9 +55,15 @@ Rectangle {
         drag.minimumY: -handle.box.y - handle.half
         drag.maximumY: handle.yMax - handle.box.y - handle.half
 
-        onPressed: handle.continuing = false
+        // Ctrl+click takes a polygon's vertex out (never below three).
+        onPressed: {
+            removing = (mouse.modifiers & Qt.ControlModifier)
+                    && EditSession.removeVertex(handle.row, handle.point)
+            handle.continuing = false
+        }
+        onReleased: removing = false
         onPositionChanged: {
-            if (!drag.active)
+            if (!drag.active || removing)
                 return
             EditSession.movePoint(handle.row, handle.point,
                                   (handle.box.x + handle.x + handle.half) / handle.xMax,
@@ -61,5 +71,15 @@ Rectangle {
                                   handle.continuing)
             handle.continuing = true
         }
+    }
+    Text {
+        visible: handle.numbered
+        x: handle.width + 1
+        y: -height + 2
+        text: handle.point
+        color: "white"
+        style: Text.Outline
+        styleColor: "black"
+        font.pixelSize: 10
     }
 }

@@ -77,6 +77,15 @@ void BoxOverlay::setShowNames(bool show)
     update();
 }
 
+void BoxOverlay::setFillShapes(bool on)
+{
+    if (filled == on)
+        return;
+    filled = on;
+    emit fillShapesChanged();
+    update();
+}
+
 QObject *BoxOverlay::predictions() const
 {
     return modelPredictions;
@@ -179,7 +188,11 @@ void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF
         font.setPixelSize(9);
         painter->setFont(font);
     }
-    for (int row = 0; row < records.size(); ++row) {
+    // The selected line last, above the others.
+    const int count = records.size();
+    const bool hasSelected = selected >= 0 && selected < count;
+    for (int k = 0; k < count; ++k) {
+        const int row = !hasSelected ? k : k == count - 1 ? selected : k < selected ? k : k + 1;
         const BoxInfo &box = *records.at(row);
         const QColor colour = table ? table->colorOf(box.catId) : QColor(Qt::red);
         const bool chosen = row == selected;
@@ -193,6 +206,11 @@ void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF
             outline.resize(n / 2);
             for (int i = 0; i + 1 < n; i += 2)
                 outline[i / 2] = QPointF(v.at(i) * w, v.at(i + 1) * h);
+            if (filled) {
+                QColor fill = colour;
+                fill.setAlpha(chosen ? 110 : 70);
+                painter->setBrush(fill);
+            }
             painter->drawPolygon(outline);
             continue;
         }

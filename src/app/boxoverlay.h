@@ -26,6 +26,8 @@ class BoxOverlay : public QQuickPaintedItem
     Q_PROPERTY(QRectF area READ area WRITE setArea NOTIFY areaChanged)
     // Whether each line carries a tag with its class name (and a prediction's confidence).
     Q_PROPERTY(bool showNames READ showNames WRITE setShowNames NOTIFY showNamesChanged)
+    // Polygons filled in their class colour, translucent; outlines either way.
+    Q_PROPERTY(bool fillShapes READ fillShapes WRITE setFillShapes NOTIFY fillShapesChanged)
     // A model's predictions: those of image `imageRow` drawn dashed while they are shown, with
     // their class name and confidence where names are shown or `predictionTags` is set.
     Q_PROPERTY(QObject *predictions READ predictions WRITE setPredictions NOTIFY predictionsChanged)
@@ -50,6 +52,8 @@ public:
     bool showNames() const { return namesShown; }
     void setShowNames(bool show);
 
+    bool fillShapes() const { return filled; }
+    void setFillShapes(bool on);
     QObject *predictions() const;
     void setPredictions(QObject *predictions);
     int imageRow() const { return row; }
@@ -67,6 +71,7 @@ signals:
     void selectedBoxChanged();
     void areaChanged();
     void showNamesChanged();
+    void fillShapesChanged();
     void predictionsChanged();
     void imageRowChanged();
     void predictionTagsChanged();
@@ -94,6 +99,7 @@ private:
     int selected = -1;
     QRectF imageArea;
     bool namesShown = false;
+    bool filled = false;
     QPointer<Predictions> modelPredictions;
     QVector<QMetaObject::Connection> predictionConnections;
     int row = -1;

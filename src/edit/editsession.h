@@ -52,6 +52,8 @@ class EditSession : public QObject
     // How many images of the dataset just loaded have edits a recovery file kept from a session
     // that did not end as asked (a crash); 0 when there are none to restore.
     Q_PROPERTY(int recoveryCount READ recoveryCount NOTIFY recoveryChanged)
+    // Whether the editor and the tiles fill polygons in their class colour (F toggles it).
+    Q_PROPERTY(bool fillShapes READ fillShapes WRITE setFillShapes NOTIFY fillShapesChanged)
 
 public:
     explicit EditSession(ImageList *images, QObject *parent = nullptr);
@@ -73,6 +75,14 @@ public:
     int currentCatId() const { return currentCategory; }
     QVariantList recentCategories() const { return recent; }
     bool canUndo() const;
+    bool fillShapes() const { return shapesFilled; }
+    void setFillShapes(bool on)
+    {
+        if (shapesFilled == on)
+            return;
+        shapesFilled = on;
+        emit fillShapesChanged();
+    }
     bool canRedo() const;
 
     CategoryTable *categories() const { return categoryTable; }
@@ -100,6 +110,7 @@ signals:
     void recentCategoriesChanged();
     void historyChanged();
     void recoveryChanged();
+    void fillShapesChanged();
 
 public slots:
     // Opens `row` (closing the image open before) and writes its label file at once, unless
@@ -199,6 +210,7 @@ private:
     QString openImagePath, openCaption, openLabelPath;
     QSize openImageSize;
     bool saveEnabled = false;
+    bool shapesFilled = true;
     // Lists edited by editImage: only Save writes them.
     QSet<const BBoxList *> held;
     QString messageText;

@@ -979,6 +979,48 @@ TestCase {
         compare(label("seg"), line + "\n")
     }
 
+    // The polygon tool: clicks put points (outside the picture, on its edge), Backspace takes
+    // the last back, Enter closes; the saved line is the polygon, and a vertex Ctrl+clicked on
+    // an edge and then out again leaves it as it was. One undo step each.
+    function test_polygonToolDrawsByClicks() {
+        var line = "3 0.2 0.2 0.6 0.2 0.6 0.6 0.2 0.6"
+        makeDataset([{ name: "seg", width: 200, height: 200, text: line + "\n" }])
+        load()
+        var tile = tileOf("seg")
+        open(tile)
+        var frame = frameOf(tile)
+        var w = frame.width, h = frame.height
+        pressKey(Qt.Key_P)
+        for (var p of [[0.7, 0.1], [0.9, 0.1], [0.5, 0.5], [1.3, 0.5]])
+            mouseClick(frame, p[0] * w, p[1] * h)
+        pressKey(Qt.Key_Backspace)
+        mouseClick(frame, 0.9, 0.4 * h) // the left edge: x 0
+        pressKey(Qt.Key_Return)
+        var list = EditSession.boxes
+        compare(list.rowCount(), 2)
+        compare(EditSession.selectedBox, 1)
+        mouseClick(child("btnSave"))
+        var fields = label("seg").split("\n")[1].split(" ")
+        compare(fields.length, 9)
+        compare(fields[0], String(EditSession.currentCatId))
+        var expected = [0.7, 0.1, 0.9, 0.1, 0.5, 0.5, 0, 0.4]
+        for (var i = 0; i < 8; ++i)
+            fuzzyCompare(Number(fields[i + 1]), expected[i], 0.01)
+        // Back to boxes; a vertex put on the edge from (0.7, 0.1) to (0.9, 0.1), then out.
+        pressKey(Qt.Key_P)
+        var box = boxOf(tile, 1)
+        mouseClick(box, 0.8 * w - box.x, 0.1 * h - box.y, Qt.LeftButton, Qt.ControlModifier)
+        compare(list.data(list.index(1, 0), 11).length, 10)
+        var vertex = findChild(box, "vertex1")
+        tryVerify(function() { return vertex !== null && vertex.visible })
+        mouseClick(vertex, vertex.width / 2, vertex.height / 2, Qt.LeftButton, Qt.ControlModifier)
+        compare(list.data(list.index(1, 0), 11).length, 8)
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        keyClick(Qt.Key_Z, Qt.ControlModifier)
+        compare(list.rowCount(), 1)
+    }
+
     // A drag where no box is draws one of the current class, cut to the picture, selected, one
     // undo step; Esc during the drag draws nothing.
     function test_drawByDragging_data() {
