@@ -249,6 +249,7 @@ Item {
                 }
                 Repeater {
                     id: boxRepeater
+                    objectName: "boxRepeater"
                     model: EditSession.boxes
 
                     delegate: PlacedBox {
