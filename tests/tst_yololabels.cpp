@@ -715,6 +715,39 @@ private slots:
             QCOMPARE(box.cw, right - left);
         }
     }
+
+    // An oriented box resized through its box stays a rectangle of its angle, with the box
+    // asked for, on a picture that is not square; other shapes are left to the plain resize.
+    void resizeKeepsARectangle_data()
+    {
+        QTest::addColumn<double>("degrees");
+        QTest::newRow("level") << 0.0;
+        QTest::newRow("30 degrees") << 30.0;
+        QTest::newRow("-60 degrees") << -60.0;
+    }
+    void resizeKeepsARectangle()
+    {
+        QFETCH(double, degrees);
+        const double width = 400, height = 200, a = degrees * M_PI / 180;
+        // A rectangle 60 by 20 pixels round (200, 100), turned.
+        QVector<double> corners;
+        for (const auto &[su, sw] : {std::pair{-1, -1}, {1, -1}, {1, 1}, {-1, 1}})
+            corners << (200 + su * 30 * std::cos(a) - sw * 10 * std::sin(a)) / width
+                    << (100 + su * 30 * std::sin(a) + sw * 10 * std::cos(a)) / height;
+        BoxInfo box = shape::polygonThrough(4, corners);
+        const double cw = box.cw * 1.5, ch = box.ch * 1.2;
+        QVERIFY(shape::resizeRectangle(box, 0.6, 0.4, cw, ch, width, height));
+        QVERIFY(std::abs(box.cx - 0.6) < 1e-6 && std::abs(box.cy - 0.4) < 1e-6);
+        QVERIFY2(std::abs(box.cw - cw) < 1e-5 && std::abs(box.ch - ch) < 1e-5,
+                 qPrintable(yolo::formatLine(box)));
+        const ShapePoints &v = box.shape();
+        const double ux = (v.at(2) - v.at(0)) * width, uy = (v.at(3) - v.at(1)) * height;
+        const double wx = (v.at(4) - v.at(2)) * width, wy = (v.at(5) - v.at(3)) * height;
+        QVERIFY(std::abs(ux * wx + uy * wy) < 1e-3 * std::hypot(ux, uy) * std::hypot(wx, wy));
+        QVERIFY(std::abs(std::atan2(uy, ux) - a) < 1e-4);
+        BoxInfo triangle = shape::polygonThrough(4, {0.1, 0.1, 0.5, 0.1, 0.5, 0.5});
+        QVERIFY(!shape::resizeRectangle(triangle, 0.5, 0.5, 0.2, 0.2, width, height));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestYoloLabels)

@@ -532,6 +532,14 @@ void EditSession::moveBox(int box, double cx, double cy, double cw, double ch, b
 {
     if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
         return;
+    // An oriented box stays a rectangle of its angle.
+    BoxInfo line = *openBoxes->boxList().at(box);
+    if (openImageSize.isValid()
+        && shape::resizeRectangle(line, cx, cy, cw, ch, openImageSize.width(),
+                                  openImageSize.height())) {
+        push(new ReshapeCommand(openBoxes, box, line, continuing));
+        return;
+    }
     BoxInfo to;
     to.cx = cx;
     to.cy = cy;

@@ -292,4 +292,52 @@ bool rotate(BoxInfo &box, double radians, double width, double height)
     return true;
 }
 
+bool resizeRectangle(BoxInfo &box, double cx, double cy, double cw, double ch, double width,
+                     double height)
+{
+    if (!isPolygon(box) || box.shape().pointCount() != 4 || !(width > 0 && height > 0))
+        return false;
+    const ShapePoints &v = box.shape();
+    double x[4], y[4];
+    for (int i = 0; i < 4; ++i) {
+        x[i] = v.at(2 * i) * width;
+        y[i] = v.at(2 * i + 1) * height;
+    }
+    // Half of each side from the middle: u along the first side, w along the second.
+    const double ux = (x[1] - x[0]) / 2, uy = (y[1] - y[0]) / 2;
+    const double wx = (x[2] - x[1]) / 2, wy = (y[2] - y[1]) / 2;
+    const double lu = std::hypot(ux, uy), lw = std::hypot(wx, wy);
+    const double tolerance = 1e-3 * (lu + lw) * (lu + lw);
+    const bool rectangle = lu > 0 && lw > 0 && std::abs(ux * wx + uy * wy) <= tolerance
+        && std::abs(x[2] - x[3] - (x[1] - x[0])) <= 1e-3 * (lu + lw)
+        && std::abs(y[2] - y[3] - (y[1] - y[0])) <= 1e-3 * (lu + lw);
+    if (!rectangle)
+        return false;
+    // The stretch of each side that gives the box asked for: its half width and half height
+    // are |u| s + |w| t along each axis.
+    const double halfW = cw * width / 2, halfH = ch * height / 2;
+    const double a = std::abs(ux), b = std::abs(wx), c = std::abs(uy), d = std::abs(wy);
+    const double det = a * d - b * c;
+    double s, t;
+    if (std::abs(det) > 1e-6 * (a + b) * (c + d)) {
+        s = (halfW * d - b * halfH) / det;
+        t = (a * halfH - halfW * c) / det;
+    } else {
+        // Near 45 degrees both sides count alike in both axes: stretched alike.
+        s = t = a + b > 0 ? halfW / (a + b) : 1;
+    }
+    s = std::max(s, 1e-3);
+    t = std::max(t, 1e-3);
+    const double mx = cx * width, my = cy * height;
+    // Corner i is the middle less or plus u and w, in the order they were.
+    const double signU[4] = {-1, 1, 1, -1}, signW[4] = {-1, -1, 1, 1};
+    QVector<double> values(8);
+    for (int i = 0; i < 4; ++i) {
+        values[2 * i] = (mx + signU[i] * s * ux + signW[i] * t * wx) / width;
+        values[2 * i + 1] = (my + signU[i] * s * uy + signW[i] * t * wy) / height;
+    }
+    setPolygon(box, values);
+    return true;
+}
+
 } // namespace shape

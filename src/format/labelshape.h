@@ -134,6 +134,12 @@ bool removeVertex(BoxInfo &box, int index);
 // would leave the picture.
 bool rotate(BoxInfo &box, double radians, double width, double height);
 
+// Gives a polygon that is a rectangle as seen on the picture (an oriented box) the box cx, cy,
+// cw, ch by moving and stretching it along its own sides, so that it stays a rectangle of the
+// same angle, its corners in order; false, changing nothing, for any other shape.
+bool resizeRectangle(BoxInfo &box, double cx, double cy, double cw, double ch, double width,
+                     double height);
+
 // The text of a kind as the roles and the dataset JSON give it, and back (Box for anything else).
 const char *kindName(ShapeKind kind);
 ShapeKind kindFromName(const QString &name);
