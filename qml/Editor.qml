@@ -45,6 +45,8 @@ Popup {
         { sequences: ["P"], help: qsTr("P: the polygon tool, or boxes again: click points, the first point or Enter closes, Esc cancels; Ctrl+click or double-click on an edge adds a vertex, Ctrl+click on a vertex takes it out"),
           command: "polygonTool" },
         { sequences: ["Return", "Enter"], help: "", command: "closePolygon" },
+        { sequences: ["K"], help: qsTr("K: the selected keypoint not labelled, hidden, visible, in turn; a pose box drawn: click its keypoints in order (Esc leaves the rest unlabelled)"),
+          command: "visibility" },
         { sequences: ["F"], help: qsTr("F: fill polygons in their class colour, or outlines only (also in the grid)"),
           command: "fill" },
         { sequences: ["Ctrl+Z"], help: qsTr("Ctrl+Z: undo; Ctrl+Shift+Z, Ctrl+Y: redo"),
@@ -94,6 +96,7 @@ Popup {
             break
         case "polygonTool": picture.setPolygonMode(!picture.polygonMode); break
         case "fill": EditSession.fillShapes = !EditSession.fillShapes; break
+        case "visibility": EditSession.cycleVisibility(); break
         case "closePolygon": picture.closePolygon(); break
         case "undo": EditSession.undo(); break
         case "redo": EditSession.redo(); break
@@ -132,7 +135,9 @@ Popup {
 
     // Closing the image closes the popup; its closed() comes once it has slid out.
     function closeAction() {
-        if (picture.drawing)
+        if (EditSession.placingPoint >= 0)
+            EditSession.stopPlacing()
+        else if (picture.drawing)
             picture.cancelDrawing()
         else
             EditSession.close()

@@ -172,6 +172,13 @@ Item {
                     drew = false
                     cancelled = false
                     start = framePoint(mouse)
+                    // The keypoints of a pose line just drawn, one a click.
+                    if (EditSession.placingPoint >= 0) {
+                        EditSession.placeKeypoint(start.x / rcImageFrame.width,
+                                                  start.y / rcImageFrame.height)
+                        drew = true
+                        return
+                    }
                     if (picture.polygonMode) {
                         polygonTool.clicked(start.x, start.y)
                         drew = true
@@ -253,7 +260,7 @@ Item {
                     model: EditSession.boxes
 
                     delegate: PlacedBox {
-                        enabled: !picture.polygonMode
+                        enabled: !picture.polygonMode && EditSession.placingPoint < 0
                         flagged: picture.flaggedBoxes.indexOf(index) >= 0
                         xMax: rcImageFrame.width
                         yMax: rcImageFrame.height

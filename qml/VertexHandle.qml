@@ -27,7 +27,9 @@ Rectangle {
     radius: 2
     color: unlabelled ? "transparent" : "white"
     border.width: 2
-    border.color: "black"
+    // The keypoint K acts on.
+    border.color: EditSession.selectedBox === row && EditSession.selectedPoint === point ? "red"
+                                                                                         : "black"
 
     // Bound to the point except while dragged, when the drag moves it.
     Binding on x {
@@ -59,6 +61,8 @@ Rectangle {
         onPressed: {
             removing = (mouse.modifiers & Qt.ControlModifier)
                     && EditSession.removeVertex(handle.row, handle.point)
+            if (!removing)
+                EditSession.selectedPoint = handle.point
             handle.continuing = false
         }
         onReleased: removing = false

@@ -35,6 +35,8 @@ private:
     {
         if (kind == "add")
             session->addBox(3, 50, 25, 100, 50);
+        else if (kind == "polygon")
+            session->addPolygon(3, {0.1, 0.1, 0.5, 0.1, 0.5, 1.5});
         else if (kind == "delete")
             session->deleteBox(0);
         else if (kind == "move")
@@ -90,6 +92,10 @@ private slots:
         QTest::newRow("add")
             << "add"
             << "1 0.5 0.5 0.2 0.2 0.97|# checked|2 0.25 0.75 0.1 0.1|3 0.5 0.5 0.1 0.1" << -1 << 2;
+        QTest::newRow("polygon, clamped")
+            << "polygon"
+            << "1 0.5 0.5 0.2 0.2 0.97|# checked|2 0.25 0.75 0.1 0.1|3 0.1 0.1 0.5 0.1 0.5 1" << -1
+            << 2;
         QTest::newRow("delete") << "delete"
                                 << "# checked|2 0.25 0.75 0.1 0.1" << 0 << -1;
         QTest::newRow("move") << "move"
@@ -130,6 +136,42 @@ private slots:
         QCOMPARE(state(), after);
         QCOMPARE(session->selectedBox(), selectedAfterRedo);
         QVERIFY(!session->canRedo());
+    }
+
+    // A pose box drawn has its keypoints placed by the clicks after it, in order, until Esc
+    // leaves the rest unlabelled; K turns the selected keypoint's visibility; each an undo step.
+    void keypointsPlacedAndCycled()
+    {
+        // Three keypoints: an even number of fields, keypoints without a kpt_shape.
+        writeBytes(dir->filePath("labels/p.txt"),
+                   "0 0.5 0.5 0.2 0.2 0.4 0.4 2 0.6 0.6 1 0.5 0.5 2\n");
+        model->loadYolo(dir->filePath("labels"), dir->filePath("images"));
+        session->open(1);
+        session->drawBox(0, 10, 10, 30, 30, 100, 100);
+        QCOMPARE(session->placingPoint(), 0);
+        session->placeKeypoint(0.1, 0.15);
+        QCOMPARE(session->placingPoint(), 1);
+        session->placeKeypoint(0.3, 0.25);
+        QCOMPARE(session->placingPoint(), 2);
+        session->placeKeypoint(0.2, 0.3);
+        QCOMPARE(session->placingPoint(), -1);
+        QCOMPARE(state().section('|', 1, 1),
+                 QStringLiteral("0 0.2 0.2 0.2 0.2 0.1 0.15 2 0.3 0.25 2 0.2 0.3 2"));
+        session->selectPoint(1);
+        session->cycleVisibility();
+        QVERIFY(state().contains(" 0.3 0.25 0 "));
+        session->cycleVisibility();
+        QVERIFY(state().contains(" 0.3 0.25 1 "));
+        session->undo();
+        QVERIFY(state().contains(" 0.3 0.25 0 "));
+        // Esc after the first: the others stay unlabelled.
+        session->drawBox(0, 50, 50, 70, 70, 100, 100);
+        session->placeKeypoint(0.55, 0.55);
+        session->stopPlacing();
+        QCOMPARE(session->placingPoint(), -1);
+        QCOMPARE(state().section('|', 2, 2),
+                 QStringLiteral("0 0.6 0.6 0.2 0.2 0.55 0.55 2 0 0 0 0 0 0"));
+        session->close();
     }
 
     // Reset reads the file again and starts the history anew: nothing to undo, nothing to redo.

@@ -351,7 +351,53 @@ void EditSession::select(int box)
     if (selected == box)
         return;
     selected = box;
+    selectPoint(-1);
+    stopPlacing();
     emit selectedBoxChanged();
+}
+
+void EditSession::selectPoint(int point)
+{
+    if (selectedKeypoint == point)
+        return;
+    selectedKeypoint = point;
+    emit selectedPointChanged();
+}
+
+void EditSession::cycleVisibility()
+{
+    if (!openBoxes || selected < 0 || selected >= openBoxes->rowCount())
+        return;
+    BoxInfo line = *openBoxes->boxList().at(selected);
+    const int at = selectedKeypoint * 3 + 2;
+    if (line.kind() != ShapeKind::Keypoints || line.shape().dims() != 3 || selectedKeypoint < 0
+        || at >= line.shape().size())
+        return;
+    line.editShape().set(at, (int(line.shape().at(at)) + 1) % 3);
+    push(new ReshapeCommand(openBoxes, selected, line, false));
+}
+
+void EditSession::placeKeypoint(double x, double y)
+{
+    if (!openBoxes || placing < 0 || selected < 0 || selected >= openBoxes->rowCount())
+        return;
+    const int count = openBoxes->boxList().at(selected)->shape().pointCount();
+    movePoint(selected, placing, x, y, false);
+    placing = placing + 1 < count ? placing + 1 : -1;
+    emit placingPointChanged();
+    setMessage(placing < 0 ? QString()
+                           : tr("Click keypoint %1 of %2 (Esc leaves the rest unlabelled)")
+                                 .arg(placing + 1)
+                                 .arg(count));
+}
+
+void EditSession::stopPlacing()
+{
+    if (placing < 0)
+        return;
+    placing = -1;
+    emit placingPointChanged();
+    setMessage(QString());
 }
 
 int EditSession::boxAt(double x, double y, int after) const
@@ -526,6 +572,14 @@ void EditSession::drawBox(int catId, double x0, double y0, double x1, double y1,
     noteUsed(catId);
     push(new AddBoxCommand(openBoxes, box));
     select(openBoxes->rowCount() - 1);
+    // A pose line: its keypoints are placed by the next clicks, in order.
+    const BoxInfo &added = *openBoxes->boxList().last();
+    if (added.kind() == ShapeKind::Keypoints && added.shape().pointCount() > 0) {
+        placing = 0;
+        emit placingPointChanged();
+        setMessage(tr("Click keypoint 1 of %1 (Esc leaves the rest unlabelled)")
+                       .arg(added.shape().pointCount()));
+    }
 }
 
 void EditSession::moveBox(int box, double cx, double cy, double cw, double ch, bool continuing)

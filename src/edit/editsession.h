@@ -52,6 +52,11 @@ class EditSession : public QObject
     // How many images of the dataset just loaded have edits a recovery file kept from a session
     // that did not end as asked (a crash); 0 when there are none to restore.
     Q_PROPERTY(int recoveryCount READ recoveryCount NOTIFY recoveryChanged)
+    // The keypoint of the selected pose line last pressed, -1 for none.
+    Q_PROPERTY(int selectedPoint READ selectedPoint WRITE selectPoint NOTIFY selectedPointChanged)
+    // The keypoint the next click on the picture places, of a pose line just drawn; -1 while
+    // none is being placed.
+    Q_PROPERTY(int placingPoint READ placingPoint NOTIFY placingPointChanged)
     // Whether the editor and the tiles fill polygons in their class colour (F toggles it).
     Q_PROPERTY(bool fillShapes READ fillShapes WRITE setFillShapes NOTIFY fillShapesChanged)
 
@@ -75,6 +80,9 @@ public:
     int currentCatId() const { return currentCategory; }
     QVariantList recentCategories() const { return recent; }
     bool canUndo() const;
+    int selectedPoint() const { return selectedKeypoint; }
+    void selectPoint(int point);
+    int placingPoint() const { return placing; }
     bool fillShapes() const { return shapesFilled; }
     void setFillShapes(bool on)
     {
@@ -111,6 +119,8 @@ signals:
     void historyChanged();
     void recoveryChanged();
     void fillShapesChanged();
+    void selectedPointChanged();
+    void placingPointChanged();
 
 public slots:
     // Opens `row` (closing the image open before) and writes its label file at once, unless
@@ -177,6 +187,13 @@ public slots:
     // Turns polygon `box` by `radians` about its middle on a picture `width` by `height` shown;
     // a turning drag's further reports come `continuing` and make one undo step.
     void rotateBox(int box, double radians, double width, double height, bool continuing);
+    // The selected keypoint's visibility in turn: not labelled (0), hidden (1), visible (2).
+    void cycleVisibility();
+    // Places keypoint placingPoint of the pose line just drawn at (x, y), fractions of the
+    // picture, labelled and visible, and goes on to the next; after the last, or stopPlacing,
+    // the rest stay unlabelled.
+    void placeKeypoint(double x, double y);
+    void stopPlacing();
     void deleteBox(int box);
     void deleteSelected() { deleteBox(selected); }
     void setCategory(int box, int catId);
@@ -211,6 +228,8 @@ private:
     QSize openImageSize;
     bool saveEnabled = false;
     bool shapesFilled = true;
+    int selectedKeypoint = -1;
+    int placing = -1; // placingPoint, of the selected line
     // Lists edited by editImage: only Save writes them.
     QSet<const BBoxList *> held;
     QString messageText;
