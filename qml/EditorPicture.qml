@@ -73,6 +73,8 @@ Item {
     readonly property bool drawing: band.visible || polygonTool.drawing
     // The polygon tool is on: clicks put points, boxes are not picked.
     property bool polygonMode: false
+    // The selected polygon whose vertices are numbered (the pointer is on it); -1 for none.
+    property int numberedBox: -1
 
     function cancelDrawing() {
         band.visible = false
@@ -250,6 +252,8 @@ Item {
                     predictions: Predictions
                     imageRow: EditSession.row
                     fillShapes: EditSession.fillShapes
+                    vertexHandles: true
+                    numberVertices: picture.numberedBox >= 0
                     predictionTags: true
                     highlight: Predictions.revision >= 0
                                ? Predictions.predictionOf(EditSession.row, Predictions.current) : -1
@@ -261,6 +265,7 @@ Item {
 
                     delegate: PlacedBox {
                         enabled: !picture.polygonMode && EditSession.placingPoint < 0
+                        onShowsNumbersChanged: picture.numberedBox = showsNumbers ? index : -1
                         flagged: picture.flaggedBoxes.indexOf(index) >= 0
                         xMax: rcImageFrame.width
                         yMax: rcImageFrame.height

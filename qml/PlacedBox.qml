@@ -108,9 +108,12 @@ BBox {
             font.pixelSize: 11
         }
     }
-    // The vertices or keypoints of the selected shape, each to drag.
+    // The polygon's vertices are numbered while the pointer is on it.
+    readonly property bool showsNumbers: selected && kind === "polygon"
+                                         && (hovered || vertexDrag.containsMouse)
+    // The keypoints of the selected pose line, each to drag.
     Repeater {
-        model: placed.selected && placed.kind !== "box" && placed.pointDims > 0
+        model: placed.selected && placed.kind === "keypoints" && placed.pointDims > 0
                ? placed.points.length / placed.pointDims : 0
 
         delegate: VertexHandle {
@@ -122,9 +125,50 @@ BBox {
             unlabelled: placed.pointDims === 3 && placed.points[index * 3 + 2] === 0
             xMax: placed.xMax
             yMax: placed.yMax
-            numbered: placed.hovered && placed.kind === "polygon"
             z: 20
         }
+    }
+    // The selected polygon's vertices, drawn by the shapes beneath (an outline of hundreds follows
+    // a drag at once): a press within a few pixels of one drags it, Ctrl+click takes it out;
+    // a press anywhere else goes on to the box.
+    MouseArea {
+        id: vertexDrag
+        objectName: "vertexDrag"
+        enabled: placed.selected && placed.kind === "polygon"
+        anchors.fill: parent
+        anchors.margins: -6
+        hoverEnabled: true
+        z: 20
+        property int dragging: -1
+        property bool continuing: false
+        function at(mouse) {
+            var p = mapToItem(placed.parent, mouse.x, mouse.y)
+            return Qt.point(Math.max(0, Math.min(1, p.x / placed.xMax)),
+                            Math.max(0, Math.min(1, p.y / placed.yMax)))
+        }
+        onPressed: {
+            var p = at(mouse)
+            var vertex = EditSession.vertexAt(placed.index, p.x, p.y, placed.xMax, placed.yMax)
+            dragging = -1
+            if (vertex < 0) {
+                mouse.accepted = false
+                return
+            }
+            if (mouse.modifiers & Qt.ControlModifier) {
+                EditSession.removeVertex(placed.index, vertex)
+                return
+            }
+            dragging = vertex
+            continuing = false
+        }
+        onPositionChanged: {
+            if (!pressed || dragging < 0)
+                return
+            var p = at(mouse)
+            EditSession.movePoint(placed.index, dragging, p.x, p.y, continuing)
+            continuing = true
+        }
+        onReleased: dragging = -1
     }
     // An oriented box (four corners) turns about its middle by its handle above.
     Rectangle {

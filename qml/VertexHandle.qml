@@ -2,9 +2,10 @@ import QtQuick 2.15
 import QtQml 2.15
 import Pallaster 1.0
 
-// One vertex of a selected polygon, or one keypoint of a selected pose line, to drag: each drag
-// is one undo step. It sits on its point, `at` (fractions of the picture `xMax` by `yMax`), in
-// the coordinates of the box item `box` that holds it.
+// One keypoint of a selected pose line, to drag (a polygon's vertices are drawn and dragged by
+// its box): each drag is one undo step; a press makes it the selected keypoint. It sits on its
+// point, `at` (fractions of the picture `xMax` by `yMax`), in the coordinates of the box item
+// `box` that holds it.
 Rectangle {
     id: handle
 
@@ -18,8 +19,6 @@ Rectangle {
     property bool unlabelled: false
     readonly property real half: width / 2
     property bool continuing: false
-    // Its number shown beside it (an outline that crosses itself is easy to see).
-    property bool numbered: false
 
     objectName: "vertex" + point
     width: 9
@@ -47,9 +46,7 @@ Rectangle {
         id: area
         anchors.fill: parent
         anchors.margins: -2
-        // A Ctrl+click that took the vertex out drags nothing.
-        property bool removing: false
-        drag.target: removing ? null : handle
+        drag.target: handle
         drag.threshold: 1
         // Inside the picture.
         drag.minimumX: -handle.box.x - handle.half
@@ -57,17 +54,12 @@ Rectangle {
         drag.minimumY: -handle.box.y - handle.half
         drag.maximumY: handle.yMax - handle.box.y - handle.half
 
-        // Ctrl+click takes a polygon's vertex out (never below three).
         onPressed: {
-            removing = (mouse.modifiers & Qt.ControlModifier)
-                    && EditSession.removeVertex(handle.row, handle.point)
-            if (!removing)
-                EditSession.selectedPoint = handle.point
+            EditSession.selectedPoint = handle.point
             handle.continuing = false
         }
-        onReleased: removing = false
         onPositionChanged: {
-            if (!drag.active || removing)
+            if (!drag.active)
                 return
             EditSession.movePoint(handle.row, handle.point,
                                   (handle.box.x + handle.x + handle.half) / handle.xMax,
@@ -75,15 +67,5 @@ Rectangle {
                                   handle.continuing)
             handle.continuing = true
         }
-    }
-    Text {
-        visible: handle.numbered
-        x: handle.width + 1
-        y: -height + 2
-        text: handle.point
-        color: "white"
-        style: Text.Outline
-        styleColor: "black"
-        font.pixelSize: 10
     }
 }

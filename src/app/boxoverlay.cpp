@@ -77,6 +77,24 @@ void BoxOverlay::setShowNames(bool show)
     update();
 }
 
+void BoxOverlay::setVertexHandles(bool on)
+{
+    if (handlesShown == on)
+        return;
+    handlesShown = on;
+    emit vertexHandlesChanged();
+    update();
+}
+
+void BoxOverlay::setNumberVertices(bool on)
+{
+    if (numbered == on)
+        return;
+    numbered = on;
+    emit numberVerticesChanged();
+    update();
+}
+
 void BoxOverlay::setFillShapes(bool on)
 {
     if (filled == on)
@@ -212,6 +230,8 @@ void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF
                 painter->setBrush(fill);
             }
             painter->drawPolygon(outline);
+            if (chosen && handlesShown)
+                paintVertices(painter, outline);
             continue;
         }
         painter->drawRect(
@@ -229,6 +249,34 @@ void BoxOverlay::paintBoxes(QPainter *painter, const QRectF &image, const QRectF
     }
     if (namesShown && table)
         paintNames(painter, *table, w, h);
+    painter->restore();
+}
+
+// A white square framed in black on each vertex, drawn here rather than as an item each, so
+// that an outline of hundreds of vertices follows a drag at once; and the vertices' numbers.
+void BoxOverlay::paintVertices(QPainter *painter, const QPolygonF &outline)
+{
+    painter->save();
+    QPen pen(Qt::black, 2);
+    pen.setCosmetic(true);
+    painter->setPen(pen);
+    painter->setBrush(Qt::white);
+    for (const QPointF &p : outline)
+        painter->drawRect(QRectF(p.x() - 3.5, p.y() - 3.5, 7, 7));
+    if (numbered) {
+        QFont font = painter->font();
+        font.setPixelSize(10);
+        painter->setFont(font);
+        for (int i = 0; i < outline.size(); ++i) {
+            const QPointF at = outline[i] + QPointF(5, -4);
+            const QString text = QString::number(i);
+            painter->setPen(Qt::black);
+            for (const QPointF &d : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)})
+                painter->drawText(at + d, text);
+            painter->setPen(Qt::white);
+            painter->drawText(at, text);
+        }
+    }
     painter->restore();
 }
 

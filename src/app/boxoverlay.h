@@ -26,6 +26,12 @@ class BoxOverlay : public QQuickPaintedItem
     Q_PROPERTY(QRectF area READ area WRITE setArea NOTIFY areaChanged)
     // Whether each line carries a tag with its class name (and a prediction's confidence).
     Q_PROPERTY(bool showNames READ showNames WRITE setShowNames NOTIFY showNamesChanged)
+    // The selected polygon's vertices drawn as handles (where its vertices are dragged), and
+    // numbered while `numberVertices` is set.
+    Q_PROPERTY(
+        bool vertexHandles READ vertexHandles WRITE setVertexHandles NOTIFY vertexHandlesChanged)
+    Q_PROPERTY(bool numberVertices READ numberVertices WRITE setNumberVertices NOTIFY
+                   numberVerticesChanged)
     // Polygons filled in their class colour, translucent; outlines either way.
     Q_PROPERTY(bool fillShapes READ fillShapes WRITE setFillShapes NOTIFY fillShapesChanged)
     // A model's predictions: those of image `imageRow` drawn dashed while they are shown, with
@@ -52,6 +58,10 @@ public:
     bool showNames() const { return namesShown; }
     void setShowNames(bool show);
 
+    bool vertexHandles() const { return handlesShown; }
+    void setVertexHandles(bool on);
+    bool numberVertices() const { return numbered; }
+    void setNumberVertices(bool on);
     bool fillShapes() const { return filled; }
     void setFillShapes(bool on);
     QObject *predictions() const;
@@ -72,6 +82,8 @@ signals:
     void areaChanged();
     void showNamesChanged();
     void fillShapesChanged();
+    void vertexHandlesChanged();
+    void numberVerticesChanged();
     void predictionsChanged();
     void imageRowChanged();
     void predictionTagsChanged();
@@ -91,6 +103,7 @@ protected:
 private:
     void paintNames(QPainter *painter, const class CategoryTable &table, double w, double h);
     void paintPredictions(QPainter *painter, const CategoryTable *table, double w, double h);
+    void paintVertices(QPainter *painter, const QPolygonF &outline);
 
     QPointer<BBoxList> list;
     QPointer<QObject> categoryTable;
@@ -100,6 +113,8 @@ private:
     QRectF imageArea;
     bool namesShown = false;
     bool filled = false;
+    bool handlesShown = false;
+    bool numbered = false;
     QPointer<Predictions> modelPredictions;
     QVector<QMetaObject::Connection> predictionConnections;
     int row = -1;

@@ -532,6 +532,26 @@ bool EditSession::insertVertexAt(int box, double x, double y, double width, doub
     return true;
 }
 
+int EditSession::vertexAt(int box, double x, double y, double width, double height) const
+{
+    if (!openBoxes || box < 0 || box >= openBoxes->rowCount())
+        return -1;
+    const BoxInfo &line = *openBoxes->boxList().at(box);
+    if (line.kind() != ShapeKind::Polygon)
+        return -1;
+    const ShapePoints &v = line.shape();
+    int nearest = -1;
+    double best = 6.0 * 6.0;
+    for (int i = 0; i < v.pointCount(); ++i) {
+        const double dx = (v.at(2 * i) - x) * width, dy = (v.at(2 * i + 1) - y) * height;
+        if (dx * dx + dy * dy <= best) {
+            best = dx * dx + dy * dy;
+            nearest = i;
+        }
+    }
+    return nearest;
+}
+
 bool EditSession::removeVertex(int box, int point)
 {
     if (!openBoxes || box < 0 || box >= openBoxes->rowCount())

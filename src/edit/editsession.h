@@ -182,6 +182,9 @@ public slots:
     // Puts a vertex at (x, y), fractions of a picture `width` by `height` shown, on the edge of
     // polygon `box` it lies within a few pixels of; whether it did.
     bool insertVertexAt(int box, double x, double y, double width, double height);
+    // The vertex of polygon `box` nearest (x, y), fractions of a picture `width` by `height`
+    // shown, within a few pixels; -1 for none.
+    int vertexAt(int box, double x, double y, double width, double height) const;
     // Takes vertex `point` out of polygon `box` (never below three); whether it did.
     bool removeVertex(int box, int point);
     // Turns polygon `box` by `radians` about its middle on a picture `width` by `height` shown;
