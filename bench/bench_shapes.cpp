@@ -42,7 +42,8 @@ std::string polygon(int catId, double cx, double cy, double r, int n, int seed)
     for (int i = 0; i < n; ++i) {
         const double a = 2 * M_PI * i / n;
         const double k = r * (0.8 + 0.2 * std::sin(seed + 5 * a));
-        std::snprintf(value, sizeof value, " %.6f %.6f", cx + k * std::cos(a), cy + k * std::sin(a));
+        std::snprintf(value, sizeof value, " %.6f %.6f", cx + k * std::cos(a),
+                      cy + k * std::sin(a));
         line += value;
     }
     return line + "\n";
@@ -96,9 +97,7 @@ int main(int argc, char **argv)
         clock.start();
         session->open(0);
         const int before = frames;
-        if (!waitFor([&] {
-                return repeater->property("count").toInt() == 200 && frames > before;
-            }))
+        if (!waitFor([&] { return repeater->property("count").toInt() == 200 && frames > before; }))
             return 2;
         toShapes.push_back(clock.nsecsElapsed() / 1e9);
         auto *whole = window->findChild<QQuickItem *>(QStringLiteral("editorImage"));
