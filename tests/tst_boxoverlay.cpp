@@ -101,6 +101,49 @@ private slots:
         QVERIFY(catId < 0 || found);
     }
 
+    // Polygons filled translucent when asked, the selected one's vertices as white handles.
+    void fillAndVertices_data()
+    {
+        QTest::addColumn<bool>("fill");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QPoint>("pixel");
+        // "clear", "tinted" (the class colour, translucent) or "white".
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("outline only") << false << -1 << QPoint(30, 30) << "clear";
+        QTest::newRow("filled") << true << -1 << QPoint(30, 30) << "tinted";
+        QTest::newRow("vertex of the selected") << false << 0 << QPoint(10, 10) << "white";
+        QTest::newRow("vertex of another") << false << -1 << QPoint(12, 12) << "clear";
+    }
+    void fillAndVertices()
+    {
+        QFETCH(bool, fill);
+        QFETCH(int, selected);
+        QFETCH(QPoint, pixel);
+        QFETCH(QString, expected);
+        CategoryTable categories;
+        BBoxList list;
+        list.setLoaded({yolo::parseLabels("1 0.1 0.1 0.9 0.1 0.1 0.9"), {}, {}, {}});
+        BoxOverlay overlay;
+        overlay.setSize(QSizeF(100, 100));
+        overlay.setBoxes(&list);
+        overlay.setCategories(&categories);
+        overlay.setSelectedBox(selected);
+        overlay.setFillShapes(fill);
+        overlay.setVertexHandles(true);
+        QImage image(100, 100, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        overlay.paint(&painter);
+        painter.end();
+        const QRgb rgb = image.pixel(pixel);
+        if (expected == "clear")
+            QCOMPARE(qAlpha(rgb), 0);
+        else if (expected == "white")
+            QCOMPARE(rgb, QColor(Qt::white).rgb());
+        else
+            QVERIFY2(qAlpha(rgb) > 0 && qAlpha(rgb) < 255, qPrintable(QString::number(rgb, 16)));
+    }
+
     // The tile paints again whenever what it shows changes.
     void repaintsOnChanges()
     {
