@@ -205,6 +205,14 @@ private slots:
         QCOMPARE(boxes(1)->rowCount(), 1);
         QCOMPARE(predictions.findingCount(1), 1);
 
+        // A spurious label accepted is deleted, the image's last one too.
+        session->open(2);
+        QCOMPARE(predictions.accept(0), QStringLiteral("Deleted the person label"));
+        QCOMPARE(boxes(2)->rowCount(), 0);
+        session->undo();
+        QCOMPARE(boxes(2)->rowCount(), 1);
+        session->open(1);
+
         // The next disagreement in order of score, a wrong class taking the prediction's class.
         QVERIFY(predictions.step(1));
         QCOMPARE(session->row(), 2);

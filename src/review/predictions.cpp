@@ -543,9 +543,10 @@ QString Predictions::accept(int index)
     BBoxList *boxes = info->bboxes.get();
     const CategoryTable *table = session->categories();
     if (finding.kind == Kind::Spurious) {
+        // Named before it goes.
+        const QString name = table->nameOf(boxes->boxList()[finding.label]->catId);
         session->record(row, new DeleteBoxCommand(boxes, finding.label));
-        return tr("Deleted the %1 label")
-            .arg(table->nameOf(boxes->boxList()[finding.label]->catId));
+        return tr("Deleted the %1 label").arg(name);
     }
     if (finding.kind == Kind::WrongClass)
         return takeClass(index);
