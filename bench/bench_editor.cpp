@@ -6,6 +6,7 @@
 // each and over 20 more paged through as fast as they come, and the peak memory over those.
 #include "app/application.h"
 #include "benchutil.h"
+#include "benchwindow.h"
 #include "dataset/imagelist.h"
 #include "edit/editsession.h"
 
@@ -32,19 +33,6 @@ const int distinctPhotos = 4;
 const int pages = 20; // PageDowns of each kind
 const int photoCount = 2 * pages + 2;
 
-// Waits, looking every 5 ms, until `ready` holds; false after 60 s.
-bool waitFor(const std::function<bool()> &ready)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!ready()) {
-        if (clock.elapsed() > 60000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
-
 // The picture is sharp: the whole copy decoded, and the part in view when one is asked for,
 // once the settle delay has passed.
 bool sharp(QQuickItem *whole, QQuickItem *region, qint64 sinceMs)
@@ -62,12 +50,9 @@ int runWindow(int argc, char **argv)
     setApplicationIdentity();
     QGuiApplication app(argc, argv);
     QQmlApplicationEngine engine;
-    registerQmlTypes(&engine);
-    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (engine.rootObjects().isEmpty())
+    QQuickWindow *window = bench::mainWindow(engine);
+    if (!window)
         return 1;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    window->resize(1280, 800);
     bench::silenceStderr();
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -82,7 +67,7 @@ int runWindow(int argc, char **argv)
     auto *region = window->findChild<QQuickItem *>(QStringLiteral("regionImage"));
     if (!picture || !whole || !region)
         return 1;
-    if (!waitFor([&] { return sharp(whole, region, clock.elapsed()); }))
+    if (!bench::waitFor([&] { return sharp(whole, region, clock.elapsed()); }))
         return 2;
     const double opening = clock.nsecsElapsed() / 1e9;
 
@@ -94,7 +79,7 @@ int runWindow(int argc, char **argv)
         clock.restart();
         if (step > 0)
             QMetaObject::invokeMethod(picture, "zoomBy", Q_ARG(QVariant, 1.25));
-        if (!waitFor([&] { return sharp(whole, region, clock.elapsed()); }))
+        if (!bench::waitFor([&] { return sharp(whole, region, clock.elapsed()); }))
             return 3;
         steps.push_back(clock.nsecsElapsed() / 1e9);
         const double next = picture->property("zoom").toDouble();
@@ -109,7 +94,7 @@ int runWindow(int argc, char **argv)
 
     // PageDown: from the key to the frame that shows the next picture sharp.
     QMetaObject::invokeMethod(picture, "fit");
-    if (!waitFor([&] { return sharp(whole, region, 1000); }))
+    if (!bench::waitFor([&] { return sharp(whole, region, 1000); }))
         return 4;
     int frames = 0;
     QObject::connect(window, &QQuickWindow::frameSwapped, [&frames] { ++frames; });
@@ -120,16 +105,16 @@ int runWindow(int argc, char **argv)
         if (pause) {
             // Looking at the picture: the editor decodes the next one meanwhile.
             clock.restart();
-            waitFor([&] { return clock.elapsed() > 1500; });
+            bench::waitFor([&] { return clock.elapsed() > 1500; });
         }
         clock.restart();
         EditSession::instance()->openNeighbour(1);
-        if (!waitFor([&] { return sharp(whole, region, 1000); }))
+        if (!bench::waitFor([&] { return sharp(whole, region, 1000); }))
             return 5;
         const double readyAt = clock.nsecsElapsed() / 1e9;
         const int shown = frames;
         window->update();
-        if (!waitFor([&] { return frames > shown; }))
+        if (!bench::waitFor([&] { return frames > shown; }))
             return 6;
         (pause ? paused : hurried).push_back(clock.nsecsElapsed() / 1e9);
         if (qEnvironmentVariableIsSet("BENCH_EDITOR_VERBOSE"))

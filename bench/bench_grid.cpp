@@ -7,6 +7,7 @@
 // memory.
 #include "app/application.h"
 #include "benchutil.h"
+#include "benchwindow.h"
 #include "dataset/imagelist.h"
 
 #include <QCoreApplication>
@@ -129,13 +130,10 @@ int runWindow(int argc, char **argv)
     setApplicationIdentity();
     QGuiApplication app(argc, argv);
     QQmlApplicationEngine engine;
-    registerQmlTypes(&engine);
-    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (engine.rootObjects().isEmpty())
+    QQuickWindow *window = bench::mainWindow(engine);
+    if (!window)
         return 1;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
     useWindowIncubation(&engine, window);
-    window->resize(1280, 800);
     auto *spin = window->findChild<QObject *>(QStringLiteral("spinColumns"));
     auto *grid = window->findChild<QQuickItem *>(QStringLiteral("gridImages"));
     if (!spin || !grid)

@@ -4,6 +4,7 @@
 // GUI thread's time for each report of the drag, up to the frame that shows it).
 #include "app/application.h"
 #include "benchutil.h"
+#include "benchwindow.h"
 #include "dataset/imagelist.h"
 #include "edit/editsession.h"
 
@@ -21,18 +22,6 @@
 #include <vector>
 
 namespace {
-
-bool waitFor(const std::function<bool()> &ready)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!ready()) {
-        if (clock.elapsed() > 60000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
 
 // A polygon of `n` vertices round (cx, cy), a little uneven.
 std::string polygon(int catId, double cx, double cy, double r, int n, int seed)
@@ -71,12 +60,9 @@ int main(int argc, char **argv)
                       polygon(0, 0.5, 0.5, 0.3, 500, 3));
 
     QQmlApplicationEngine engine;
-    registerQmlTypes(&engine);
-    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (engine.rootObjects().isEmpty())
+    QQuickWindow *window = bench::mainWindow(engine);
+    if (!window)
         return 1;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    window->resize(1280, 800);
     bench::silenceStderr();
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -92,16 +78,17 @@ int main(int argc, char **argv)
     std::vector<double> toShapes, toPicture;
     for (int run = 0; run < 5; ++run) {
         session->close();
-        waitFor([&] { return repeater->property("count").toInt() == 0; });
+        bench::waitFor([&] { return repeater->property("count").toInt() == 0; });
         QElapsedTimer clock;
         clock.start();
         session->open(0);
         const int before = frames;
-        if (!waitFor([&] { return repeater->property("count").toInt() == 200 && frames > before; }))
+        if (!bench::waitFor(
+                [&] { return repeater->property("count").toInt() == 200 && frames > before; }))
             return 2;
         toShapes.push_back(clock.nsecsElapsed() / 1e9);
         auto *whole = window->findChild<QQuickItem *>(QStringLiteral("editorImage"));
-        if (!waitFor([&] { return whole && whole->property("status").toInt() == 1; }))
+        if (!bench::waitFor([&] { return whole && whole->property("status").toInt() == 1; }))
             return 3;
         toPicture.push_back(clock.nsecsElapsed() / 1e9);
     }
@@ -117,7 +104,7 @@ int main(int argc, char **argv)
     session->select(0);
     // The 500 vertex handles are there once a frame has shown the selection.
     const int shownBefore = frames;
-    waitFor([&] { return frames > shownBefore + 1; });
+    bench::waitFor([&] { return frames > shownBefore + 1; });
     std::vector<double> steps;
     for (int i = 0; i < 120; ++i) {
         QElapsedTimer clock;
@@ -126,7 +113,7 @@ int main(int argc, char **argv)
         session->movePoint(0, 0, 0.8 + 0.05 * std::sin(i / 10.0), 0.5 + 0.05 * std::cos(i / 10.0),
                            i > 0);
         window->update();
-        if (!waitFor([&] { return frames > before; }))
+        if (!bench::waitFor([&] { return frames > before; }))
             return 4;
         steps.push_back(clock.nsecsElapsed() / 1e6);
     }

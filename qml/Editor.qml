@@ -199,38 +199,9 @@ Popup {
     ColumnLayout {
         anchors.fill: parent
 
-        RowLayout {
+        EditorHeader {
             Layout.fillWidth: true
-
-            Label {
-                objectName: "lblPosition"
-                Layout.fillWidth: true
-                elide: Text.ElideMiddle
-                // Its place among the images the grid shows ("–" once an edit took it out of them).
-                readonly property int shown: EditSession.isOpen && ImageFilter.count >= 0
-                                             ? ImageFilter.shownRow(EditSession.row) : -1
-                readonly property int review: Review.revision >= 0 ? Review.stateOf(EditSession.row) : 0
-                readonly property var reviewWords: ["", qsTr(" · reviewed"), qsTr(" · needs work: %1"),
-                                                    qsTr(" · changed since review")]
-                text: EditSession.isOpen ? "%1 / %2 · %3".arg(shown >= 0 ? shown + 1 : "–").arg(ImageFilter.count)
-                                           .arg(Utils.fileName(EditSession.imagePath))
-                                           + (review === 2 ? reviewWords[2].arg(Review.noteOf(EditSession.row))
-                                                           : reviewWords[review]) : ""
-            }
-            // The disagreement under review ("2 of 3: wrong class: dog 0.91, labelled cat"), or
-            // what the last key about it did.
-            Label {
-                objectName: "lblDisagreement"
-                readonly property int count: Predictions.revision >= 0 && EditSession.isOpen
-                                             ? Predictions.findingCount(EditSession.row) : 0
-                visible: text.length > 0
-                color: "#6a1b9a"
-                readonly property string finding: count === 0 || Predictions.current < 0 ? ""
-                    : qsTr("%1 of %2: %3").arg(Predictions.current + 1).arg(count)
-                      .arg(Predictions.findingText(EditSession.row, Predictions.current))
-                text: [editor.keyMessage, finding].filter(function (t) { return t.length > 0 })
-                      .join(" · ")
-            }
+            keyMessage: editor.keyMessage
         }
         RowLayout {
             Layout.fillWidth: true
@@ -241,21 +212,16 @@ Popup {
                 onAddRequested: picture.addBoxAtPointer(catId)
             }
             // The drawing tools: boxes by dragging, polygons point by point (P).
-            ToolButton {
-                objectName: "btnBoxTool"
-                focusPolicy: Qt.NoFocus
-                text: qsTr("Box")
-                checkable: true
-                checked: !picture.polygonMode
-                onClicked: picture.setPolygonMode(false)
-            }
-            ToolButton {
-                objectName: "btnPolygonTool"
-                focusPolicy: Qt.NoFocus
-                text: qsTr("Polygon")
-                checkable: true
-                checked: picture.polygonMode
-                onClicked: picture.setPolygonMode(true)
+            Repeater {
+                model: [qsTr("Box"), qsTr("Polygon")]
+                delegate: ToolButton {
+                    objectName: index === 0 ? "btnBoxTool" : "btnPolygonTool"
+                    focusPolicy: Qt.NoFocus
+                    text: modelData
+                    checkable: true
+                    checked: picture.polygonMode === (index === 1)
+                    onClicked: picture.setPolygonMode(index === 1)
+                }
             }
             Button {
                 objectName: "btnClasses"

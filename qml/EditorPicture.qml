@@ -154,70 +154,13 @@ Item {
                 fitSize: picture.fitSize
                 imageSize: picture.imageSize
             }
-            // Hover for the place a key adds a box at. A click beside the boxes clears the
-            // selection; a drag draws a box of the current class.
-            MouseArea {
+            DrawArea {
                 id: mouseFull
-                objectName: "mouseFull"
                 anchors.fill: parent
-                hoverEnabled: true
-                property point start
-                property bool drew: false
-                // Esc during the drag: nothing more is drawn until the button is let go.
-                property bool cancelled: false
-
-                function framePoint(mouse) {
-                    return Qt.point(Math.max(0, Math.min(rcImageFrame.width, mouse.x - rcImageFrame.x)),
-                                    Math.max(0, Math.min(rcImageFrame.height, mouse.y - rcImageFrame.y)))
-                }
-                onPressed: {
-                    drew = false
-                    cancelled = false
-                    start = framePoint(mouse)
-                    // The keypoints of a pose line just drawn, one a click.
-                    if (EditSession.placingPoint >= 0) {
-                        EditSession.placeKeypoint(start.x / rcImageFrame.width,
-                                                  start.y / rcImageFrame.height)
-                        drew = true
-                        return
-                    }
-                    if (picture.polygonMode) {
-                        polygonTool.clicked(start.x, start.y)
-                        drew = true
-                        return
-                    }
-                    band.x = start.x
-                    band.y = start.y
-                    band.width = 0
-                    band.height = 0
-                }
-                onPositionChanged: {
-                    if (picture.polygonMode)
-                        polygonTool.pointer = framePoint(mouse)
-                    if (!pressed || cancelled || picture.polygonMode)
-                        return
-                    var p = framePoint(mouse)
-                    band.x = Math.min(start.x, p.x)
-                    band.y = Math.min(start.y, p.y)
-                    band.width = Math.abs(p.x - start.x)
-                    band.height = Math.abs(p.y - start.y)
-                    if (band.width >= 3 || band.height >= 3)
-                        band.visible = true
-                }
-                onReleased: {
-                    if (!band.visible)
-                        return
-                    band.visible = false
-                    drew = true
-                    EditSession.drawBox(EditSession.currentCatId, band.x, band.y,
-                                        band.x + band.width, band.y + band.height,
-                                        rcImageFrame.width, rcImageFrame.height)
-                }
-                onCanceled: band.visible = false
-                onClicked: {
-                    if (!drew)
-                        EditSession.clearSelection()
-                }
+                frame: rcImageFrame
+                bandItem: band
+                toolItem: polygonTool
+                polygonMode: picture.polygonMode
             }
             ImageFrame {
                 id: rcImageFrame

@@ -196,6 +196,24 @@ GridView {
         }
     }
 
+    // The current tile follows the image open in the editor. Back to a dataset reviewed
+    // before, the first image not reviewed is current, unless the reviewer has moved already.
+    Connections {
+        target: EditSession
+        function onOpenChanged() {
+            var shown = ImageFilter.shownRow(EditSession.row)
+            if (EditSession.isOpen && shown >= 0)
+                grid.currentIndex = shown
+        }
+    }
+    Connections {
+        target: Review
+        function onMarksRead() {
+            if (grid.currentIndex <= 0 && !EditSession.isOpen)
+                grid.showRow(Math.max(0, ImageFilter.shownRow(Review.nextToReview(-1))))
+        }
+    }
+
     // One menu for every tile, opened by a right click on one.
     Menu {
         id: tileMenu

@@ -234,27 +234,6 @@ ApplicationWindow {
         }
     }
 
-    // The grid's current tile follows the image open in the editor, and is in view when it
-    // closes.
-    Connections {
-        target: EditSession
-        function onOpenChanged() {
-            var shown = ImageFilter.shownRow(EditSession.row)
-            if (EditSession.isOpen && shown >= 0)
-                gridImages.currentIndex = shown
-        }
-    }
-
-    // Back to a dataset reviewed before: the first image not reviewed is current, unless the
-    // reviewer has moved already.
-    Connections {
-        target: Review
-        function onMarksRead() {
-            if (gridImages.currentIndex <= 0 && !EditSession.isOpen)
-                gridImages.showRow(Math.max(0, ImageFilter.shownRow(Review.nextToReview(-1))))
-        }
-    }
-
     // Counted while someone looks at the counts.
     Binding {
         target: ClassCounts

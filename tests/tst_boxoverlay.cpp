@@ -10,6 +10,29 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+namespace {
+
+// The overlay of the label line `line` on a 100 x 100 item, as `set` sets it up, painted into
+// a transparent image `side` pixels square.
+QImage painted(const QByteArray &line, CategoryTable &categories, int side,
+               const std::function<void(BoxOverlay &)> &set)
+{
+    BBoxList list;
+    list.setLoaded({yolo::parseLabels(line), {}, {}, {}});
+    BoxOverlay overlay;
+    overlay.setSize(QSizeF(100, 100));
+    overlay.setBoxes(&list);
+    overlay.setCategories(&categories);
+    set(overlay);
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    overlay.paint(&painter);
+    return image;
+}
+
+} // namespace
+
 class TestBoxOverlay : public QObject
 {
     Q_OBJECT
@@ -72,21 +95,11 @@ private slots:
         categories.setClassNames({QVariantMap{{"catId", 0}, {"catName", "a"}},
                                   QVariantMap{{"catId", 1}, {"catName", "b"}},
                                   QVariantMap{{"catId", 2}, {"catName", "c"}}});
-        BBoxList list;
-        list.setLoaded({yolo::parseLabels(line), {}, {}, {}});
-        BoxOverlay overlay;
-        overlay.setSize(QSizeF(100, 100));
-        overlay.setBoxes(&list);
-        overlay.setCategories(&categories);
-        overlay.setSelectedBox(selected);
-        overlay.setArea(area);
-        overlay.setShowNames(names);
-
-        QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        overlay.paint(&painter);
-        painter.end();
+        const QImage image = painted(line, categories, 200, [&](BoxOverlay &overlay) {
+            overlay.setSelectedBox(selected);
+            overlay.setArea(area);
+            overlay.setShowNames(names);
+        });
 
         // Within a pixel of where the line should run, as rasterisers round either way.
         bool found = false;
@@ -121,20 +134,12 @@ private slots:
         QFETCH(QPoint, pixel);
         QFETCH(QString, expected);
         CategoryTable categories;
-        BBoxList list;
-        list.setLoaded({yolo::parseLabels("1 0.1 0.1 0.9 0.1 0.1 0.9"), {}, {}, {}});
-        BoxOverlay overlay;
-        overlay.setSize(QSizeF(100, 100));
-        overlay.setBoxes(&list);
-        overlay.setCategories(&categories);
-        overlay.setSelectedBox(selected);
-        overlay.setFillShapes(fill);
-        overlay.setVertexHandles(true);
-        QImage image(100, 100, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        overlay.paint(&painter);
-        painter.end();
+        const QImage image
+            = painted("1 0.1 0.1 0.9 0.1 0.1 0.9", categories, 100, [&](BoxOverlay &overlay) {
+                  overlay.setSelectedBox(selected);
+                  overlay.setFillShapes(fill);
+                  overlay.setVertexHandles(true);
+              });
         const QRgb rgb = image.pixel(pixel);
         if (expected == "clear")
             QCOMPARE(qAlpha(rgb), 0);
