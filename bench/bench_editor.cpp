@@ -54,8 +54,6 @@ int runWindow(int argc, char **argv)
     if (!window)
         return 1;
     bench::silenceStderr();
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ImageList::instance()->loadYolo(folder + QStringLiteral("/labels"),
                                     folder + QStringLiteral("/images"));
 

@@ -64,8 +64,6 @@ int main(int argc, char **argv)
     if (!window)
         return 1;
     bench::silenceStderr();
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ImageList::instance()->loadYolo(work.filePath("labels"), work.filePath("images"));
     int frames = 0;
     QObject::connect(window, &QQuickWindow::frameSwapped, [&frames] { ++frames; });

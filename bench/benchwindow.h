@@ -15,7 +15,8 @@
 
 namespace bench {
 
-// The main window loaded into `engine`, 1280 x 800; null when it cannot be loaded.
+// The main window loaded into `engine`, 1280 x 800, shown and settled; null when it cannot be
+// loaded.
 inline QQuickWindow *mainWindow(QQmlApplicationEngine &engine)
 {
     registerQmlTypes(&engine);
@@ -25,6 +26,8 @@ inline QQuickWindow *mainWindow(QQmlApplicationEngine &engine)
     auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
     if (window)
         window->resize(1280, 800);
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return window;
 }
 
